@@ -1,0 +1,69 @@
+#pragma once
+// RdoConnection: one open database, chosen by its connect string.
+// A connect string holding "DBQ=<path>" opens the SQLite file at <path> (a
+// missing file is an open failure, never a new empty database); any other
+// string goes to the ODBC driver manager.
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/rdo/RdoTypes.h"
+
+namespace ordalis::rdo {
+
+class Backend;
+class RdoResultset;
+class RdoQuery;
+
+class RdoConnection {
+ public:
+  RdoConnection();
+  ~RdoConnection();  // closes
+  RdoConnection(const RdoConnection&) = delete;
+  RdoConnection& operator=(const RdoConnection&) = delete;
+
+  const std::string& Connect() const { return connect_; }
+  void SetConnect(std::string connect) { connect_ = std::move(connect); }
+  // Seconds a statement may run before it fails (0: no limit).
+  int QueryTimeout() const { return query_timeout_; }
+  void SetQueryTimeout(int seconds);
+  // Three tuning settings the engine sets (cursor driver, row-set size,
+  // keyset size); they are kept for the host and otherwise have no effect.
+  void SetTuning(int which, long value);
+  long Tuning(int which) const;
+
+  // Opens with Connect() (plus user and password when given, for ODBC).
+  // REQUIRES: not open. Throws ComponentError with the backend's message.
+  void EstablishConnection(bool prompt = false, bool read_only = false);
+  void EstablishConnection(const std::string& user, const std::string& password);
+  bool IsOpen() const;
+
+  // REQUIRES: open. The resultset keeps this connection alive as long as
+  // it is used; it must not outlive the connection object.
+  std::unique_ptr<RdoResultset> OpenResultset(std::string_view sql, CursorType cursor = CursorType::ForwardOnly,
+                                              LockType lock = LockType::ReadOnly);
+  // A statement that returns no rows; returns the rows it changed.
+  long Execute(std::string_view sql);
+  std::unique_ptr<RdoQuery> CreateQuery(std::string_view name, std::string_view sql);
+  // rdoTables(table).rdoColumns(column) without raising: whether it exists.
+  bool ColumnExists(std::string_view table, std::string_view column);
+  bool TableExists(std::string_view table);
+  // True for the embedded SQLite backend.
+  bool IsFileDatabase() const;
+
+  // Commits what the layer still holds in its write batch. Harmless when
+  // there is nothing; called by Close.
+  void Flush();
+  // Closing twice, or closing a connection that never opened, is harmless.
+  void Close() noexcept;
+
+  Backend& backend();  // REQUIRES: open
+
+ private:
+  std::string connect_;
+  int query_timeout_ = 30;
+  long tuning_[3] = {0, 0, 0};
+  std::unique_ptr<Backend> backend_;
+};
+
+}  // namespace ordalis::rdo
