@@ -1,0 +1,180 @@
+#pragma once
+// clsChiamate: the engine. A host creates one, sets its switches, calls Init
+// with the data source, then rates the stored calls with Process or one call
+// described through the mirror properties with Run.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ordalis/DateTime.h"
+#include "ordalis/EngineEvents.h"
+#include "ordalis/Enums.h"
+#include "ordalis/KeyedCollection.h"
+#include "ordalis/Money.h"
+
+namespace ordalis {
+
+namespace rdo {
+class RdoConnection;
+}
+class clsChiamata;
+class clsCalendario;
+class clsDestinazioni;
+class clsCarriers;
+class clsGruppiDest;
+class clsSiti;
+class clsLcrs;
+class clsNominativi;
+class clsSwings;
+class clsDerivati;
+class clsCommesse;
+class clsValute;
+class clsTimeZones;
+
+// A text member of a keyed collection (interconnection prefixes, carrier files).
+struct TextItem {
+  std::string value;
+};
+
+class clsChiamate {
+ public:
+  clsChiamate();  // Class_Initialize
+  ~clsChiamate();
+  clsChiamate(const clsChiamate&) = delete;
+  clsChiamate& operator=(const clsChiamate&) = delete;
+
+  // The host's event sink; null means no handlers. Not owned.
+  void SetEvents(EngineEvents* events) { events_ = events; }
+  EngineEvents& Events();
+  // Called at every yield point of the long loops (the host's message loop).
+  void SetYield(std::function<void()> yield) { yield_ = std::move(yield); }
+  void DoEvents();
+
+  // Lifecycle.
+  void Init(const std::string& vsDsn);  // never throws: failures go to Errore
+  void Cache();
+  void UnCache();
+  void Process();  // throws ComponentError when a step fails
+  void Run();      // never throws: failures go to Errore
+  void CloseConnection();
+  void StopIt() { mbStop_ = true; }
+  void PauseIt() { mbPause_ = true; }
+  void RestartIt() { mbPause_ = false; }
+  void Test() {}
+
+  // Switches and state.
+  bool mbStop() const { return mbStop_; }
+  void set_mbStop(bool v) { mbStop_ = v; }
+  bool mbPause() const { return mbPause_; }
+  void set_mbPause(bool v) { mbPause_ = v; }
+  const std::string& Filter() const { return filter_; }
+  void set_Filter(std::string v) { filter_ = std::move(v); }
+  const std::string& Operation() const { return operation_; }
+  void set_Operation(std::string v) { operation_ = std::move(v); }
+  const std::string& Database() const { return database_; }
+  void set_Database(const std::string& value);  // connects
+  const std::string& User() const { return user_; }
+  void set_User(std::string v) { user_ = std::move(v); }
+  const std::string& Pwd() const { return pwd_; }
+  void set_Pwd(std::string v) { pwd_ = std::move(v); }
+  const std::string& Errore() const { return errore_; }
+  void set_Errore(std::string v) { errore_ = std::move(v); }
+  bool Cached() const { return cached_; }
+  void set_Cached(bool v) { cached_ = v; }
+  CacheType TipoCache() const { return tipo_cache_; }
+  void set_TipoCache(CacheType v) { tipo_cache_ = v; }
+  UpdateType TipoAggiornamento() const { return tipo_aggiornamento_; }
+  void set_TipoAggiornamento(UpdateType v) { tipo_aggiornamento_ = v; }
+  bool NoUndo() const { return no_undo_; }
+  void set_NoUndo(bool v) { no_undo_ = v; }
+  bool NoCount() const { return no_count_; }
+  void set_NoCount(bool v) { no_count_ = v; }
+  ordalis::TipoDb TipoDb() const { return tipo_db_; }
+  void set_TipoDb(ordalis::TipoDb v) { tipo_db_ = v; }
+  bool UsoRiproc() const { return uso_riproc_; }
+  void set_UsoRiproc(bool v) { uso_riproc_ = v; }
+  bool CacheStopped() const { return cache_stopped_; }
+  void set_CacheStopped(bool v) { cache_stopped_ = v; }
+  const std::string& PrefissiMDB() const { return prefissi_mdb_; }
+  void set_PrefissiMDB(std::string v) { prefissi_mdb_ = std::move(v); }
+  KeyedCollection<TextItem>& PrefissiInterconn() { return *prefissi_interconn_; }
+  void set_PrefissiInterconn(std::shared_ptr<KeyedCollection<TextItem>> v) { prefissi_interconn_ = std::move(v); }
+  KeyedCollection<TextItem>& colCarrier() { return *col_carrier_; }
+  bool ConnectionOpen() const { return mb_conn_aperta_; }
+  // 0: memory taken by the last Cache; 1: freed by the last UnCache; else 0.
+  std::int32_t Memoria(std::int16_t viTipo) const;
+  std::string Version() const;
+  std::string RemoveExeName(const std::string& sPath) const;
+
+  // Events and warnings.
+  void SendErrorMsg(std::int16_t iTentativo, std::string sErrDesc, std::int16_t iErrCode);
+  void SendWarningMsg(const std::string& text);
+
+  // Mirror properties: the current call's fields.
+  clsChiamata& Chiamata() { return *mo_chiamata_; }
+  bool HasChiamata() const { return mo_chiamata_ != nullptr; }
+  void set_Data(const std::string& text);
+  void set_Ora(const std::string& text);
+  void set_Risposta(const std::string& text);
+  void set_Durata(const std::string& text);
+  void set_sSito(const std::string& text);
+  double cCosto1_c() const;
+  double cCosto2_c() const;
+  double cTariffa_c() const;
+  double cDifferenza_c() const;
+  Money cCosto3_c() const;
+
+  // For the component's own classes: connection, options and caches.
+  rdo::RdoConnection* Connection() { return connection_.get(); }
+  const std::string& PrefissoNazione() const { return pref_nazione_; }
+  const std::string& PrefissoInternazionale() const { return pref_internazionale_; }
+  const std::string& OpzioneValuta() const { return opz_valuta_; }
+  std::int16_t DefaultPrivacy() const { return default_privacy_; }
+  // The failure convention of every cache load: with UsoRiproc the error
+  // (object-error base + offset) is thrown; otherwise Errore takes the
+  // message and CacheStopped becomes True.
+  void CacheError(std::int32_t offset, const std::string& message, const std::string& source);
+  // The same for an error that already has its number.
+  void CacheError(const class ComponentError& error);
+
+  std::shared_ptr<clsCalendario> Calendario;
+  std::shared_ptr<clsDestinazioni> Destinazioni;
+  std::shared_ptr<clsCarriers> Carriers;
+  std::shared_ptr<clsGruppiDest> GruppiDest;
+  std::shared_ptr<clsSiti> Siti;
+  std::shared_ptr<clsLcrs> Lcrs;
+  std::shared_ptr<clsNominativi> Nominativi;
+  std::shared_ptr<clsSwings> Swings;
+  std::shared_ptr<clsDerivati> Derivati;
+  std::shared_ptr<clsCommesse> Commesse;
+  std::shared_ptr<clsValute> Valute;
+  std::shared_ptr<clsTimeZones> moTimeZones;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  EngineEvents* events_ = nullptr;
+  std::function<void()> yield_;
+
+  std::atomic<bool> mbStop_{false};
+  std::atomic<bool> mbPause_{false};
+  std::string filter_, operation_, database_, user_, pwd_, errore_, prefissi_mdb_;
+  bool cached_ = false, no_undo_ = false, no_count_ = false, uso_riproc_ = false, cache_stopped_ = false;
+  bool mb_conn_aperta_ = false;
+  CacheType tipo_cache_ = ctNone;
+  UpdateType tipo_aggiornamento_ = utImmediate;
+  ordalis::TipoDb tipo_db_ = dbAccess;
+  std::shared_ptr<KeyedCollection<TextItem>> prefissi_interconn_;
+  std::shared_ptr<KeyedCollection<TextItem>> col_carrier_;
+  std::unique_ptr<rdo::RdoConnection> connection_;
+  std::shared_ptr<clsChiamata> mo_chiamata_;
+  std::string pref_nazione_ = "39", pref_internazionale_ = "00", opz_valuta_;
+  std::int16_t default_privacy_ = 0;
+  std::int32_t mem_cache_ = 0, mem_uncache_ = 0;
+
+  friend class ProcessRun;
+};
+
+}  // namespace ordalis
