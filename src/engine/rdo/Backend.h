@@ -1,0 +1,33 @@
+#pragma once
+// Backend: one open database behind an RdoConnection. SqliteBackend serves
+// DBQ= file databases, OdbcBackend every other connect string.
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/rdo/RdoTypes.h"
+
+namespace ordalis::rdo {
+
+class Cursor;
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+
+  // Runs a statement and returns the cursor over its rows. A keyset cursor
+  // with optimistic locking is updatable and needs a single-table SELECT.
+  virtual std::unique_ptr<Cursor> Open(std::string_view sql, CursorType cursor, LockType lock) = 0;
+  // A statement without rows; returns the rows it changed.
+  virtual long Execute(std::string_view sql) = 0;
+  virtual bool TableExists(std::string_view table) = 0;
+  virtual bool ColumnExists(std::string_view table, std::string_view column) = 0;
+  virtual void SetQueryTimeout(int seconds) = 0;
+  // Commits rows held in a write batch; throws when the commit fails.
+  virtual void Flush() = 0;
+  // Commits what it can and releases every handle; never throws.
+  virtual void Close() noexcept = 0;
+  virtual bool IsFileDatabase() const = 0;
+};
+
+}  // namespace ordalis::rdo

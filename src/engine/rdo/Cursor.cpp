@@ -1,0 +1,148 @@
+#include "engine/rdo/Cursor.h"
+
+#include <utility>
+
+#include "ordalis/ComponentError.h"
+
+namespace ordalis::rdo {
+
+void ThrowDataError(std::string description, int number) {
+  throw ComponentError(number, std::move(description), kSource);
+}
+
+Variant CoerceToKind(const Variant& value, Variant::Kind kind) {
+  using K = Variant::Kind;
+  if (value.IsNull() || kind == K::Null || value.kind() == kind) return value;
+  switch (kind) {
+    case K::Text: return Variant(value.ToText());
+    case K::Integer: return Variant(value.ToInteger());
+    case K::Double: return Variant(value.ToDouble());
+    case K::Single: return Variant(static_cast<float>(value.ToDouble()));
+    case K::Money: return Variant(value.ToMoney());
+    case K::Date: return Variant::FromDate(value.ToDate());
+    case K::Bool: return Variant(value.ToBool());
+    case K::Null: break;
+  }
+  return value;
+}
+
+Cursor::~Cursor() = default;
+
+void Cursor::Start(std::vector<ColumnInfo> columns) {
+  columns_ = std::move(columns);
+  index_.clear();
+  for (int i = 0; i < ColumnCount(); ++i) index_.emplace(columns_[i].name, i);  // first of a repeated name wins
+  row_.assign(columns_.size(), Variant());
+  if (FetchNext()) {
+    bof_ = eof_ = false;
+    row_count_ = 1;
+  } else {
+    bof_ = eof_ = true;
+  }
+}
+
+void Cursor::MoveNext() {
+  if (eof_) ThrowDataError("No current row", kErrNoCurrentRow);
+  if (mode_ != EditMode::None) CancelUpdate();
+  if (FetchNext()) {
+    ++row_count_;
+  } else {
+    eof_ = true;
+  }
+}
+
+const ColumnInfo& Cursor::Column(int index) const {
+  if (index < 0 || index >= ColumnCount())
+    ThrowDataError("Column " + std::to_string(index) + " not found in this resultset", kErrColumnNotFound);
+  return columns_[index];
+}
+
+int Cursor::ColumnIndex(std::string_view name) const {
+  auto it = index_.find(name);
+  return it == index_.end() ? -1 : it->second;
+}
+
+int Cursor::RequireColumn(std::string_view name) const {
+  int i = ColumnIndex(name);
+  if (i < 0) ThrowDataError("Column '" + std::string(name) + "' not found in this resultset", kErrColumnNotFound);
+  return i;
+}
+
+void Cursor::RequireRow() const {
+  if (eof_ || closed_) ThrowDataError("No current row", kErrNoCurrentRow);
+}
+
+const Variant& Cursor::Value(int index) const {
+  Column(index);
+  if (mode_ == EditMode::AddNew || (mode_ == EditMode::Edit && changed_[index])) return edit_[index];
+  RequireRow();
+  return row_[index];
+}
+
+void Cursor::SetValue(int index, Variant value) {
+  Column(index);
+  if (mode_ == EditMode::None) ThrowDataError("Update without AddNew or Edit", kErrNoCurrentRow);
+  Variant stored = CoerceToKind(value, columns_[index].kind);
+  if (!changed_[index]) {
+    OnFirstChange(index);
+    changed_[index] = 1;
+  }
+  edit_[index] = std::move(stored);
+}
+
+void Cursor::Edit() {
+  if (!Updatable()) ThrowDataError("The resultset is read-only");
+  RequireRow();
+  if (mode_ != EditMode::None) CancelUpdate();
+  edit_.resize(columns_.size());  // only the changed entries are read
+  changed_.assign(columns_.size(), 0);
+  mode_ = EditMode::Edit;
+}
+
+void Cursor::AddNew() {
+  if (!Updatable()) ThrowDataError("The resultset is read-only");
+  if (closed_) ThrowDataError("The resultset is closed", kErrNoCurrentRow);
+  if (mode_ != EditMode::None) CancelUpdate();
+  edit_.assign(columns_.size(), Variant());
+  changed_.assign(columns_.size(), 0);
+  mode_ = EditMode::AddNew;
+}
+
+void Cursor::Update() {
+  switch (mode_) {
+    case EditMode::None: ThrowDataError("Update without AddNew or Edit", kErrNoCurrentRow);
+    case EditMode::Edit: {
+      bool any = false;
+      for (char c : changed_) any = any || c;
+      if (any) {
+        WriteUpdate();
+        for (std::size_t i = 0; i < changed_.size(); ++i)
+          if (changed_[i]) row_[i] = std::move(edit_[i]);
+      }
+      break;
+    }
+    case EditMode::AddNew: WriteInsert(); break;
+  }
+  CancelUpdate();
+}
+
+void Cursor::CancelUpdate() noexcept {
+  if (mode_ == EditMode::None) return;
+  mode_ = EditMode::None;
+  OnEditEnded();
+}
+
+void Cursor::Resync() {
+  RequireRow();
+  Reread();
+}
+
+void Cursor::Close() noexcept {
+  if (closed_) return;
+  CancelUpdate();
+  closed_ = true;
+  eof_ = true;
+  Release();
+}
+
+}  // namespace ordalis::rdo

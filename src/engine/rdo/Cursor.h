@@ -1,0 +1,101 @@
+#pragma once
+// Cursor: the rows of one statement as a backend delivers them, with the
+// state every backend shares: the current row as Variants, the column
+// lookup, and the Edit/AddNew buffer. A backend supplies fetching, the
+// optimistic write and the re-read of one row.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/rdo/RdoTypes.h"
+#include "engine/rdo/SqlText.h"
+#include "ordalis/Variant.h"
+
+namespace ordalis::rdo {
+
+struct ColumnInfo {
+  std::string name;
+  Variant::Kind kind = Variant::Kind::Null;  // declared kind; Null: as stored
+  int size = 0;                              // declared text size, 0: none
+};
+
+// A value converted to a column's declared kind, as it would be stored.
+// Throws ComponentError 13 (type mismatch) when it does not convert.
+Variant CoerceToKind(const Variant& value, Variant::Kind kind);
+
+[[noreturn]] void ThrowDataError(std::string description, int number = kErrDataAccess);
+
+class Cursor {
+ public:
+  virtual ~Cursor();
+  Cursor(const Cursor&) = delete;
+  Cursor& operator=(const Cursor&) = delete;
+
+  bool Bof() const { return bof_; }
+  bool Eof() const { return eof_; }
+  long RowCount() const { return row_count_; }
+  void MoveNext();
+
+  int ColumnCount() const { return static_cast<int>(columns_.size()); }
+  const ColumnInfo& Column(int index) const;
+  int ColumnIndex(std::string_view name) const;
+  int RequireColumn(std::string_view name) const;  // throws when missing
+
+  const Variant& Value(int index) const;
+  void SetValue(int index, Variant value);
+
+  void Edit();
+  void AddNew();
+  void Update();
+  void CancelUpdate() noexcept;
+  void Resync();
+  void Close() noexcept;
+
+ protected:
+  enum class EditMode { None, Edit, AddNew };
+
+  Cursor() = default;
+  // Called by the backend's constructor once the columns are known; fetches
+  // the first row.
+  void Start(std::vector<ColumnInfo> columns);
+
+  // Moves to the next row and fills row_; false at the end.
+  virtual bool FetchNext() = 0;
+  // Whether Edit/AddNew are allowed (keyset with optimistic locking).
+  virtual bool Updatable() const = 0;
+  // Writes edit_ over the current row where changed_ is set; row_ holds the
+  // values as read. Throws kErrRowChanged when the row no longer holds them,
+  // ComponentError for any other failure, and then has written nothing.
+  virtual void WriteUpdate() = 0;
+  // Inserts edit_ (columns where changed_ is set).
+  virtual void WriteInsert() = 0;
+  // Re-reads the current row into row_; throws kErrRowChanged when it was
+  // deleted. A pending edit keeps edit_.
+  virtual void Reread() = 0;
+  // A column is about to change for the first time in this edit.
+  virtual void OnFirstChange(int /*index*/) {}
+  // The edit has ended (saved or cancelled).
+  virtual void OnEditEnded() noexcept {}
+  // Releases the backend's handles; called once.
+  virtual void Release() noexcept = 0;
+
+  std::vector<ColumnInfo> columns_;
+  std::vector<Variant> row_;      // current row, as read
+  std::vector<Variant> edit_;     // during Edit/AddNew: set values (Edit: where changed_)
+  std::vector<char> changed_;     // during Edit/AddNew: column set
+  EditMode mode_ = EditMode::None;
+
+ private:
+  void RequireRow() const;
+  void Fetch();
+
+  std::unordered_map<std::string, int, NoCaseHash, NoCaseEqual> index_;
+  bool bof_ = true;
+  bool eof_ = true;
+  bool closed_ = false;
+  long row_count_ = 0;
+};
+
+}  // namespace ordalis::rdo

@@ -1,0 +1,456 @@
+#include "engine/rdo/SqliteCursor.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "engine/rdo/SqlText.h"
+#include "engine/rdo/SqliteDb.h"
+#include "ordalis/ComponentError.h"
+#include "ordalis/DateTime.h"
+
+namespace ordalis::rdo {
+namespace {
+
+using K = Variant::Kind;
+
+std::string_view ColumnText(sqlite3_stmt* s, int c) {
+  const char* p = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+  return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, c))) : std::string_view();
+}
+
+std::string_view TrimBlanks(std::string_view t) {
+  while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
+  while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
+  return t;
+}
+
+bool ParseInteger(std::string_view t, std::int64_t& out) {
+  t = TrimBlanks(t);
+  if (!t.empty() && t.front() == '+') t.remove_prefix(1);
+  auto r = std::from_chars(t.data(), t.data() + t.size(), out);
+  return !t.empty() && r.ec == std::errc() && r.ptr == t.data() + t.size();
+}
+
+bool ParseDouble(std::string_view t, double& out) {
+  t = TrimBlanks(t);
+  if (!t.empty() && t.front() == '+') t.remove_prefix(1);
+  auto r = std::from_chars(t.data(), t.data() + t.size(), out);
+  return !t.empty() && r.ec == std::errc() && r.ptr == t.data() + t.size() && std::isfinite(out);
+}
+
+bool EqualsWord(std::string_view t, std::string_view word) {
+  if (t.size() != word.size()) return false;
+  for (std::size_t i = 0; i < t.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(t[i])) != word[i]) return false;
+  return true;
+}
+
+// A stored number as money; a value out of money's range stays a Double.
+Variant MoneyOf(double d) {
+  try {
+    return Variant(Money::FromDouble(d));
+  } catch (const ComponentError&) {
+    return Variant(d);
+  }
+}
+
+// One stored value read as the column's declared kind, as liberally as the
+// storage conventions allow; a value that does not fit the kind is returned
+// as it is stored (text), never dropped.
+Variant ReadColumn(sqlite3_stmt* s, int c, K kind) {
+  int type = sqlite3_column_type(s, c);
+  if (type == SQLITE_NULL) return Variant();
+  switch (kind) {
+    case K::Text:
+      if (type == SQLITE_INTEGER) return Variant(std::to_string(sqlite3_column_int64(s, c)));
+      if (type == SQLITE_FLOAT) return Variant(NumberToText(sqlite3_column_double(s, c)));
+      return Variant(std::string(ColumnText(s, c)));
+    case K::Integer:
+      if (type == SQLITE_INTEGER) return Variant(static_cast<std::int64_t>(sqlite3_column_int64(s, c)));
+      if (type == SQLITE_FLOAT) {
+        double d = sqlite3_column_double(s, c);
+        if (d == std::trunc(d) && std::fabs(d) < 9.0e18) return Variant(static_cast<std::int64_t>(d));
+        return Variant(d);
+      } else {
+        std::string_view t = ColumnText(s, c);
+        std::int64_t i;
+        double d;
+        if (ParseInteger(t, i)) return Variant(i);
+        if (ParseDouble(t, d)) return Variant(d);
+        return Variant(std::string(t));
+      }
+    case K::Double:
+    case K::Single: {
+      double d;
+      if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+        d = sqlite3_column_double(s, c);
+      } else {
+        std::string_view t = ColumnText(s, c);
+        if (!ParseDouble(t, d)) return Variant(std::string(t));
+      }
+      return kind == K::Single ? Variant(static_cast<float>(d)) : Variant(d);
+    }
+    case K::Money:
+      if (type == SQLITE_INTEGER) {
+        std::int64_t raw;
+        if (!__builtin_mul_overflow(sqlite3_column_int64(s, c), Money::kScale, &raw))
+          return Variant(Money::FromRaw(raw));
+        return Variant(sqlite3_column_double(s, c));
+      }
+      if (type == SQLITE_FLOAT) return MoneyOf(sqlite3_column_double(s, c));
+      {
+        std::string_view t = ColumnText(s, c);
+        double d;
+        if (!ParseDouble(t, d)) return Variant(std::string(t));
+        try {
+          return Variant(Money::FromText(std::string(TrimBlanks(t))));
+        } catch (const ComponentError&) {
+          return Variant(d);
+        }
+      }
+    case K::Date:
+      if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) return Variant::FromDate(sqlite3_column_double(s, c));
+      {
+        std::string_view t = ColumnText(s, c);
+        if (auto d = dt::ParseStored(t)) return Variant::FromDate(*d);
+        return Variant(std::string(t));
+      }
+    case K::Bool:
+      if (type == SQLITE_INTEGER) return Variant(sqlite3_column_int64(s, c) != 0);
+      if (type == SQLITE_FLOAT) return Variant(sqlite3_column_double(s, c) != 0);
+      {
+        std::string_view t = TrimBlanks(ColumnText(s, c));
+        double d;
+        if (EqualsWord(t, "true")) return Variant(true);
+        if (EqualsWord(t, "false")) return Variant(false);
+        if (ParseDouble(t, d)) return Variant(d != 0);
+        return Variant(std::string(t));
+      }
+    case K::Null: break;
+  }
+  switch (type) {
+    case SQLITE_INTEGER: return Variant(static_cast<std::int64_t>(sqlite3_column_int64(s, c)));
+    case SQLITE_FLOAT: return Variant(sqlite3_column_double(s, c));
+    case SQLITE_BLOB: {
+      const char* p = static_cast<const char*>(sqlite3_column_blob(s, c));
+      return Variant(std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(s, c))));
+    }
+    default: return Variant(std::string(ColumnText(s, c)));
+  }
+}
+
+std::string QuoteName(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + '"';
+}
+
+}  // namespace
+
+SqliteCursor::SqliteCursor(std::shared_ptr<SqliteDb> db, const std::string& sql, bool updatable)
+    : db_(std::move(db)) {
+  db_->ArmDeadline();
+  try {
+    if (updatable)
+      OpenUpdatable(sql);
+    else
+      OpenReadOnly(sql);
+  } catch (...) {
+    db_->DisarmDeadline();
+    Release();
+    throw;
+  }
+  db_->DisarmDeadline();
+}
+
+SqliteCursor::~SqliteCursor() { Close(); }
+
+void SqliteCursor::OpenReadOnly(const std::string& sql) {
+  kind_ = Mode::ReadOnly;
+  read_ = db_->Prepare(sql);
+  Start(Describe(read_, 0));
+}
+
+void SqliteCursor::OpenUpdatable(const std::string& sql) {
+  auto parts = ParseSingleTableSelect(sql);
+  if (!parts) ThrowDataError("An updatable resultset needs a SELECT from one table: " + sql);
+  table_ = parts->table;
+  qualifier_ = parts->Qualifier();
+  list_ = parts->list;
+  std::string from = " FROM " + table_;
+  if (!parts->alias.empty()) from += " " + parts->alias;
+  std::string rest = parts->rest.empty() ? std::string() : " " + parts->rest;
+  std::string stream_sql = "SELECT " + qualifier_ + "._rowid_, " + list_ + from + rest;
+  read_ = db_->Prepare(stream_sql);
+
+  // A single plain scan visits rows in rowid order: safe to stream.
+  bool plain_scan = false;
+  {
+    sqlite3_stmt* plan = db_->Prepare("EXPLAIN QUERY PLAN " + stream_sql);
+    int rows = 0;
+    int rc;
+    while ((rc = sqlite3_step(plan)) == SQLITE_ROW) {
+      std::string_view detail = ColumnText(plan, 3);
+      plain_scan = ++rows == 1 && detail.substr(0, 5) == "SCAN " && detail.find(" USING ") == std::string_view::npos;
+    }
+    sqlite3_finalize(plan);
+    plain_scan = plain_scan && rows == 1 && rc == SQLITE_DONE;
+  }
+  std::vector<ColumnInfo> columns = Describe(read_, 1);
+  quoted_names_.clear();
+  for (int i = 1; i < sqlite3_column_count(read_); ++i) {
+    const char* origin = sqlite3_column_origin_name(read_, i);
+    quoted_names_.push_back(QuoteName(origin ? origin : sqlite3_column_name(read_, i)));
+  }
+  original_.assign(columns.size(), nullptr);
+
+  if (plain_scan) {
+    kind_ = Mode::Stream;
+    sqlite3_stmt* top = db_->Prepare("SELECT max(_rowid_) FROM " + table_);
+    int rc = sqlite3_step(top);
+    max_rowid_ = sqlite3_column_type(top, 0) == SQLITE_NULL ? std::numeric_limits<std::int64_t>::min()
+                                                             : sqlite3_column_int64(top, 0);
+    sqlite3_finalize(top);
+    db_->Check(rc);
+  } else {
+    kind_ = Mode::Keys;
+    sqlite3_finalize(read_);
+    read_ = db_->Prepare("SELECT " + qualifier_ + "._rowid_" + from + rest);
+    int rc;
+    while ((rc = sqlite3_step(read_)) == SQLITE_ROW) keys_.push_back(sqlite3_column_int64(read_, 0));
+    db_->Check(rc);
+    sqlite3_finalize(read_);
+    read_ = nullptr;
+  }
+  Start(std::move(columns));
+}
+
+std::vector<ColumnInfo> SqliteCursor::Describe(sqlite3_stmt* stmt, int first) const {
+  std::vector<ColumnInfo> columns;
+  int count = sqlite3_column_count(stmt);
+  for (int i = first; i < count; ++i) {
+    ColumnInfo info;
+    info.name = sqlite3_column_name(stmt, i);
+    const char* declared = sqlite3_column_decltype(stmt, i);
+    if (declared) {
+      DeclaredType t = ParseDeclaredType(declared);
+      info.kind = t.kind;
+      info.size = t.size;
+    }
+    columns.push_back(std::move(info));
+  }
+  return columns;
+}
+
+void SqliteCursor::ReadRow(sqlite3_stmt* stmt, int first) {
+  for (std::size_t i = 0; i < columns_.size(); ++i)
+    row_[i] = ReadColumn(stmt, static_cast<int>(i) + first, columns_[i].kind);
+}
+
+sqlite3_stmt* SqliteCursor::PointStatement() {
+  if (!point_) {
+    std::string sql = "SELECT " + qualifier_ + "._rowid_, " + list_ + " FROM " + table_;
+    if (qualifier_ != table_) sql += " " + qualifier_;
+    sql += " WHERE " + qualifier_ + "._rowid_ = ?1";
+    point_ = db_->Prepare(sql);
+  }
+  return point_;
+}
+
+bool SqliteCursor::FetchNext() {
+  switch (kind_) {
+    case Mode::ReadOnly: {
+      int rc = sqlite3_step(read_);
+      if (rc == SQLITE_ROW) {
+        ReadRow(read_, 0);
+        return true;
+      }
+      db_->Check(rc);
+      return false;
+    }
+    case Mode::Stream: {
+      int rc = sqlite3_step(read_);
+      if (rc == SQLITE_ROW) {
+        std::int64_t rowid = sqlite3_column_int64(read_, 0);
+        if (rowid <= max_rowid_) {
+          rowid_ = rowid;
+          ReadRow(read_, 1);
+          source_ = read_;
+          return true;
+        }
+        rc = SQLITE_DONE;  // a row added since the open
+      }
+      sqlite3_reset(read_);
+      db_->Check(rc);
+      source_ = nullptr;
+      return false;
+    }
+    case Mode::Keys: {
+      sqlite3_stmt* point = PointStatement();
+      while (next_key_ < keys_.size()) {
+        std::int64_t key = keys_[next_key_++];
+        sqlite3_reset(point);
+        sqlite3_bind_int64(point, 1, key);
+        int rc = sqlite3_step(point);
+        if (rc == SQLITE_ROW) {
+          rowid_ = key;
+          ReadRow(point, 1);
+          source_ = point;
+          return true;
+        }
+        db_->Check(rc);  // SQLITE_DONE: deleted since the open, skipped
+      }
+      sqlite3_reset(point);
+      source_ = nullptr;
+      keys_ = {};
+      return false;
+    }
+  }
+  return false;
+}
+
+void SqliteCursor::BindValue(sqlite3_stmt* stmt, int p, const Variant& v) {
+  switch (v.kind()) {
+    case K::Null: sqlite3_bind_null(stmt, p); break;
+    case K::Integer: sqlite3_bind_int64(stmt, p, v.ToInteger()); break;
+    case K::Double:
+    case K::Single: sqlite3_bind_double(stmt, p, v.ToDouble()); break;
+    case K::Money: sqlite3_bind_double(stmt, p, v.ToMoney().ToDouble()); break;
+    case K::Bool: sqlite3_bind_int(stmt, p, v.ToBool() ? 1 : 0); break;
+    case K::Date: {
+      std::string text = dt::ToIsoText(v.ToDate());
+      sqlite3_bind_text(stmt, p, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+      break;
+    }
+    case K::Text: {
+      std::string text = v.ToText();
+      sqlite3_bind_text(stmt, p, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+      break;
+    }
+  }
+}
+
+sqlite3_stmt* SqliteCursor::CachedStatement(std::unordered_map<std::string, sqlite3_stmt*>& cache, bool insert) {
+  cache_key_.assign(changed_.begin(), changed_.end());
+  auto it = cache.find(cache_key_);
+  if (it != cache.end()) return it->second;
+  std::string sql;
+  if (insert) {
+    std::string names, params;
+    for (std::size_t i = 0; i < changed_.size(); ++i) {
+      if (!changed_[i]) continue;
+      if (!names.empty()) {
+        names += ", ";
+        params += ", ";
+      }
+      names += quoted_names_[i];
+      params += '?';
+    }
+    sql = names.empty() ? "INSERT INTO " + table_ + " DEFAULT VALUES"
+                        : "INSERT INTO " + table_ + " (" + names + ") VALUES (" + params + ")";
+  } else {
+    std::string set, check;
+    for (std::size_t i = 0; i < changed_.size(); ++i) {
+      if (!changed_[i]) continue;
+      if (!set.empty()) set += ", ";
+      set += quoted_names_[i] + " = ?";
+      check += " AND " + quoted_names_[i] + " IS ?";
+    }
+    sql = "UPDATE " + table_ + " SET " + set + " WHERE _rowid_ = ?" + check;
+  }
+  sqlite3_stmt* stmt = db_->Prepare(sql);
+  cache.emplace(cache_key_, stmt);
+  return stmt;
+}
+
+void SqliteCursor::WriteUpdate() {
+  db_->BeginRowWrite();
+  sqlite3_stmt* stmt = CachedStatement(update_cache_, false);
+  int p = 1;
+  for (std::size_t i = 0; i < changed_.size(); ++i)
+    if (changed_[i]) BindValue(stmt, p++, edit_[i]);
+  sqlite3_bind_int64(stmt, p++, rowid_);
+  for (std::size_t i = 0; i < changed_.size(); ++i) {
+    if (!changed_[i]) continue;
+    if (original_[i])
+      sqlite3_bind_value(stmt, p++, original_[i]);
+    else
+      BindValue(stmt, p++, row_[i]);
+  }
+  int rc = sqlite3_step(stmt);
+  int changes = sqlite3_changes(db_->handle());
+  sqlite3_reset(stmt);
+  if (rc != SQLITE_DONE) db_->FailWrite(rc);
+  if (changes == 0)
+    ThrowDataError("The row was changed or deleted by another user since it was read", kErrRowChanged);
+  db_->RowWritten();
+  source_ = nullptr;
+}
+
+void SqliteCursor::WriteInsert() {
+  db_->BeginRowWrite();
+  sqlite3_stmt* stmt = CachedStatement(insert_cache_, true);
+  int p = 1;
+  for (std::size_t i = 0; i < changed_.size(); ++i)
+    if (changed_[i]) BindValue(stmt, p++, edit_[i]);
+  int rc = sqlite3_step(stmt);
+  sqlite3_reset(stmt);
+  if (rc != SQLITE_DONE) db_->FailWrite(rc);
+  db_->RowWritten();
+}
+
+void SqliteCursor::Reread() {
+  sqlite3_stmt* point = PointStatement();
+  sqlite3_reset(point);
+  sqlite3_bind_int64(point, 1, rowid_);
+  int rc = sqlite3_step(point);
+  if (rc != SQLITE_ROW) {
+    sqlite3_reset(point);
+    db_->Check(rc);
+    ThrowDataError("The row was deleted by another user", kErrRowChanged);
+  }
+  ReadRow(point, 1);
+  source_ = point;
+  if (mode_ == EditMode::Edit) {
+    for (std::size_t i = 0; i < changed_.size(); ++i) {
+      if (!changed_[i]) continue;
+      sqlite3_value_free(original_[i]);
+      original_[i] = sqlite3_value_dup(sqlite3_column_value(point, static_cast<int>(i) + 1));
+    }
+  }
+}
+
+void SqliteCursor::OnFirstChange(int index) {
+  if (mode_ != EditMode::Edit || !source_) return;
+  original_[index] = sqlite3_value_dup(sqlite3_column_value(source_, index + 1));
+  if (!original_[index]) ThrowDataError("Out of memory");
+}
+
+void SqliteCursor::FreeOriginals() noexcept {
+  for (auto*& v : original_) {
+    sqlite3_value_free(v);
+    v = nullptr;
+  }
+}
+
+void SqliteCursor::OnEditEnded() noexcept { FreeOriginals(); }
+
+void SqliteCursor::Release() noexcept {
+  FreeOriginals();
+  bool wrote = !update_cache_.empty() || !insert_cache_.empty();
+  sqlite3_finalize(read_);
+  sqlite3_finalize(point_);
+  for (auto& [key, stmt] : update_cache_) sqlite3_finalize(stmt);
+  for (auto& [key, stmt] : insert_cache_) sqlite3_finalize(stmt);
+  read_ = point_ = source_ = nullptr;
+  update_cache_.clear();
+  insert_cache_.clear();
+  keys_ = {};
+  if (wrote && db_) db_->TryFlush();
+}
+
+}  // namespace ordalis::rdo

@@ -1,0 +1,167 @@
+#include "engine/rdo/SqliteDb.h"
+
+#include <thread>
+
+#include "engine/rdo/Cursor.h"
+#include "engine/rdo/RdoTypes.h"
+
+namespace ordalis::rdo {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+SqliteDb::SqliteDb(const std::string& path, int query_timeout_s, SqliteOptions options)
+    : path_(path), options_(options), query_timeout_s_(query_timeout_s) {
+  int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  std::string message;
+  if (rc == SQLITE_OK) {
+    sqlite3_extended_result_codes(db_, 0);
+    busy_limit_ms_ = query_timeout_s_ > 0 ? query_timeout_s_ * 1000 : -1;
+    sqlite3_busy_handler(db_, &SqliteDb::OnBusy, this);
+    sqlite3_progress_handler(db_, 20000, &SqliteDb::OnProgress, this);
+    // Reading the schema makes a directory, an empty path or a file that is
+    // not a database fail here rather than at the first statement.
+    rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+  }
+  if (rc != SQLITE_OK) {
+    message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    ThrowDataError(message + " (" + path + ")");
+  }
+}
+
+SqliteDb::~SqliteDb() {
+  Close();
+  sqlite3_close_v2(db_);
+}
+
+void SqliteDb::Fail(int rc) const {
+  if (rc == SQLITE_INTERRUPT && deadline_hit_) ThrowDataError("Query timeout expired");
+  ThrowDataError(db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
+}
+
+sqlite3_stmt* SqliteDb::Prepare(std::string_view sql) const {
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt,
+                              nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(stmt);
+    Fail(rc);
+  }
+  if (!stmt) ThrowDataError("The statement is empty");
+  return stmt;
+}
+
+void SqliteDb::SetQueryTimeout(int seconds) {
+  query_timeout_s_ = seconds;
+  busy_limit_ms_ = seconds > 0 ? seconds * 1000 : -1;
+}
+
+void SqliteDb::ArmDeadline() {
+  deadline_hit_ = false;
+  deadline_armed_ = query_timeout_s_ > 0;
+  if (deadline_armed_) deadline_ = Clock::now() + std::chrono::seconds(query_timeout_s_);
+}
+
+void SqliteDb::DisarmDeadline() noexcept { deadline_armed_ = false; }
+
+int SqliteDb::OnBusy(void* p, int count) {
+  auto* self = static_cast<SqliteDb*>(p);
+  auto now = Clock::now();
+  if (count == 0) self->busy_since_ = now;
+  if (self->busy_limit_ms_ >= 0 && now - self->busy_since_ >= milliseconds(self->busy_limit_ms_)) return 0;
+  std::this_thread::sleep_for(milliseconds(count < 20 ? 1 : 5));
+  return 1;
+}
+
+int SqliteDb::OnProgress(void* p) {
+  auto* self = static_cast<SqliteDb*>(p);
+  if (self->deadline_armed_ && Clock::now() >= self->deadline_) {
+    self->deadline_hit_ = true;
+    return 1;
+  }
+  return 0;
+}
+
+void SqliteDb::ExecSimple(const char* sql) { Check(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr)); }
+
+void SqliteDb::BeginRowWrite() {
+  if (closed_) ThrowDataError("The connection is closed");
+  WriteLockWait wait(*this);
+  if (in_batch_ && sqlite3_get_autocommit(db_)) {
+    // Something outside the batch (a failed statement) ended the transaction.
+    in_batch_ = false;
+  }
+  if (in_batch_ && (batch_count_ >= options_.batch_rows ||
+                    Clock::now() - batch_started_ >= milliseconds(options_.batch_ms))) {
+    CommitBatch();
+  }
+  if (!in_batch_) {
+    if (!sqlite3_get_autocommit(db_)) return;  // a transaction the caller opened with Execute
+    ExecSimple("BEGIN IMMEDIATE");
+    in_batch_ = true;
+    batch_count_ = 0;
+    batch_started_ = Clock::now();
+  }
+}
+
+void SqliteDb::FailWrite(int rc) {
+  if (in_batch_ && sqlite3_get_autocommit(db_)) {
+    std::string message = sqlite3_errmsg(db_);
+    long lost = batch_count_;
+    in_batch_ = false;
+    batch_count_ = 0;
+    ThrowDataError(message + "; the " + std::to_string(lost) +
+                   " rows saved since the last commit were rolled back and keep their previous values");
+  }
+  Fail(rc);
+}
+
+void SqliteDb::CommitBatch() {
+  int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) {
+    in_batch_ = false;
+    batch_count_ = 0;
+    return;
+  }
+  FailWrite(rc);  // busy: the batch stays open for the next attempt
+}
+
+void SqliteDb::Flush() {
+  if (!in_batch_) return;
+  WriteLockWait wait(*this);
+  if (sqlite3_get_autocommit(db_)) {
+    in_batch_ = false;
+    return;
+  }
+  CommitBatch();
+}
+
+bool SqliteDb::TryFlush() noexcept {
+  try {
+    Flush();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void SqliteDb::Close() noexcept {
+  if (closed_ || !db_) return;
+  closed_ = true;
+  if (!in_batch_) return;
+  auto until = Clock::now() + milliseconds(options_.close_commit_ms);
+  while (!TryFlush() && in_batch_ && Clock::now() < until) std::this_thread::sleep_for(milliseconds(10));
+  if (in_batch_) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    in_batch_ = false;
+  }
+}
+
+WriteLockWait::WriteLockWait(SqliteDb& db) : db_(db), saved_(db.busy_limit_ms_) {
+  db_.busy_limit_ms_ = db_.options_.write_busy_ms;
+}
+WriteLockWait::~WriteLockWait() { db_.busy_limit_ms_ = saved_; }
+
+}  // namespace ordalis::rdo

@@ -1,0 +1,122 @@
+#pragma once
+// SqliteDb: one open SQLite file, shared by the backend and the cursors it
+// opened (so a resultset closed after its connection is still safe), with
+// the one error check every sqlite3 call goes through and the write batch.
+//
+// Write batch: row writes of updatable cursors are grouped in one
+// transaction (BEGIN IMMEDIATE), committed every SqliteOptions::batch_rows rows or
+// SqliteOptions::batch_ms milliseconds, when a cursor closes, on Flush and on
+// Close. The commit runs before the next row is written, so a commit that
+// fails because another process holds the database fails that row's Update
+// (its edit stays pending) and keeps the batch open for the retry; a failure
+// that rolls the batch back is reported with the number of rows it took back,
+// and those rows are in the file as they were before (as after a crash).
+// The journal mode of the file is left as the host made it.
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace ordalis::rdo {
+
+// Tuning of an SQLite connection.
+struct SqliteOptions {
+  // How long a write (Update, the batch's BEGIN and COMMIT) waits for a lock
+  // another process holds before it fails with "database is locked"; the
+  // engine's own retry loop does the longer waiting.
+  int write_busy_ms = 100;
+  // Rows per batch transaction, and its longest life (bounds how long other
+  // processes are kept from writing).
+  int batch_rows = 20000;
+  int batch_ms = 250;
+  // How long Close keeps retrying a commit the database refuses as busy.
+  int close_commit_ms = 5000;
+};
+
+class SqliteDb {
+ public:
+  // Opens an existing file; throws ComponentError when it is missing, not a
+  // file, or not an SQLite database.
+  SqliteDb(const std::string& path, int query_timeout_s, SqliteOptions options = SqliteOptions());
+  ~SqliteDb();
+  SqliteDb(const SqliteDb&) = delete;
+  SqliteDb& operator=(const SqliteDb&) = delete;
+
+  sqlite3* handle() const { return db_; }
+  const std::string& path() const { return path_; }
+
+  // The one check: OK, ROW and DONE pass; anything else throws ComponentError
+  // (kErrDataAccess) with sqlite's message for the connection.
+  void Check(int rc) const {
+    if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) Fail(rc);
+  }
+  [[noreturn]] void Fail(int rc) const;
+  // Prepared statement; throws with sqlite's message (syntax errors...).
+  sqlite3_stmt* Prepare(std::string_view sql) const;
+
+  void SetQueryTimeout(int seconds);
+  // A statement's time limit (the query timeout) runs from Arm to Disarm.
+  void ArmDeadline();
+  void DisarmDeadline() noexcept;
+
+  // Around each row write of an updatable cursor: BeginRowWrite commits a
+  // full batch and opens the batch transaction (both may throw, nothing then
+  // written); RowWritten counts the row in the batch.
+  void BeginRowWrite();
+  void RowWritten() { ++batch_count_; }
+  // After a failed write: when sqlite rolled the batch back, says so in the
+  // error; throws in every case.
+  [[noreturn]] void FailWrite(int rc);
+
+  // Commits the batch; throws when it cannot (the batch then stays open when
+  // sqlite kept it, e.g. for "database is locked").
+  void Flush();
+  // Commits without throwing; false when the batch stays open.
+  bool TryFlush() noexcept;
+  // Commits (retrying while busy), else rolls back; marks the database closed
+  // for writes. The handle itself closes with the last owner.
+  void Close() noexcept;
+  bool closed() const { return closed_; }
+
+  bool InBatch() const { return in_batch_; }
+
+ private:
+  static int OnBusy(void* self, int count);
+  static int OnProgress(void* self);
+  void CommitBatch();
+  void ExecSimple(const char* sql);
+
+  sqlite3* db_ = nullptr;
+  std::string path_;
+  SqliteOptions options_;
+  int query_timeout_s_ = 0;
+  int busy_limit_ms_ = -1;  // -1: no limit
+  std::chrono::steady_clock::time_point busy_since_{};
+  std::chrono::steady_clock::time_point deadline_{};
+  bool deadline_armed_ = false;
+  bool deadline_hit_ = false;
+  bool in_batch_ = false;
+  bool closed_ = false;
+  long batch_count_ = 0;
+  std::chrono::steady_clock::time_point batch_started_{};
+
+  friend class WriteLockWait;
+};
+
+// While alive, lock waits of the database are the short write wait.
+class WriteLockWait {
+ public:
+  explicit WriteLockWait(SqliteDb& db);
+  ~WriteLockWait();
+  WriteLockWait(const WriteLockWait&) = delete;
+  WriteLockWait& operator=(const WriteLockWait&) = delete;
+
+ private:
+  SqliteDb& db_;
+  int saved_;
+};
+
+}  // namespace ordalis::rdo
