@@ -61,9 +61,10 @@ void CheckCommesseEstese();
 // first member and reports nothing. Any other failure is raised again to
 // the caller when engine.UsoRiproc(); otherwise its description goes to
 // engine.SetErrore, engine.SetCacheStopped(true) is called and the function
-// returns normally.
-template <class T>
-void AddToCollection(KeyedCollection<T>& collection, std::shared_ptr<T> member, std::string_view key,
+// returns normally. `Collection` is a KeyedCollection<T> (or anything with
+// its Ptr type and Add(Ptr, key)).
+template <class Collection>
+void AddToCollection(Collection& collection, typename Collection::Ptr member, std::string_view key,
                      CacheErrorSink& engine) {
   try {
     try {

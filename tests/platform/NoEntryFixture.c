@@ -1,0 +1,2 @@
+/* A library without the lookup entry point. */
+int SomethingElse(void) { return 1; }
