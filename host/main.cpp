@@ -1,14 +1,23 @@
-// ordalis: the command-line host of the rating engine.
+// ordalis: the command-line host of the rating engine, a thin layer over the
+// library's engine object.
 #include <CLI/CLI.hpp>
+#include <csignal>
+#include <cstdio>
 #include <iostream>
 
+#include "Commands.h"
 #include "ordalis/Version.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"Ordalis call-rating engine"};
+  CLI::App app{"Ordalis: rates the calls of telephone exchanges stored in a database."};
   app.set_version_flag("--version", std::string("ordalis ") + ordalis::VersionText());
-  app.require_subcommand(0, 1);
-  CLI11_PARSE(app, argc, argv);
-  if (argc == 1) std::cout << app.help();
-  return 0;
+  app.require_subcommand(1);
+  int exit_code = 0;
+  ordalis::host::AddCommands(app, exit_code);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  }
+  return exit_code;
 }

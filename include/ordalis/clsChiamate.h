@@ -7,12 +7,15 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "ordalis/DateTime.h"
 #include "ordalis/EngineEvents.h"
 #include "ordalis/Enums.h"
 #include "ordalis/KeyedCollection.h"
 #include "ordalis/Money.h"
+#include "ordalis/Variant.h"
 
 namespace ordalis {
 
@@ -32,6 +35,7 @@ class clsDerivati;
 class clsCommesse;
 class clsValute;
 class clsTimeZones;
+class CacheErrorSink;
 
 // A text member of a keyed collection (interconnection prefixes, carrier files).
 struct TextItem {
@@ -112,7 +116,13 @@ class clsChiamate {
   void SendErrorMsg(std::int16_t iTentativo, std::string sErrDesc, std::int16_t iErrCode);
   void SendWarningMsg(const std::string& text);
 
-  // Mirror properties: the current call's fields.
+  // Mirror properties: the current call's fields by property name ("dData",
+  // "cCosto1_c", ...), money as Double as the host sees it. Throws error 438
+  // for an unknown name or a read-only property.
+  static const std::vector<std::string>& MirrorPropertyNames();
+  Variant Property(std::string_view name) const;
+  void SetProperty(std::string_view name, const Variant& value);
+  // The current call record itself, for the component's own classes.
   clsChiamata& Chiamata() { return *mo_chiamata_; }
   bool HasChiamata() const { return mo_chiamata_ != nullptr; }
   void set_Data(const std::string& text);
@@ -124,6 +134,10 @@ class clsChiamate {
   double cCosto2_c() const;
   double cTariffa_c() const;
   double cDifferenza_c() const;
+  void set_cCosto1_c(double v);
+  void set_cCosto2_c(double v);
+  void set_cTariffa_c(double v);
+  void set_cDifferenza_c(double v);
   Money cCosto3_c() const;
 
   // For the component's own classes: connection, options and caches.
@@ -138,6 +152,8 @@ class clsChiamate {
   void CacheError(std::int32_t offset, const std::string& message, const std::string& source);
   // The same for an error that already has its number.
   void CacheError(const class ComponentError& error);
+  // The engine as AddToCollection reports to it.
+  CacheErrorSink& ErrorSink();
 
   std::shared_ptr<clsCalendario> Calendario;
   std::shared_ptr<clsDestinazioni> Destinazioni;
@@ -153,6 +169,14 @@ class clsChiamate {
   std::shared_ptr<clsTimeZones> moTimeZones;
 
  private:
+  std::string ConnectString() const;
+  int QueryTimeoutFromRegistry();
+  bool ProcessaChiamate(const std::string& clause, std::int32_t total, const bool* mask, bool internal,
+                        std::int32_t first);
+  void ConfigurationDump();
+  void LoadInterconnectionPrefixes();
+  std::string ReadOption(const std::string& section, const std::string& entry, const std::string& fallback);
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
   EngineEvents* events_ = nullptr;

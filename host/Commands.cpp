@@ -1,0 +1,260 @@
+#include "Commands.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include "Progress.h"
+#include "ordalis/ComponentError.h"
+#include "ordalis/Databases.h"
+#include "ordalis/Demo.h"
+#include "ordalis/clsChiamate.h"
+
+namespace ordalis::host {
+namespace {
+
+constexpr int kExitInterrupted = 130;
+
+std::atomic<clsChiamate*> g_running{nullptr};
+std::atomic<bool> g_interrupted{false};
+
+void OnInterrupt(int) {
+  g_interrupted = true;
+  if (clsChiamate* engine = g_running.load()) engine->StopIt();
+}
+
+// Prints the engine's events on stderr.
+class ConsoleEvents : public EngineEvents {
+ public:
+  explicit ConsoleEvents(Progress& progress) : progress_(progress) {}
+  void ProgressChange(std::int32_t& done, std::int32_t& total) override {
+    done_ = done;
+    progress_.Update(done, total);
+  }
+  void SaveDataError(std::int16_t& attempt, std::string& desc, std::int16_t& code) override {
+    std::fprintf(stderr, "\nsave failed (attempt %d)%s%s\n", attempt, desc.empty() ? "" : ": ", desc.c_str());
+  }
+  void Warning(const std::string& text) override { std::fprintf(stderr, "warning: %s\n", text.c_str()); }
+  void MessageBox(const std::string& title, const std::string& text) override {
+    std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+  }
+  std::int32_t done_ = 0;
+
+ private:
+  Progress& progress_;
+};
+
+struct ConnectOptions {
+  std::string db, dsn, user, pwd;
+};
+
+void AddConnectOptions(CLI::App* cmd, ConnectOptions& o) {
+  auto* db = cmd->add_option("--db", o.db, "engine database file (SQLite)");
+  auto* dsn = cmd->add_option("--dsn", o.dsn, "ODBC data source name");
+  db->excludes(dsn);
+  cmd->add_option("--user", o.user, "login name for the data source");
+  cmd->add_option("--pwd", o.pwd, "password for the data source");
+}
+
+// Creates and initialises the engine; false (message printed) on failure.
+bool InitEngine(clsChiamate& engine, const ConnectOptions& o) {
+  if (o.db.empty() == o.dsn.empty()) {
+    std::fprintf(stderr, "error: give one of --db FILE or --dsn NAME\n");
+    return false;
+  }
+  engine.set_TipoDb(o.dsn.empty() ? dbAccess : dbSql);
+  engine.set_User(o.user);
+  engine.set_Pwd(o.pwd);
+  engine.Init(o.dsn.empty() ? o.db : o.dsn);
+  if (!engine.Errore().empty()) {
+    std::fprintf(stderr, "error: %s\n", engine.Errore().c_str());
+    return false;
+  }
+  return true;
+}
+
+struct ProcessOptions {
+  ConnectOptions connect;
+  std::string filter, operation;
+  bool nocount = false, batch_update = false, no_undo = false;
+};
+
+int RunProcess(const ProcessOptions& o) {
+  clsChiamate engine;
+  Progress progress("rating");
+  ConsoleEvents events(progress);
+  engine.SetEvents(&events);
+  if (!InitEngine(engine, o.connect)) return 1;
+  engine.set_Filter(o.filter);
+  if (!o.operation.empty()) engine.set_Operation(o.operation);
+  engine.set_NoCount(o.nocount);
+  engine.set_TipoAggiornamento(o.batch_update ? utBatch : utImmediate);
+  engine.set_NoUndo(o.no_undo);
+  g_running = &engine;
+  auto previous = std::signal(SIGINT, OnInterrupt);
+  auto start = std::chrono::steady_clock::now();
+  int code = 0;
+  try {
+    engine.Process();
+  } catch (const ComponentError& e) {
+    progress.Finish();
+    std::fprintf(stderr, "error %d: %s (%s)\n", e.Number(), e.Description().c_str(), e.Source().c_str());
+    code = 1;
+  }
+  std::signal(SIGINT, previous);
+  g_running = nullptr;
+  progress.Finish();
+  if (code != 0) return code;
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("calls rated: %d, seconds: %.2f, calls per second: %.0f\n", events.done_, seconds,
+              seconds > 0 ? events.done_ / seconds : 0.0);
+  return g_interrupted ? kExitInterrupted : 0;
+}
+
+struct RunOptions {
+  ConnectOptions connect;
+  std::string site, extension, number, date, time, type = "O", line;
+  int duration = 0, pulses = 0;
+  bool json = false;
+};
+
+std::string JsonEscape(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '"' || c == '\\') out += '\\';
+    if (static_cast<unsigned char>(c) < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+      continue;
+    }
+    out += c;
+  }
+  return out;
+}
+
+int RunSingle(const RunOptions& o) {
+  clsChiamate engine;
+  Progress progress("run");
+  ConsoleEvents events(progress);
+  engine.SetEvents(&events);
+  if (!InitEngine(engine, o.connect)) return 1;
+  try {
+    engine.set_Data(o.date);
+    engine.set_Ora(o.time);
+  } catch (const ComponentError& e) {
+    std::fprintf(stderr, "error: bad date or time: %s\n", e.Description().c_str());
+    return 2;
+  }
+  engine.set_sSito(o.site);
+  engine.SetProperty("sDerivato", o.extension);
+  engine.SetProperty("sNumero", o.number);
+  engine.SetProperty("dDurata", Variant::FromDate(static_cast<double>(o.duration) / 86400));
+  engine.SetProperty("sTipo", o.type);
+  engine.SetProperty("sLinea", o.line);
+  engine.SetProperty("lScatti", o.pulses);
+  engine.Run();
+  if (!engine.Errore().empty()) {
+    std::fprintf(stderr, "error: %s\n", engine.Errore().c_str());
+    return 1;
+  }
+  std::vector<std::pair<std::string, std::string>> fields;
+  for (const std::string& name : clsChiamate::MirrorPropertyNames())
+    fields.emplace_back(name, engine.Property(name).ToText());
+  if (o.json) {
+    std::printf("{");
+    bool first = true;
+    for (auto& [name, value] : fields) {
+      std::printf("%s\"%s\": \"%s\"", first ? "" : ", ", name.c_str(), JsonEscape(value).c_str());
+      first = false;
+    }
+    std::printf("}\n");
+  } else {
+    for (auto& [name, value] : fields) std::printf("%-20s %s\n", name.c_str(), value.c_str());
+  }
+  return 0;
+}
+
+int RunDemo(const std::string& dir, int calls) {
+  DemoInstallation demo;
+  try {
+    demo = WriteDemoInstallation(dir, calls);
+  } catch (const ComponentError& e) {
+    std::fprintf(stderr, "error: %s\n", e.Description().c_str());
+    return 1;
+  }
+  std::fprintf(stderr, "demo installation in %s: %d calls, %d internal calls\n", demo.directory.c_str(), demo.calls,
+               demo.internal_calls);
+  ::setenv("ORDALIS_REGISTRY", demo.registry_file.c_str(), 1);
+  ::setenv("ORDALIS_HOME", demo.directory.c_str(), 1);
+  ProcessOptions o;
+  o.connect.db = demo.database;
+  o.batch_update = true;
+  return RunProcess(o);
+}
+
+}  // namespace
+
+void AddCommands(CLI::App& app, int& exit_code) {
+  static ProcessOptions process;
+  auto* cmd = app.add_subcommand("process", "rate the stored calls that match the filter");
+  AddConnectOptions(cmd, process.connect);
+  cmd->add_option("--filter", process.filter, "selection, normally a query with a WHERE clause");
+  cmd->add_option("--operation", process.operation, "operation mask of \"1\" and \"0\" characters");
+  cmd->add_flag("--nocount", process.nocount, "skip the count queries");
+  cmd->add_flag("--batch-update", process.batch_update, "write back the cached counters at the end of the run");
+  cmd->add_flag("--no-undo", process.no_undo, "do not take a re-rated call's previous rating off the statistics");
+  cmd->callback([&] { exit_code = RunProcess(process); });
+
+  static RunOptions run;
+  cmd = app.add_subcommand("run", "rate one call described on the command line; nothing is written");
+  AddConnectOptions(cmd, run.connect);
+  cmd->add_option("--site", run.site, "site code")->required();
+  cmd->add_option("--extension", run.extension, "calling extension")->required();
+  cmd->add_option("--number", run.number, "dialled number")->required();
+  cmd->add_option("--date", run.date, "YYYY-MM-DD")->required();
+  cmd->add_option("--time", run.time, "HH:MM:SS")->required();
+  cmd->add_option("--duration", run.duration, "seconds")->required()->check(CLI::NonNegativeNumber);
+  cmd->add_option("--type", run.type, "call type: O outgoing, E internal");
+  cmd->add_option("--line", run.line, "trunk line");
+  cmd->add_option("--pulses", run.pulses, "metering pulses")->check(CLI::NonNegativeNumber);
+  cmd->add_flag("--json", run.json, "print one JSON object");
+  cmd->callback([&] { exit_code = RunSingle(run); });
+
+  static std::string demo_dir = "./ordalis-demo";
+  static int demo_calls = 100000;
+  cmd = app.add_subcommand("demo", "write a demo installation and rate it");
+  cmd->add_option("--dir", demo_dir, "directory of the installation");
+  cmd->add_option("--calls", demo_calls, "number of stored calls")->check(CLI::Range(0, 100000000));
+  cmd->callback([&] { exit_code = RunDemo(demo_dir, demo_calls); });
+
+  static std::string db_file;
+  cmd = app.add_subcommand("init-db", "create an empty engine database");
+  cmd->add_option("--db", db_file, "new database file")->required();
+  cmd->callback([&] {
+    try {
+      CreateEngineDatabase(db_file);
+    } catch (const ComponentError& e) {
+      std::fprintf(stderr, "error: %s\n", e.Description().c_str());
+      exit_code = 1;
+    }
+  });
+
+  static std::string carrier_file, carrier_name, carrier_prefix;
+  cmd = app.add_subcommand("init-carrier", "create an empty carrier tariff database");
+  cmd->add_option("--file", carrier_file, "new tariff database file")->required();
+  cmd->add_option("--name", carrier_name, "carrier name")->required();
+  cmd->add_option("--prefix", carrier_prefix, "interconnection prefix");
+  cmd->callback([&] {
+    try {
+      CreateCarrierDatabase(carrier_file, carrier_name, carrier_prefix);
+    } catch (const ComponentError& e) {
+      std::fprintf(stderr, "error: %s\n", e.Description().c_str());
+      exit_code = 1;
+    }
+  });
+}
+
+}  // namespace ordalis::host

@@ -1,0 +1,21 @@
+#pragma once
+// A small but realistic installation for trying the engine: an engine
+// database with sites, extensions, options and stored calls, carrier tariff
+// files and a registry file.
+#include <string>
+
+namespace ordalis {
+
+struct DemoInstallation {
+  std::string directory;      // ends in '/'
+  std::string database;       // engine database file
+  std::string registry_file;  // registry export for ORDALIS_REGISTRY
+  int calls = 0;              // calls stored in CHIAMATE
+  int internal_calls = 0;     // calls stored in CHIAMATEINTERNE
+};
+
+// Writes the installation into `directory` (created when missing; earlier
+// demo files there are replaced). Throws ComponentError on failure.
+DemoInstallation WriteDemoInstallation(const std::string& directory, int calls);
+
+}  // namespace ordalis

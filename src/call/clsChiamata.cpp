@@ -1,0 +1,286 @@
+#include "call/clsChiamata.h"
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "engine/rdo/RdoResultset.h"
+#include "ordalis/ComponentError.h"
+#include "ordalis/Variant.h"
+#include "ordalis/clsChiamate.h"
+#include "support/CommonLib.h"
+
+namespace ordalis {
+namespace {
+
+std::string Trim(const std::string& s) {
+  std::size_t b = s.find_first_not_of(' ');
+  if (b == std::string::npos) return {};
+  return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+bool EqualsIgnoreCase(const std::string& a, const char* b) {
+  std::size_t n = std::char_traits<char>::length(b);
+  if (a.size() != n) return false;
+  for (std::size_t i = 0; i < n; ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
+// Numeric evaluation of a text: its leading number, 0 when there is none.
+double NumericValue(const std::string& text) {
+  Variant v(text);
+  if (v.IsNumeric()) return v.ToDouble();
+  return 0;
+}
+
+constexpr int kMaxSaveAttempts = 1000;
+
+}  // namespace
+
+// Positions of the columns in the bound resultset, looked up once per run.
+struct clsChiamata::ColumnMap {
+  enum Col {
+    lPKId, dData, DORA, sGiorno_c, SFASCIAORARIA_C, DRISPOSTA, DDURATA, DTEMPOCOMP, CTARIFFA_C, LSCATTI, CCOSTO1_C,
+    CCOSTO2_C, CDIFFERENZA_C, RDIFFERENZAPERC_C, SCARRIER1_C, SCARRIER2_C, SCOMMESSA, SSITO, SREPARTO_C,
+    SCENTRODICOSTO_C, SDERIVATO, SNOMEDERIVATO_C, STIPO, SLINEA, ISTATO, STIPODESTINAZIONE_C, SNUMERO, SNOME_C,
+    SNAZIONE_C, SAREA_C, SESITOCHIAMATA_C, SCAMPO1, SCAMPO2, SCAMPO3, SCAMPO4, dData2, dOra2, dGatewayDateTime,
+    dUTCDateTime, sValuta, dblRapportoCambio, SREPARTO2_C, SCENTRODICOSTO2_C, sValutaRif, sSedeFisica,
+    sSedeFisica2, sNomeGruppo, kCount
+  };
+  static constexpr const char* kNames[kCount] = {
+      "lPKId", "dData", "DORA", "sGiorno_c", "SFASCIAORARIA_C", "DRISPOSTA", "DDURATA", "DTEMPOCOMP", "CTARIFFA_C",
+      "LSCATTI", "CCOSTO1_C", "CCOSTO2_C", "CDIFFERENZA_C", "RDIFFERENZAPERC_C", "SCARRIER1_C", "SCARRIER2_C",
+      "SCOMMESSA", "SSITO", "SREPARTO_C", "SCENTRODICOSTO_C", "SDERIVATO", "SNOMEDERIVATO_C", "STIPO", "SLINEA",
+      "ISTATO", "STIPODESTINAZIONE_C", "SNUMERO", "SNOME_C", "SNAZIONE_C", "SAREA_C", "SESITOCHIAMATA_C", "SCAMPO1",
+      "SCAMPO2", "SCAMPO3", "SCAMPO4", "dData2", "dOra2", "dGatewayDateTime", "dUTCDateTime", "sValuta",
+      "dblRapportoCambio", "SREPARTO2_C", "SCENTRODICOSTO2_C", "sValutaRif", "sSedeFisica", "sSedeFisica2",
+      "sNomeGruppo"};
+  int index[kCount];
+  int size[kCount];
+
+  explicit ColumnMap(const rdo::RdoResultset& rs) {
+    for (int i = 0; i < kCount; ++i) {
+      index[i] = rs.ColumnIndex(kNames[i]);
+      size[i] = index[i] >= 0 ? rs.ColumnSize(index[i]) : 0;
+    }
+  }
+  // REQUIRES: the column exists; throws the missing-column error otherwise.
+  int At(const rdo::RdoResultset& rs, Col c) const {
+    if (index[c] < 0) (void)rs.Value(kNames[c]);  // raises the layer's error for the missing column
+    return index[c];
+  }
+};
+
+clsChiamata::clsChiamata() = default;
+clsChiamata::~clsChiamata() = default;
+
+void clsChiamata::set_sSito(const std::string& value) { s_sito_ = Trim(value); }
+
+bool clsChiamata::IsType(const char* code) const { return EqualsIgnoreCase(sTipo, code); }
+
+void clsChiamata::Load() {
+  WriteDetailLog("Load chiamata");
+  rdo::RdoResultset& rs = *rdoResultset;
+  if (!columns_ || mapped_for_ != rdoResultset) {
+    columns_ = std::make_unique<ColumnMap>(rs);
+    mapped_for_ = rdoResultset;
+  }
+  const ColumnMap& m = *columns_;
+  using C = ColumnMap;
+  auto text = [&](C::Col c) { return rs.Value(m.At(rs, c)).ToText(); };
+  auto date = [&](C::Col c) {
+    const Variant& v = rs.Value(m.At(rs, c));
+    return v.IsNull() ? 0.0 : v.ToDate();
+  };
+  auto money = [&](C::Col c) {
+    const Variant& v = rs.Value(m.At(rs, c));
+    return v.IsNull() ? Money() : v.ToMoney();
+  };
+
+  WriteDetailLog("\tPKID");
+  (void)NumericValue(text(C::lPKId));
+  WriteDetailLog("\tData ora");
+  dData = date(C::dData);
+  dOra = date(C::DORA);
+  sGiorno_c = text(C::sGiorno_c);
+  sFasciaOraria_c = text(C::SFASCIAORARIA_C);
+  dRisposta = date(C::DRISPOSTA);
+  dDurata = date(C::DDURATA);
+  TempoComp = date(C::DTEMPOCOMP);
+  cTariffa_c = money(C::CTARIFFA_C);
+  {
+    const Variant& v = rs.Value(m.At(rs, C::LSCATTI));
+    lScatti = v.IsNull() ? 0 : static_cast<std::int32_t>(v.ToInteger());
+  }
+  cCosto1_c = money(C::CCOSTO1_C);
+  cCosto2_c = money(C::CCOSTO2_C);
+  cDifferenza_c = money(C::CDIFFERENZA_C);
+  {
+    const Variant& v = rs.Value(m.At(rs, C::RDIFFERENZAPERC_C));
+    rDifferenzaPerc_c = v.IsNull() ? 0.0f : static_cast<float>(v.ToDouble());
+  }
+  sCarrier1_c = text(C::SCARRIER1_C);
+  sCarrier2_c = text(C::SCARRIER2_C);
+  sCommessa = text(C::SCOMMESSA);
+  set_sSito(text(C::SSITO));
+  sReparto_c = text(C::SREPARTO_C);
+  sCentroDiCosto_c = text(C::SCENTRODICOSTO_C);
+  sDerivato = text(C::SDERIVATO);
+  sNomeDerivato_c = text(C::SNOMEDERIVATO_C);
+  sTipo = text(C::STIPO);
+  sLinea = text(C::SLINEA);
+  {
+    double v = std::nearbyint(NumericValue(text(C::ISTATO)));
+    if (v > 32767 || v < -32768) throw ComponentError(kErrOverflow, "Overflow");
+    iStato = static_cast<std::int16_t>(v);
+  }
+  sTipoDestinazione_c = text(C::STIPODESTINAZIONE_C);
+  sNumero = text(C::SNUMERO);
+  sNome_c = text(C::SNOME_C);
+  sNazione_c = text(C::SNAZIONE_C);
+  sArea_c = text(C::SAREA_C);
+  sEsitoChiamata_c = text(C::SESITOCHIAMATA_C);
+  sCampo1 = text(C::SCAMPO1);
+  sCampo2 = text(C::SCAMPO2);
+  sCampo3 = text(C::SCAMPO3);
+  sCampo4 = text(C::SCAMPO4);
+  WriteDetailLog("\tNuovi campi introdotti con la versione 2008");
+  dData2 = date(C::dData2);
+  dOra2 = date(C::dOra2);
+  dGatewayTime = date(C::dGatewayDateTime);
+  dUTCTime = date(C::dUTCDateTime);
+  sValuta = text(C::sValuta);
+  {
+    const Variant& v = rs.Value(m.At(rs, C::dblRapportoCambio));
+    dblRapportoCambio = v.IsNull() ? 0.0 : v.ToDouble();
+  }
+  sReparto2_c = text(C::SREPARTO2_C);
+  sCentroDiCosto2_c = text(C::SCENTRODICOSTO2_C);
+  sValutaRif = text(C::sValutaRif);
+  sSedeFisica = text(C::sSedeFisica);
+  sSedeFisica2 = text(C::sSedeFisica2);
+  sNomeGruppo = text(C::sNomeGruppo);
+
+  PrimoProc = sGiorno_c.empty();
+  WriteDetailLog("\tcaricamento dei campi di backup");
+  costo_backup_ = cCosto1_c;
+  WriteDetailLog("Load Chiamata - FINE");
+}
+
+void clsChiamata::WriteColumns() {
+  rdo::RdoResultset& rs = *rdoResultset;
+  const ColumnMap& m = *columns_;
+  using C = ColumnMap;
+  auto set = [&](C::Col c, Variant v) { rs.SetValue(m.At(rs, c), std::move(v)); };
+  auto text = [&](C::Col c, const std::string& s) { set(c, s.empty() ? Variant() : Variant(s)); };
+  // Padded to the column's size, cut to it and trimmed.
+  auto sized = [&](C::Col c, const std::string& s) {
+    int size = m.size[c];
+    std::string v = s;
+    if (size > 0) {
+      if (static_cast<int>(v.size()) < size) v.append(size - v.size(), ' ');
+      // Cut on a character boundary of the UTF-8 text.
+      std::size_t cut = 0;
+      int chars = 0;
+      while (cut < v.size() && chars < size) {
+        unsigned char b = static_cast<unsigned char>(v[cut]);
+        cut += b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        ++chars;
+      }
+      v = Trim(v.substr(0, std::min(cut, v.size())));
+    }
+    text(c, v);
+  };
+  auto date = [&](C::Col c, DateTime d) { set(c, Variant::FromDate(d)); };
+
+  date(C::dData, dData);
+  date(C::DORA, dOra);
+  text(C::sGiorno_c, sGiorno_c);
+  sized(C::SFASCIAORARIA_C, sFasciaOraria_c);
+  date(C::DRISPOSTA, dRisposta);
+  date(C::DDURATA, dDurata);
+  date(C::DTEMPOCOMP, TempoComp);
+  set(C::CTARIFFA_C, cTariffa_c);
+  set(C::LSCATTI, std::int64_t{lScatti});
+  set(C::CCOSTO1_C, cCosto1_c);
+  set(C::CCOSTO2_C, cCosto2_c);
+  set(C::CDIFFERENZA_C, cDifferenza_c);
+  set(C::RDIFFERENZAPERC_C, rDifferenzaPerc_c);
+  text(C::SCARRIER1_C, sCarrier1_c);
+  text(C::SCARRIER2_C, sCarrier2_c);
+  text(C::SCOMMESSA, sCommessa);
+  text(C::SSITO, s_sito_);
+  text(C::SREPARTO_C, sReparto_c);
+  text(C::SCENTRODICOSTO_C, sCentroDiCosto_c);
+  text(C::SDERIVATO, sDerivato);
+  text(C::SNOMEDERIVATO_C, sNomeDerivato_c);
+  text(C::STIPO, sTipo);
+  text(C::SLINEA, sLinea);
+  set(C::ISTATO, std::int64_t{iStato});
+  sized(C::STIPODESTINAZIONE_C, sTipoDestinazione_c);
+  text(C::SNUMERO, sNumero);
+  text(C::SNOME_C, sNome_c);
+  sized(C::SNAZIONE_C, sNazione_c);
+  sized(C::SAREA_C, sArea_c);
+  text(C::SESITOCHIAMATA_C, sEsitoChiamata_c);
+  text(C::SCAMPO1, sCampo1);
+  text(C::SCAMPO2, sCampo2);
+  text(C::SCAMPO3, sCampo3);
+  text(C::SCAMPO4, sCampo4);
+  text(C::sValuta, sValuta);
+  set(C::dblRapportoCambio, dblRapportoCambio);
+  date(C::dUTCDateTime, dUTCTime);
+  date(C::dGatewayDateTime, dGatewayTime);
+  text(C::SREPARTO2_C, sReparto2_c);
+  text(C::SCENTRODICOSTO2_C, sCentroDiCosto2_c);
+  text(C::sValutaRif, sValutaRif);
+  date(C::dData2, dData2);
+  date(C::dOra2, dOra2);
+  text(C::sSedeFisica, sSedeFisica);
+  text(C::sSedeFisica2, sSedeFisica2);
+  text(C::sNomeGruppo, sNomeGruppo);
+}
+
+void clsChiamata::Save() {
+  WriteDetailLog("Salvataggio chiamata");
+  rdo::RdoResultset* rs = rdoResultset;
+  if (!columns_ || mapped_for_ != rs) {
+    columns_ = std::make_unique<ColumnMap>(*rs);
+    mapped_for_ = rs;
+  }
+  int attempt = 1;
+  while (!Chiamate->mbStop() && attempt <= kMaxSaveAttempts) {
+    try {
+      rs->Edit();
+    } catch (const ComponentError&) {
+      return;  // a row whose edit cannot begin is left unchanged
+    }
+    try {
+      WriteColumns();
+    } catch (...) {
+      rs->CancelUpdate();
+      throw;  // a value the row cannot hold ends the run
+    }
+    bool saved = false;
+    try {
+      rs->Update();
+      saved = true;
+    } catch (const ComponentError&) {
+    }
+    if (saved) break;
+    rs->CancelUpdate();
+    try {
+      rs->Resync();
+    } catch (const ComponentError&) {
+      // The next attempt's Edit reports a row that is gone.
+    }
+    Chiamate->SendErrorMsg(static_cast<std::int16_t>(attempt), "", 0);
+    ++attempt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    while (Chiamate->mbPause() && !Chiamate->mbStop()) Chiamate->DoEvents();
+    Chiamate->DoEvents();
+  }
+}
+
+}  // namespace ordalis

@@ -1,0 +1,111 @@
+#pragma once
+// clsChiamata: one row of CHIAMATE (or CHIAMATEINTERNE) in memory while the
+// engine rates it. The engine reuses one record for every row of a run: Load
+// overwrites every column field, Save writes the row back with retries.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ordalis/DateTime.h"
+#include "ordalis/Enums.h"
+#include "ordalis/Money.h"
+
+namespace ordalis {
+
+class clsChiamate;
+class clsSito;
+class clsDerivato;
+class clsNumeroTel;
+class clsTariffa;
+namespace rdo {
+class RdoResultset;
+}
+
+class clsChiamata {
+ public:
+  clsChiamata();
+  ~clsChiamata();
+
+  // Column fields.
+  DateTime dData = 0, dOra = 0;
+  std::string sGiorno_c, sFasciaOraria_c;
+  DateTime dRisposta = 0, dDurata = 0, TempoComp = 0;
+  Money cTariffa_c;
+  std::int32_t lScatti = 0;
+  Money cCosto1_c, cCosto2_c, cCosto3_c, cDifferenza_c;
+  float rDifferenzaPerc_c = 0;
+  std::string sCarrier1_c, sCarrier2_c, sCommessa;
+  std::string sReparto_c, sCentroDiCosto_c, sDerivato, sNomeDerivato_c, sTipo, sLinea;
+  std::int16_t iStato = 0;
+  std::string sTipoDestinazione_c, sNumero, sNome_c, sNazione_c, sArea_c, sEsitoChiamata_c;
+  std::string sCampo1, sCampo2, sCampo3, sCampo4;
+  DateTime dData2 = 0, dOra2 = 0, dGatewayTime = 0, dUTCTime = 0;
+  std::string sValuta;
+  double dblRapportoCambio = 0;
+  std::string sReparto2_c, sCentroDiCosto2_c, sValutaRif, sSedeFisica, sSedeFisica2, sNomeGruppo;
+  std::int16_t iDaScartare = 0;
+
+  // The site code is trimmed of blanks whenever it is assigned.
+  const std::string& sSito() const { return s_sito_; }
+  void set_sSito(const std::string& value);
+
+  // Per-call statuses.
+  Stato StatoSito = stDaIndividuare, StatoDerivato = stDaIndividuare, StatoDerivato2 = stDaIndividuare;
+  Stato StatoNumero = stDaIndividuare, StatoTariffa1 = stDaIndividuare, StatoTariffa2 = stDaIndividuare;
+  Stato StatoTariffa3 = stDaIndividuare;
+  bool PrimoProc = false;
+  bool NoUndo = false;
+
+  // References (shared, never owned).
+  clsChiamate* Chiamate = nullptr;
+  rdo::RdoResultset* rdoResultset = nullptr;
+  std::shared_ptr<clsSito> Sito;
+  std::shared_ptr<clsDerivato> Derivato;
+  std::shared_ptr<clsNumeroTel> Numero;
+  std::shared_ptr<clsTariffa> Tariffa2, Tariffa3;
+
+  // The main cost as Load read it (the previous rating's cost).
+  Money CostoBackup() const { return costo_backup_; }
+
+  // Fills every column field from the current row of rdoResultset.
+  // Throws ComponentError when a column is missing or a value does not convert.
+  void Load();
+  // Writes the row back; a failed commit is retried once a second up to
+  // 1000 times, each failure reported through the engine's SendErrorMsg;
+  // StopIt ends the retries, PauseIt holds them.
+  void Save();
+
+  // Rating steps, in the engine's order.
+  void CalcDate();
+  void UseGatewayTime();
+  void SetDateTimeFields();
+  void CalcGiorno();
+  void CalcFascia();
+  void CalcTariffa();
+  void CalcCosto(TipoCosto tipo);
+  void CalcCarrier1();
+  void CalcCarrier2();
+  void CalcReparto();
+  void CalcSedefisica();
+  void CalcCentroDiCosto();
+  void CalcNomeDerivato();
+  void CalcTipoDest();
+  void CalcNome();
+  void CalcNazione();
+  void CalcArea();
+  void CalcCommessa();
+  void CalcDaScartare();
+
+ private:
+  struct ColumnMap;
+  void WriteColumns();
+  bool IsType(const char* code) const;
+
+  std::string s_sito_;
+  Money costo_backup_;
+  DateTime local_time_ = 0, local_time2_ = 0;
+  std::unique_ptr<ColumnMap> columns_;
+  const rdo::RdoResultset* mapped_for_ = nullptr;
+};
+
+}  // namespace ordalis

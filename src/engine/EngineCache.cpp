@@ -1,0 +1,207 @@
+// Options and cache loading, the configuration dump and the
+// interconnection prefixes.
+#include <cstdlib>
+#include <functional>
+
+#include "call/clsChiamata.h"
+#include "platform/Paths.h"
+#include "engine/EngineState.h"
+#include "engine/rdo/RdoConnection.h"
+#include "engine/rdo/RdoResultset.h"
+#include "engine/rdo/SqlQuote.h"
+#include "ordalis/ComponentError.h"
+#include "ordalis/clsChiamate.h"
+#include "platform/MemoryStatus.h"
+#include "platform/FileSystem.h"
+#include "support/CommonLib.h"
+#include "support/RegistryLib.h"
+#include "support/StringTable.h"
+
+namespace ordalis {
+namespace {
+
+constexpr std::int32_t kErrNoConnection = 1026;
+constexpr std::int32_t kCacheObjectsTotal = 12;
+constexpr std::int32_t kErrInternal = 51;
+
+bool AnyOn(const std::string& operation, std::initializer_list<int> positions) {
+  for (int p : positions)
+    if (operation.size() >= static_cast<std::size_t>(p) && operation[p - 1] == '1') return true;
+  return false;
+}
+
+// Sum of the three memory figures (physical, page file, address space).
+std::int64_t AvailableMemory() {
+  platform::MemoryStatus m = platform::QueryMemoryStatus();
+  return static_cast<std::int64_t>(m.avail_phys) + static_cast<std::int64_t>(m.avail_page_file) +
+         static_cast<std::int64_t>(m.avail_virtual);
+}
+
+std::int32_t ClampToInt32(std::int64_t v) {
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<std::int32_t>(v);
+}
+
+}  // namespace
+
+std::string clsChiamate::ReadOption(const std::string& section, const std::string& entry,
+                                    const std::string& fallback) {
+  std::string sql = "SELECT * FROM Opzioni WHERE sSection =" + rdo::SqlQuote(section) +
+                    " and sEntry=" + rdo::SqlQuote(entry);
+  auto rs = connection_->OpenResultset(sql, rdo::CursorType::ForwardOnly, rdo::LockType::ReadOnly);
+  std::string value = fallback;
+  if (!rs->Eof()) {
+    const Variant& v = rs->Value("sValue");
+    value = v.IsNull() ? rs->Value("sDefault").ToText() : v.ToText();
+  }
+  rs->Close();
+  return value;
+}
+
+void clsChiamate::Cache() {
+  Impl& s = *impl_;
+  s.calendar = LoadResString(21000);
+  s.destinations = LoadResString(21001);
+  s.sites = LoadResString(21002);
+  s.groups = LoadResString(21003);
+  s.carriers = LoadResString(21004);
+  s.lcr = LoadResString(21005);
+  s.phonebook = LoadResString(21006);
+  s.swing = LoadResString(21007);
+  s.extensions = LoadResString(21008);
+  s.account = LoadResString(21009);
+  s.stat = LoadResString(21010);
+  s.currency = LoadResString(23019);
+  s.timezone = LoadResString(23020);
+
+  if (!mb_conn_aperta_) {
+    // A failed open has already stopped the caches with its own message,
+    // which stays the one the host reads.
+    if (!cache_stopped_ || uso_riproc_) CacheError(kErrNoConnection, s.messages[20501 - 20501], "clsChiamate.Cache");
+    return;
+  }
+  pref_nazione_ = ReadOption("Process", "Nazione", "39");
+  pref_internazionale_ = ReadOption("Configurazione", "PrefissoInternazionale", "00");
+  opz_valuta_ = ReadOption("Configurazione", "Valuta", "");
+
+  std::int32_t error_number = 0;
+  try {
+    std::int32_t total = kCacheObjectsTotal;
+    std::int32_t done = 1;
+    Events().CacheStart(total);
+    auto change = [&](const std::string& name) {
+      std::int32_t d = done, t = total;
+      std::string n = name;
+      Events().CacheChange(d, t, n);
+    };
+    change(s.calendar);
+    std::int64_t before = AvailableMemory();
+    prefissi_interconn_ = std::make_shared<KeyedCollection<TextItem>>();
+
+    SetLogPath(RemoveExeName(platform::ExecutablePath()));
+    if (const char* home = std::getenv("ORDALIS_HOME"); home && *home) SetLogPath(platform::LogPath());
+    platform::SetCurrentDirectory(LogPath());
+    if (ReadIniString(LogPath() + "quarzo.ini", "Configurazione", "AbilitalogProcess") == "1") SetLogEnabled(true);
+
+    auto load = [&](const char* log_name, bool condition, const std::function<void()>& loader) {
+      if (!condition) return;
+      WriteDetailLog(std::string("Cache: ") + log_name);
+      loader();
+      WriteDetailLog("      Done (" + std::to_string(error_number) + ")");
+    };
+    const std::string& op = operation_;
+    bool sites_on = AnyOn(op, {2, 3, 4, 5, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}) && !cache_stopped_;
+    if (sites_on) {
+      ++done;
+      change(s.sites);
+    }
+    load("Siti", sites_on, [] {});
+    load("Rubrica", AnyOn(op, {14}) && !cache_stopped_, [] {});
+    ++done;
+    change(s.swing);
+    load("Swing", AnyOn(op, {14}) && !cache_stopped_, [] {});
+    ++done;
+    change(s.extensions);
+    load("Derivati", AnyOn(op, {2, 3, 4, 5, 8, 10, 11, 12, 14, 17, 18}) && !cache_stopped_, [] {});
+    ++done;
+    change(s.account);
+    load("Commesse", AnyOn(op, {19}) && !cache_stopped_, [] {});
+    ++done;
+    change(s.currency);
+    load("Valute", (AnyOn(op, {8}) && !cache_stopped_) || AnyOn(op, {2, 3, 4, 5}), [] {});
+    ++done;
+    change(s.timezone);
+    load("TimeZone", !cache_stopped_, [] {});
+
+    ++done;
+    change(s.stat);
+    if (LogEnabled()) ConfigurationDump();
+
+    WriteDetailLog("Cache: Privacy di default... (" + std::to_string(error_number) + ")");
+    default_privacy_ = 0;
+    std::string sql = "SELECT * FROM Opzioni WHERE sSection = 'Process' and sEntry='DefaultPrivacy'";
+    WriteDetailLog("Cache: Privacy di default ... sql: " + sql);
+    auto rs = connection_->OpenResultset(sql, rdo::CursorType::ForwardOnly, rdo::LockType::ReadOnly);
+    if (!rs->Eof()) {
+      const Variant& v = rs->Value("sValue");
+      WriteDetailLog("Cache: Privacy di default ... valore letto " + (v.IsNull() ? std::string("(null)") : v.ToText()));
+      if (!v.IsNull() && v.IsNumeric()) {
+        std::int64_t p = v.ToInteger();
+        if (p < INT16_MIN || p > INT16_MAX) throw ComponentError(kErrOverflow, "Overflow");
+        default_privacy_ = static_cast<std::int16_t>(p);
+      }
+    }
+    WriteDetailLog("Cache: Privacy di default = " + std::to_string(default_privacy_));
+    WriteDetailLog("      Done (" + std::to_string(error_number) + ")");
+    rs->Close();
+
+    mem_cache_ = ClampToInt32(before - AvailableMemory());
+    Events().CacheDone();
+    cached_ = true;
+  } catch (const ComponentError& e) {
+    // The load ends here; the caches loaded so far stay.
+    error_number = e.Number();
+  } catch (const std::exception&) {
+    error_number = kErrInternal;
+  }
+  WriteDetailLogNoThrow("Cache: Fine (" + std::to_string(error_number) + ")");
+}
+
+void clsChiamate::UnCache() {
+  std::int64_t before = AvailableMemory();
+  Calendario.reset();
+  Destinazioni.reset();
+  Siti.reset();
+  GruppiDest.reset();
+  Carriers.reset();
+  Lcrs.reset();
+  Nominativi.reset();
+  Swings.reset();
+  Derivati.reset();
+  Commesse.reset();
+  Valute.reset();
+  moTimeZones.reset();
+  prefissi_interconn_ = std::make_shared<KeyedCollection<TextItem>>();
+  mem_uncache_ = ClampToInt32(AvailableMemory() - before);
+}
+
+void clsChiamate::ConfigurationDump() {
+  // One line per site and LCR entry of the loaded caches; the file is
+  // replaced at every load.
+  CreateLogFile(kProcessLogFile);
+}
+
+void clsChiamate::LoadInterconnectionPrefixes() {
+  auto rs = connection_->OpenResultset("SELECT * FROM PrefissiInterconnessione", rdo::CursorType::ForwardOnly,
+                                       rdo::LockType::ReadOnly);
+  while (!rs->Eof()) {
+    auto item = std::make_shared<TextItem>();
+    item->value = rs->Value("sPrefisso").ToText();
+    prefissi_interconn_->Add(item, item->value);
+    rs->MoveNext();
+  }
+  rs->Close();
+}
+
+}  // namespace ordalis

@@ -1,0 +1,257 @@
+// The batch run over the stored calls and the single-call run.
+#include <cctype>
+#include <chrono>
+
+#include "call/clsChiamata.h"
+#include "platform/Paths.h"
+#include "engine/EngineState.h"
+#include "engine/rdo/RdoConnection.h"
+#include "engine/rdo/RdoEnvironment.h"
+#include "engine/rdo/RdoQuery.h"
+#include "engine/rdo/RdoResultset.h"
+#include "ordalis/ComponentError.h"
+#include "ordalis/clsChiamate.h"
+#include "support/CommonLib.h"
+
+namespace ordalis {
+namespace {
+
+constexpr int kMaskSize = 24;  // positions 1..23
+constexpr std::int32_t kNoCountTotal = 999999;
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string Trim(const std::string& s) {
+  std::size_t b = s.find_first_not_of(' ');
+  if (b == std::string::npos) return {};
+  return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+// Element i is on when character i is "1"; 22 and 23 are on for a text too
+// short to hold them; 20 and 21 are always off.
+void BuildMask(const std::string& operation, bool* mask) {
+  for (int i = 0; i < kMaskSize; ++i) mask[i] = false;
+  for (int i = 1; i <= 19; ++i) mask[i] = operation.size() >= static_cast<std::size_t>(i) && operation[i - 1] == '1';
+  for (int i : {22, 23}) mask[i] = operation.size() < static_cast<std::size_t>(i) || operation[i - 1] == '1';
+}
+
+// The WHERE clause of the host's filter, without any ORDER BY.
+std::string ExtractClause(const std::string& filter) {
+  std::size_t where = Upper(filter).find("WHERE");
+  if (where == std::string::npos) return {};
+  std::string clause = Trim(filter.substr(where));
+  std::size_t order = Upper(clause).find("ORDER BY");
+  if (order != std::string::npos) clause = clause.substr(0, order);
+  return clause;
+}
+
+std::int32_t CountRows(rdo::RdoConnection& connection, const std::string& sql) {
+  auto rs = connection.OpenResultset(sql, rdo::CursorType::ForwardOnly, rdo::LockType::ReadOnly);
+  std::int32_t count = 0;
+  if (!rs->Eof()) count = static_cast<std::int32_t>(rs->Value(0).ToInteger());
+  rs->Close();
+  return count;
+}
+
+// Cost difference (position 6) and its percentage (position 7).
+void CalcDifferenza(clsChiamata& c) { c.cDifferenza_c = c.cCosto2_c - c.cCosto1_c; }
+void CalcDifferenzaPerc(clsChiamata& c) {
+  if (c.cCosto2_c == Money()) {
+    c.rDifferenzaPerc_c = 0;
+    return;
+  }
+  double c1 = c.cCosto1_c.ToDouble(), c2 = c.cCosto2_c.ToDouble();
+  c.rDifferenzaPerc_c = static_cast<float>((c2 - c1) / c2 * 100.0);
+}
+
+void ResetStatuses(clsChiamata& c) {
+  c.StatoTariffa1 = c.StatoTariffa2 = c.StatoNumero = stDaIndividuare;
+  c.StatoSito = c.StatoDerivato = c.StatoDerivato2 = stDaIndividuare;
+}
+
+}  // namespace
+
+void clsChiamate::Process() {
+  WriteDetailLog("Inizio Processamento chiamate");
+  bool mask[kMaskSize];
+  BuildMask(operation_, mask);
+
+  if (!mb_conn_aperta_) {
+    rdo::RdoEnvironment& env = rdo::RdoEnvironment::Default();
+    env.UserName = user_;
+    env.Password = pwd_;
+    connection_ = env.OpenConnection(tipo_db_ == dbSql ? database_ : std::string(), false, false, ConnectString());
+    connection_->SetQueryTimeout(30);
+  }
+
+  std::string clause = ExtractClause(filter_);
+  std::int32_t count1 = 0, count2 = 0, total;
+  if (!no_count_) {
+    if (mask[22]) count1 = CountRows(*connection_, "SELECT COUNT(lpkid) FROM CHIAMATE " + clause);
+    if (mask[23]) count2 = CountRows(*connection_, "SELECT COUNT(lpkid) FROM CHIAMATEINTERNE " + clause);
+    total = count1 + count2;
+  } else {
+    total = kNoCountTotal;
+  }
+  WriteDetailLog("Totale chiamate da riprocessare " + std::to_string(total) + " - " + std::to_string(count1) + "/" +
+                 std::to_string(count2));
+
+  if (mask[22] && (no_count_ || count1 > 0)) ProcessaChiamate(clause, total, mask, false, 1);
+  if (mask[23] && (no_count_ || count2 >= 1)) ProcessaChiamate(clause, total, mask, true, count1 + 1);
+
+  CloseConnection();
+  Events().Done();
+  DoEvents();
+}
+
+bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total, const bool* mask, bool internal,
+                                   std::int32_t first) {
+  WriteDetailLog("ProcessaChiamate: Where = " + clause);
+  std::string sql = std::string(internal ? "SELECT * FROM CHIAMATEINTERNE " : "SELECT * FROM CHIAMATE ") + clause;
+  auto query = connection_->CreateQuery("", sql);
+  long fetch = tipo_db_ == dbSql ? 500 : 10;
+  query->SetTuning(0, 1);
+  query->SetTuning(1, fetch);
+  query->SetTuning(2, fetch);
+  query->SetTuning(3, 0);
+  WriteDetailLog("Apro il recordset delle chiamate");
+  auto rs = query->OpenResultset(rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
+  if (!(rs->Bof() && rs->Eof())) {
+    WriteDetailLog("        Recordset non vuoto");
+    auto call = std::make_shared<clsChiamata>();
+    call->Chiamate = this;
+    call->rdoResultset = rs.get();
+    call->NoUndo = no_undo_;
+    std::int32_t number = first;
+    while (!rs->Eof() && !mbStop_) {
+      DoEvents();
+      WriteDetailLog("################INIZIO CHIAMATA##################");
+      auto started = std::chrono::steady_clock::now();
+      call->Load();
+      if (LogEnabled()) {
+        WriteDetailLog("Dopo la load della chiamata");
+        WriteDetailLog("DATA: " + dt::ToText(call->dData));
+        WriteDetailLog("ORA:  " + dt::ToText(call->dOra));
+        WriteDetailLog("NUM:  " + call->sNumero);
+      }
+      WriteDetailLog("Imposto l'oggetto moChiamata");
+      mo_chiamata_ = call;
+      ResetStatuses(*call);
+      std::string loaded_tipo;
+      if (internal) {
+        loaded_tipo = call->sTipo;
+        call->sTipo = "E";
+      }
+      call->CalcDate();
+      call->UseGatewayTime();
+      for (int position : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 19}) {
+        if (mask[position] && !mbStop_) {
+          switch (position) {
+            case 1: call->CalcGiorno(); break;
+            case 2: call->CalcFascia(); break;
+            case 3: call->CalcTariffa(); break;
+            case 4: call->CalcCosto(tcCosto1); break;
+            case 5: call->CalcCosto(tcCosto2); break;
+            case 6: CalcDifferenza(*call); break;
+            case 7: CalcDifferenzaPerc(*call); break;
+            case 8: WriteDetailLog(".CalcCarrier1"); call->CalcCarrier1(); break;
+            case 9: WriteDetailLog(".CalcCarrier2"); call->CalcCarrier2(); break;
+            case 10:
+              WriteDetailLog(".CalcReparto");
+              call->CalcReparto();
+              WriteDetailLog(".CalcSedeFisica");
+              call->CalcSedefisica();
+              break;
+            case 11: WriteDetailLog(".CalcCentroDiCosto"); call->CalcCentroDiCosto(); break;
+            case 12: WriteDetailLog(".CalcNomeDerivato"); call->CalcNomeDerivato(); break;
+            case 13: WriteDetailLog(".CalcTipoDest"); call->CalcTipoDest(); break;
+            case 14: WriteDetailLog(".CalcNome"); call->CalcNome(); break;
+            case 15: WriteDetailLog(".CalcNazione"); call->CalcNazione(); break;
+            case 16: WriteDetailLog(".CalcArea"); call->CalcArea(); break;
+            case 19: WriteDetailLog(".CalcCommessa"); call->CalcCommessa(); break;
+          }
+        }
+        DoEvents();
+      }
+      call->SetDateTimeFields();
+      if (internal) call->sTipo = loaded_tipo;
+      if (!mbStop_) {
+        call->Save();
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+        WriteDetailLog("Save " + std::to_string(ms.count()));
+      }
+      WriteDetailLog("Notifico all'interfaccia che è stata processata un'altra chiamata");
+      std::int32_t done = number, all = total;
+      Events().ProgressChange(done, all);
+      DoEvents();
+      rs->MoveNext();
+      WriteDetailLog("Incremento il numero di chiamate processato");
+      ++number;
+      while (mbPause_ && !mbStop_) DoEvents();
+      DoEvents();
+    }
+  }
+  rs->Close();
+  connection_->Flush();
+  query->Close();
+  return true;
+}
+
+void clsChiamate::Run() {
+  try {
+    clsChiamata& c = *mo_chiamata_;
+    WriteDetailLog("Inizio processamento chiamate Tornel - Run: \r\n" + dt::ToText(c.dData) + " " + dt::ToText(c.dOra) +
+                   " - " + c.sDerivato + " - " + c.sNumero);
+    ResetStatuses(c);
+    c.PrimoProc = true;
+    c.cCosto1_c = c.cCosto2_c = c.cTariffa_c = Money();
+    for (std::string* s : {&c.sArea_c, &c.sCentroDiCosto_c, &c.sFasciaOraria_c, &c.sGiorno_c, &c.sNazione_c,
+                           &c.sNome_c, &c.sNomeDerivato_c, &c.sCarrier1_c, &c.sCarrier2_c, &c.sReparto_c,
+                           &c.sTipoDestinazione_c, &c.sReparto2_c, &c.sCentroDiCosto2_c, &c.sNomeGruppo})
+      s->clear();
+    c.sEsitoChiamata_c = "-";
+    c.TempoComp = 0;
+    c.dUTCTime = 0;
+    c.CalcDate();
+    struct Step {
+      const char* log;
+      void (*run)(clsChiamata&);
+    };
+    static const Step kSteps[] = {
+        {"Inizio calcolo giorno", [](clsChiamata& x) { x.CalcGiorno(); }},
+        {"Inizio Calcolo fascia", [](clsChiamata& x) { x.CalcFascia(); }},
+        {"Inizio calcolo tariffa", [](clsChiamata& x) { x.CalcTariffa(); }},
+        {"Inizio Calcolo costo 1", [](clsChiamata& x) { x.CalcCosto(tcCosto1); }},
+        {"Inizio Costo 2", [](clsChiamata& x) { x.CalcCosto(tcCosto2); }},
+        {"Inizio calcolo differenza", [](clsChiamata& x) { CalcDifferenza(x); CalcDifferenzaPerc(x); }},
+        {"Inizio calcolo carrier 1", [](clsChiamata& x) { x.CalcCarrier1(); }},
+        {"Inizio calcolo carrier 2", [](clsChiamata& x) { x.CalcCarrier2(); }},
+        {"Inizio calc reparto", [](clsChiamata& x) { x.CalcReparto(); }},
+        {"Inizio calc sedefisica", [](clsChiamata& x) { x.CalcSedefisica(); }},
+        {"Inizio calcolo centro di costo", [](clsChiamata& x) { x.CalcCentroDiCosto(); }},
+        {"Inizio calcolo derivato", [](clsChiamata& x) { x.CalcNomeDerivato(); }},
+        {"Inizio tipo di dest", [](clsChiamata& x) { x.CalcTipoDest(); }},
+        {"Inizio calc nome", [](clsChiamata& x) { x.CalcNome(); }},
+        {"Inizio calc nazione", [](clsChiamata& x) { x.CalcNazione(); }},
+        {"Inizio calc area", [](clsChiamata& x) { x.CalcArea(); }},
+        {"Inizio calc commessa", [](clsChiamata& x) { x.CalcCommessa(); }},
+        {"Inizio calc DaScartare", [](clsChiamata& x) { x.CalcDaScartare(); }},
+    };
+    constexpr std::size_t kYieldUpTo = 15;  // a yield follows every step up to CalcNazione
+    for (std::size_t i = 0; i < std::size(kSteps); ++i) {
+      WriteDetailLog(kSteps[i].log);
+      kSteps[i].run(c);
+      if (i < kYieldUpTo) DoEvents();
+    }
+    c.SetDateTimeFields();
+  } catch (const ComponentError& e) {
+    errore_ = e.Description();
+  } catch (const std::exception& e) {
+    errore_ = e.what();
+  }
+}
+
+}  // namespace ordalis

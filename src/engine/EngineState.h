@@ -1,0 +1,30 @@
+#pragma once
+// State of the engine that the host does not see.
+#include <array>
+#include <string>
+
+#include "ordalis/clsChiamate.h"
+#include "support/CacheErrorSink.h"
+
+namespace ordalis {
+
+struct clsChiamate::Impl {
+  // Reports of AddToCollection go to the engine's error state.
+  struct Sink : CacheErrorSink {
+    explicit Sink(clsChiamate& e) : engine(e) {}
+    bool UsoRiproc() const override { return engine.UsoRiproc(); }
+    void SetErrore(const std::string& d) override { engine.set_Errore(d); }
+    void SetCacheStopped(bool v) override { engine.set_CacheStopped(v); }
+    clsChiamate& engine;
+  };
+  explicit Impl(clsChiamate& e) : sink(e) {}
+  Sink sink;
+
+  // Failure messages of the caches, ids 20501..20519.
+  std::array<std::string, 19> messages;
+  // Display names of the caches for CacheChange.
+  std::string calendar, destinations, sites, groups, carriers, lcr, phonebook, swing, extensions, account, stat,
+      currency, timezone;
+};
+
+}  // namespace ordalis
