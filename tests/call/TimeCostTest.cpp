@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include "call/Arrotonda.h"
+#include "call/TimeCost.h"
+#include "tariffs/clsTariffa.h"
+
+namespace ordalis {
+namespace {
+
+TEST(Arrotonda, RoundingKindsAtTheirBoundaries) {
+  EXPECT_EQ(Arrotonda(61, 60, 3), 120);
+  EXPECT_EQ(Arrotonda(120, 60, 3), 120);
+  EXPECT_EQ(Arrotonda(119, 60, 1), 60);
+  EXPECT_EQ(Arrotonda(89, 60, 2), 60);
+  EXPECT_EQ(Arrotonda(90, 60, 2), 120);
+  EXPECT_EQ(Arrotonda(-1, 60, 1), -60);  // floor, not truncation
+  EXPECT_EQ(Arrotonda(77, 60, 0), 77);
+  EXPECT_EQ(Arrotonda(77, 0, 3), 77);    // no step: unchanged
+  EXPECT_EQ(Arrotonda(77, -5, 1), 77);
+  EXPECT_EQ(Arrotonda(77, 60, 9), std::nullopt);
+  // Cost steps on ten-thousandths: 0.125 to 0.01, halves up.
+  EXPECT_EQ(Arrotonda(1250, 100, 2), 1300);
+  EXPECT_EQ(Arrotonda(1249, 100, 2), 1200);
+}
+
+clsTariffa BandTariff() {
+  clsTariffa t;
+  auto add = [&](int from, int to, const char* price) {
+    auto band = std::make_shared<clsTariffaMinuto>();
+    band->DurataDal = from;
+    band->DurataAl = to;
+    band->CostoMinuto = Money::FromText(price);
+    t.CostoMinuto().Add(band, std::to_string(from));
+  };
+  add(0, 60, "0.10");
+  add(60, 600, "0.05");
+  return t;
+}
+
+TEST(TimeCost, BandsChargeUpToTheLastBand) {
+  clsTariffa t = BandTariff();
+  EXPECT_EQ(CalcTimeCost(t, 90, false).cost.ToText(), "0.125");
+  EXPECT_EQ(CalcTimeCost(t, 700, false).cost.ToText(), "0.55");
+  EXPECT_EQ(CalcTimeCost(t, 60, false).cost.ToText(), "0.1");
+}
+
+TEST(TimeCost, DiallingAllowanceMinimumDurationAndAnswer) {
+  clsTariffa t = BandTariff();
+  t.TempoComposizione = 10;
+  TimeCostResult r = CalcTimeCost(t, 10, false);
+  EXPECT_FALSE(r.chargeable);
+  EXPECT_EQ(r.cost, Money());
+  t.TempoComposizione = 0;
+  t.DurataMinima = 60;
+  EXPECT_EQ(CalcTimeCost(t, 5, false).cost.ToText(), "0.1");  // priced as 60 s
+  t.DurataMinima = 0;
+  t.CostoRisposta = Money::FromText("0.2");
+  t.CostoMinimo = Money::FromText("1");
+  t.DurataRisposta = 120;
+  // The answer allowance covers the call: the answer charge alone, below the minimum.
+  EXPECT_EQ(CalcTimeCost(t, 100, false).cost.ToText(), "0.2");
+  EXPECT_EQ(CalcTimeCost(t, 100, true).cost.ToText(), "0");
+  // Past the allowance the minimum charge applies.
+  EXPECT_EQ(CalcTimeCost(t, 180, false).cost.ToText(), "1");
+}
+
+TEST(TimeCost, DurationAndCostRounding) {
+  clsTariffa t = BandTariff();
+  t.ArrotDurata = 60;
+  t.TipoArrotDurata = 3;  // 61 s is charged as 120 s
+  EXPECT_EQ(CalcTimeCost(t, 61, false).cost.ToText(), "0.15");
+  t.TipoArrotDurata = 0;
+  t.ArrotCosto = 0.01;
+  t.TipoArrotCosto = 2;
+  EXPECT_EQ(CalcTimeCost(t, 90, false).cost.ToText(), "0.13");  // 0.125 halves up
+  t.TipoArrotCosto = 1;
+  EXPECT_EQ(CalcTimeCost(t, 90, false).cost.ToText(), "0.12");
+  t.TipoArrotCosto = 7;  // unknown rounding kind: no result, cost 0
+  EXPECT_EQ(CalcTimeCost(t, 90, false).cost, Money());
+}
+
+}  // namespace
+}  // namespace ordalis
