@@ -1,5 +1,7 @@
 #include "numbering/DestinationIndex.h"
 
+#include <bit>
+
 #include "numbering/clsDestinazione.h"
 
 namespace ordalis {
@@ -75,30 +77,78 @@ void DestinationIndex::Build(const KeyedCollection<clsDestinazione>& destination
     if (inserted) it->second = NewNode();
     Insert(it->second, destination->PrefArea, entry);
   }
+  Compact();
+}
+
+void DestinationIndex::Compact() {
+  compact_.clear();
+  compact_.reserve(nodes_.size());
+  std::vector<std::uint32_t> order;  // build-time node of each compact node
+  order.reserve(nodes_.size());
+  std::unordered_map<std::uint64_t, std::uint32_t> other;
+  // Non-digit children of each build-time node, found once.
+  std::unordered_map<std::uint32_t, std::vector<std::pair<unsigned char, std::uint32_t>>> others_of;
+  for (const auto& [k, child] : other_)
+    others_of[static_cast<std::uint32_t>(k >> 8)].push_back({static_cast<unsigned char>(k & 0xFF), child});
+
+  // A node keeps the best destination of its whole path from the root, so
+  // that a walk only has to read the last node it reaches.
+  auto better = [&](std::uint32_t a, std::uint32_t b) {
+    if (a == kNone) return b;
+    if (b == kNone) return a;
+    const Entry& x = entries_[a];
+    const Entry& y = entries_[b];
+    return x.rank > y.rank || (x.rank == y.rank && x.position < y.position) ? a : b;
+  };
+  auto place = [&](std::uint32_t old, std::uint32_t path_best) {
+    compact_.push_back({0, better(path_best, nodes_[old].best), 0});
+    order.push_back(old);
+    return static_cast<std::uint32_t>(compact_.size() - 1);
+  };
+  international_root_ = place(international_root_, kNone);
+  for (auto& [naz, root] : domestic_roots_) root = place(root, kNone);
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const Node& old = nodes_[order[i]];
+    const std::uint32_t path_best = compact_[i].best;
+    std::uint32_t first = static_cast<std::uint32_t>(compact_.size());
+    std::uint16_t mask = 0;
+    for (int d = 0; d < 10; ++d) {
+      if (!old.digit[d]) continue;
+      mask = static_cast<std::uint16_t>(mask | (1u << d));
+      place(old.digit[d], path_best);
+    }
+    compact_[i].first_child = first;
+    compact_[i].mask = mask;
+    if (auto it = others_of.find(order[i]); it != others_of.end())
+      for (const auto& [c, child] : it->second)
+        other.emplace((static_cast<std::uint64_t>(i) << 8) | c, place(child, path_best));
+  }
+  other_ = std::move(other);
+  nodes_.clear();
+  nodes_.shrink_to_fit();
 }
 
 std::uint32_t DestinationIndex::Walk(std::uint32_t root, std::string_view text) const {
-  std::uint32_t best = nodes_[root].best;
   std::uint32_t node = root;
   for (unsigned char c : text) {
-    node = Child(node, c);
-    if (node == 0) break;
-    const std::uint32_t here = nodes_[node].best;
-    if (here == kNone) continue;
-    if (best == kNone) {
-      best = here;
-      continue;
+    const CompactNode& n = compact_[node];
+    const unsigned d = static_cast<unsigned>(c) - '0';
+    if (d < 10) {
+      if (!(n.mask & (1u << d))) break;
+      node = n.first_child + static_cast<std::uint32_t>(std::popcount(static_cast<unsigned>(n.mask & ((1u << d) - 1))));
+    } else {
+      if (other_.empty()) break;
+      auto it = other_.find((static_cast<std::uint64_t>(node) << 8) | c);
+      if (it == other_.end()) break;
+      node = it->second;
     }
-    const Entry& a = entries_[here];
-    const Entry& b = entries_[best];
-    if (a.rank > b.rank || (a.rank == b.rank && a.position < b.position)) best = here;
   }
-  return best;
+  return compact_[node].best;
 }
 
 const std::shared_ptr<clsDestinazione>* DestinationIndex::Find(std::string_view number, std::string_view pref_naz,
                                                                std::string_view pref_int) const {
-  if (nodes_.empty()) return nullptr;
+  if (compact_.empty()) return nullptr;
   std::uint32_t best;
   if (number.starts_with(pref_int)) {
     best = Walk(international_root_, number);

@@ -16,10 +16,18 @@
 //    is an ordinary character there). An empty PrefArea sits on the root and
 //    so matches every number.
 //
-// Every node on the walked path is a matching prefix; each node keeps its
-// best destination (longest Key, then first in collection order), and the
-// walk keeps the best of those. Prefixes compare byte by byte, which for
+// Every node on the walked path is a matching prefix; the best destination
+// (longest Key, then first in collection order) among those of the nodes
+// from the root down to a node is computed once at build time and kept in
+// that node, so a lookup reads it from the last node it reaches. Prefixes compare byte by byte, which for
 // UTF-8 text is the same as character by character.
+//
+// Layout: the tries are built with ten child slots per node, then laid out
+// breadth first in 12-byte nodes whose digit children sit side by side (a
+// 10-bit mask says which digits exist; the child is first_child plus the
+// number of lower digits present). The top levels, which every lookup
+// visits, share a few cache lines, and a 100,000-destination plan takes
+// about 1.5 MB instead of 5.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -43,7 +51,7 @@ class DestinationIndex {
   const std::shared_ptr<clsDestinazione>* Find(std::string_view number, std::string_view pref_naz,
                                                std::string_view pref_int) const;
 
-  std::size_t NodeCount() const { return nodes_.size(); }
+  std::size_t NodeCount() const { return compact_.size(); }
 
  private:
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
@@ -57,7 +65,15 @@ class DestinationIndex {
     std::shared_ptr<clsDestinazione> destination;
   };
 
+  struct CompactNode {
+    std::uint32_t first_child;  // index of the lowest digit child
+    std::uint32_t best;         // best entry on the path from the root to here, or kNone
+    std::uint16_t mask;         // bit d: digit d has a child
+  };
+
   std::uint32_t NewNode();
+  // Lays the build-time tries out breadth first into compact_.
+  void Compact();
   std::uint32_t Child(std::uint32_t node, unsigned char c) const;
   std::uint32_t ChildOrNew(std::uint32_t node, unsigned char c);
   void Insert(std::uint32_t root, std::string_view path, std::uint32_t entry);
@@ -67,9 +83,11 @@ class DestinationIndex {
   std::vector<Node> nodes_;
   std::vector<Entry> entries_;
   // Children for characters other than the ten digits: (node << 8 | byte).
+  // While building they refer to nodes_, afterwards to compact_.
   std::unordered_map<std::uint64_t, std::uint32_t> other_;
   std::uint32_t international_root_ = 0;
   std::unordered_map<std::string, std::uint32_t> domestic_roots_;
+  std::vector<CompactNode> compact_;
 };
 
 // Length of a UTF-8 text in characters (bytes that do not continue a sequence).
