@@ -79,6 +79,7 @@ CREATE TABLE Rubrica (
   dDataUltimaChiamataO TIMESTAMP, dOraUltimaChiamataO TIMESTAMP, dDataUltimaChiamataI TIMESTAMP,
   dOraUltimaChiamataI TIMESTAMP, lTotaleSelezioniO INTEGER, lTotaleSelezioniI INTEGER
 );
+CREATE INDEX Rubrica_sNumero ON Rubrica (sNumero);
 
 CREATE TABLE Swing (
   lPKId SERIAL PRIMARY KEY, sNumero VARCHAR(50), sNome VARCHAR(100), cCostoConversazioni NUMERIC(19,4),
@@ -86,6 +87,7 @@ CREATE TABLE Swing (
   dOraUltimaChiamataO TIMESTAMP, sDerivato VARCHAR(50), dMinutiConversazione TIMESTAMP, lNumeroChiamateI INTEGER,
   lNumeroChiamateO INTEGER, sSito VARCHAR(50), bVideotel BOOLEAN
 );
+CREATE INDEX Swing_sNumero ON Swing (sNumero);
 
 CREATE TABLE Commesse (
   lPKId SERIAL PRIMARY KEY, sCodice VARCHAR(50), sDescrizione VARCHAR(100), sSito VARCHAR(50), iPrivacy SMALLINT

@@ -78,17 +78,19 @@ CREATE TABLE Derivati (
 CREATE TABLE Calendario (lPKId INTEGER PRIMARY KEY, dData DATETIME, iGiorno SMALLINT, iTipo SMALLINT);
 
 CREATE TABLE Rubrica (
-  lPKId INTEGER PRIMARY KEY, sNumero VARCHAR(50), sNome VARCHAR(100), sLocalita VARCHAR(100),
+  lPKId INTEGER PRIMARY KEY AUTOINCREMENT, sNumero VARCHAR(50), sNome VARCHAR(100), sLocalita VARCHAR(100),
   dDataUltimaChiamataO DATETIME, dOraUltimaChiamataO DATETIME, dDataUltimaChiamataI DATETIME,
   dOraUltimaChiamataI DATETIME, lTotaleSelezioniO INTEGER, lTotaleSelezioniI INTEGER
 );
+CREATE INDEX Rubrica_sNumero ON Rubrica (sNumero);
 
 CREATE TABLE Swing (
-  lPKId INTEGER PRIMARY KEY, sNumero VARCHAR(50), sNome VARCHAR(100), cCostoConversazioni MONEY,
+  lPKId INTEGER PRIMARY KEY AUTOINCREMENT, sNumero VARCHAR(50), sNome VARCHAR(100), cCostoConversazioni MONEY,
   dDataUltimaChiamataO DATETIME, dDataUltimaChiamataI DATETIME, dOraUltimaChiamataI DATETIME,
   dOraUltimaChiamataO DATETIME, sDerivato VARCHAR(50), dMinutiConversazione DATETIME, lNumeroChiamateI INTEGER,
   lNumeroChiamateO INTEGER, sSito VARCHAR(50), bVideotel BIT
 );
+CREATE INDEX Swing_sNumero ON Swing (sNumero);
 
 CREATE TABLE Commesse (
   lPKId INTEGER PRIMARY KEY, sCodice VARCHAR(50), sDescrizione VARCHAR(100), sSito VARCHAR(50), iPrivacy SMALLINT
