@@ -1,0 +1,179 @@
+#include "reference/clsNominativi.h"
+
+#include <string>
+
+#include "engine/rdo/RdoConnection.h"
+#include "engine/rdo/RdoResultset.h"
+#include "engine/rdo/SqlQuote.h"
+#include "ordalis/ComponentError.h"
+#include "ordalis/clsChiamate.h"
+#include "reference/clsNominativo.h"
+#include "support/CommonLib.h"
+#include "support/QueryFirstValue.h"
+
+namespace ordalis {
+
+namespace {
+
+constexpr char kCacheSource[] = "clsNominativi.Cache";
+
+// Column positions of a Rubrica resultset, looked up once per statement.
+struct Columns {
+  int id, numero, nome, localita, data_o, ora_o, data_i, ora_i, totale_o, totale_i;
+
+  explicit Columns(const rdo::RdoResultset& rs)
+      : id(Require(rs, "lPKId")),
+        numero(Require(rs, "sNumero")),
+        nome(Require(rs, "sNome")),
+        localita(Require(rs, "sLocalita")),
+        data_o(Require(rs, "dDataUltimaChiamataO")),
+        ora_o(Require(rs, "dOraUltimaChiamataO")),
+        data_i(Require(rs, "dDataUltimaChiamataI")),
+        ora_i(Require(rs, "dOraUltimaChiamataI")),
+        totale_o(Require(rs, "lTotaleSelezioniO")),
+        totale_i(Require(rs, "lTotaleSelezioniI")) {}
+
+  static int Require(const rdo::RdoResultset& rs, const char* name) {
+    int i = rs.ColumnIndex(name);
+    if (i < 0) throw ComponentError(rdo::kErrColumnNotFound, std::string("Column '") + name + "' not found in Rubrica");
+    return i;
+  }
+};
+
+std::shared_ptr<clsNominativo> Read(const rdo::RdoResultset& rs, const Columns& c, rdo::RdoConnection* database) {
+  auto n = std::make_shared<clsNominativo>();
+  n->Database = database;
+  n->PKId = ContatoreDaColonna(rs.Value(c.id));
+  n->NumeroTel = rs.Value(c.numero).ToText();
+  n->Nome = rs.Value(c.nome).ToText();
+  n->Localita = rs.Value(c.localita).ToText();
+  n->DataUltimaChiamataO = rs.Value(c.data_o).ToDate();
+  n->OraUltimaChiamataO = rs.Value(c.ora_o).ToDate();
+  n->DataUltimaChiamataI = rs.Value(c.data_i).ToDate();
+  n->OraUltimaChiamataI = rs.Value(c.ora_i).ToDate();
+  n->TotaleSelezioniO = ContatoreDaColonna(rs.Value(c.totale_o));
+  n->TotaleSelezioniI = ContatoreDaColonna(rs.Value(c.totale_i));
+  return n;
+}
+
+}  // namespace
+
+clsNominativi::clsNominativi() : nominativi_(std::make_shared<Collection>()) {}
+
+clsNominativi::clsNominativi(clsChiamate* engine, rdo::RdoConnection* connection, UpdateType tipo_aggiornamento)
+    : Chiamate(engine),
+      Connection(connection),
+      TipoAggiornamento(tipo_aggiornamento),
+      nominativi_(std::make_shared<Collection>()) {}
+
+clsNominativi::~clsNominativi() = default;
+
+void clsNominativi::set_Nominativi(std::shared_ptr<Collection> collection) {
+  nominativi_ = collection ? std::move(collection) : std::make_shared<Collection>();
+}
+
+std::shared_ptr<clsNominativo> clsNominativi::FromRow(const rdo::RdoResultset& row, rdo::RdoConnection* database) {
+  return Read(row, Columns(row), database);
+}
+
+void clsNominativi::Cache(CacheType mode) {
+  tipo_ = mode;
+  if (mode == ctNone) return;
+  nominativi_ = std::make_shared<Collection>();
+  SaveStatus = ssSaved;
+  if (mode != ctPreload) return;
+  try {
+    auto rs = Connection->OpenResultset("SELECT * FROM Rubrica", rdo::CursorType::ForwardOnly,
+                                        rdo::LockType::ReadOnly);
+    const Columns columns(*rs);
+    for (; !rs->Eof() && !Chiamate->CacheStopped(); rs->MoveNext()) {
+      auto entry = Read(*rs, columns, Connection);
+      const std::string key = entry->NumeroTel;
+      entry->Key = key;
+      AddToCollection(*nominativi_, std::move(entry), key, Chiamate->ErrorSink());
+    }
+    rs->Close();
+  } catch (const ComponentError& e) {
+    Chiamate->CacheError(ComponentError(e.Number(), e.Description(), kCacheSource));
+  }
+}
+
+bool clsNominativi::CercaNominativo(std::string_view numero) {
+  auto rs = Connection->OpenResultset("SELECT * FROM Rubrica WHERE sNumero=" + rdo::SqlQuote(numero),
+                                      rdo::CursorType::ForwardOnly, rdo::LockType::ReadOnly);
+  if (rs->Eof()) {
+    rs->Close();
+    return false;
+  }
+  auto entry = FromRow(*rs, Connection);
+  rs->Close();
+  const std::string key = entry->NumeroTel;
+  entry->Key = key;
+  try {
+    nominativi_->Add(std::move(entry), key);
+  } catch (const ComponentError& e) {
+    if (e.Number() != kErrDuplicateKey) {
+      if (!Chiamate->UsoRiproc()) {
+        Chiamate->set_Errore(e.Description());
+        Chiamate->set_CacheStopped(true);
+      }
+      throw;
+    }
+  }
+  return true;
+}
+
+std::shared_ptr<clsNominativo> clsNominativi::GetNominativo(std::string_view numero) {
+  if (auto entry = nominativi_->Find(numero)) return entry;
+  if (!CercaNominativo(numero)) return nullptr;
+  return nominativi_->Find(numero);
+}
+
+bool clsNominativi::Save(clsNominativo& entry) {
+  try {
+    auto rs = Connection->OpenResultset("SELECT * FROM Rubrica WHERE lPKId=" + std::to_string(entry.PKId),
+                                        rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
+    const bool inserting = rs->Eof();
+    std::string highest;
+    if (inserting) {
+      highest = QueryFirstValue("SELECT MAX(lPKId) FROM Rubrica", *Connection);
+      rs->AddNew();
+      rs->SetValue("sNome", Variant(entry.Nome));
+      rs->SetValue("sNumero", Variant(entry.NumeroTel));
+      rs->SetValue("sLocalita", Variant(entry.Localita));
+    } else {
+      entry.Nome = rs->Value("sNome").ToText();
+      entry.Localita = rs->Value("sLocalita").ToText();
+      rs->Edit();
+    }
+    rs->SetValue("dDataUltimaChiamataO", Variant::FromDate(entry.DataUltimaChiamataO));
+    rs->SetValue("dDataUltimaChiamataI", Variant::FromDate(entry.DataUltimaChiamataI));
+    rs->SetValue("dOraUltimaChiamataI", Variant::FromDate(entry.OraUltimaChiamataI));
+    rs->SetValue("dOraUltimaChiamataO", Variant::FromDate(entry.OraUltimaChiamataO));
+    rs->SetValue("lTotaleSelezioniI", Variant(static_cast<std::int64_t>(entry.TotaleSelezioniI)));
+    rs->SetValue("lTotaleSelezioniO", Variant(static_cast<std::int64_t>(entry.TotaleSelezioniO)));
+    rs->Update();
+    rs->Close();
+    if (inserting) entry.PKId = NuovoPKId(*Connection, "Rubrica", entry.NumeroTel, highest);
+    return true;
+  } catch (const std::exception&) {
+    SaveStatus = ssUnsaved;
+    return false;
+  }
+}
+
+std::size_t clsNominativi::SaveAll() {
+  std::size_t failed = 0;
+  for (const auto& entry : *nominativi_)
+    if (!Save(*entry)) ++failed;
+  SaveStatus = failed == 0 ? ssSaved : ssUnsaved;
+  return failed;
+}
+
+bool clsNominativi::Aggiorna(clsNominativo& entry) {
+  if (TipoAggiornamento == utImmediate) return Save(entry);
+  SaveStatus = ssUnsaved;
+  return true;
+}
+
+}  // namespace ordalis

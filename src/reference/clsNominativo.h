@@ -1,0 +1,68 @@
+#pragma once
+// clsNominativo: one phone-book entry (a row of Rubrica): the name and place
+// of an external number and the running statistics of the calls made to it
+// and received from it.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "ordalis/DateTime.h"
+#include "ordalis/Enums.h"
+
+namespace ordalis {
+
+namespace rdo {
+class RdoConnection;
+}  // namespace rdo
+class clsChiamata;
+class clsNumeroTel;
+class Variant;
+
+class clsNominativo {
+ public:
+  clsChiamata* Chiamata = nullptr;  // the call being rated; not owned
+  Stato Status = stDaIndividuare;
+  std::string Nome;
+  std::shared_ptr<clsNumeroTel> Numero;  // set by the caller
+  std::string Localita;
+  rdo::RdoConnection* Database = nullptr;  // not owned
+  std::string NumeroTel;                   // sNumero, the collection key
+  std::string Key;
+  std::int32_t PKId = 0;  // 0: never stored
+  DateTime DataUltimaChiamataO = 0;
+  std::int32_t TotaleSelezioniO = 0;
+  std::int32_t TotaleSelezioniI = 0;
+  DateTime DataUltimaChiamataI = 0;
+  DateTime OraUltimaChiamataI = 0;
+  DateTime OraUltimaChiamataO = 0;
+
+  // Counts one call to (uscente) or from this number: with `annulla` the
+  // contribution of the call's previous rating is taken off first, so that
+  // re-rating a row does not count it twice. The last-call date only moves
+  // forward; the last-call time is the call's in every case.
+  // Throws ComponentError 6 when a count leaves the 32-bit range (the entry
+  // is then unchanged).
+  void RegistraChiamata(bool uscente, DateTime dData, DateTime dOra, bool annulla);
+};
+
+// A 32-bit call count as the phone-book and swing tables hold it, read
+// through its text form: NULL and text without a leading number give 0, a
+// leading number is taken up to the first character that does not belong to
+// it ("12 calls" is 12) and rounded half to even. Throws ComponentError 6
+// when it does not fit in 32 bits.
+std::int32_t ContatoreDaColonna(const Variant& value);
+
+// count + delta, or ComponentError 6 when it leaves the 32-bit range.
+std::int32_t SommaContatore(std::int32_t count, std::int32_t delta);
+
+// The identity of the row just inserted into `table` (Rubrica or Swing) for
+// `numero` (an empty number was stored as NULL): the lowest lPKId above
+// `highest_before` (the table's MAX(lPKId) read before the insert, "" when
+// the table was empty) under that number, so that rows added meanwhile by
+// others under other numbers, or earlier rows of the same number, are not
+// taken for it. Throws ComponentError when there is none.
+std::int32_t NuovoPKId(rdo::RdoConnection& connection, std::string_view table, std::string_view numero,
+                       const std::string& highest_before);
+
+}  // namespace ordalis
