@@ -11,7 +11,12 @@
 #include "engine/rdo/SqlQuote.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
+#include "ordalis/clsTimeZones.h"
+#include "ordalis/clsValute.h"
 #include "platform/MemoryStatus.h"
+#include "reference/clsCommesse.h"
+#include "reference/clsNominativi.h"
+#include "reference/clsSwings.h"
 #include "platform/FileSystem.h"
 #include "support/CommonLib.h"
 #include "support/RegistryLib.h"
@@ -117,22 +122,38 @@ void clsChiamate::Cache() {
       change(s.sites);
     }
     load("Siti", sites_on, [] {});
-    load("Rubrica", AnyOn(op, {14}) && !cache_stopped_, [] {});
+    load("Rubrica", AnyOn(op, {14}) && !cache_stopped_, [&] {
+      Nominativi = std::make_shared<clsNominativi>(this, connection_.get(), tipo_aggiornamento_);
+      // The OEM partner's installations look names up in its directory.
+      if (!(IsOem(kOemKelmora) && OemKeyExists())) Nominativi->Cache(ctPerUse);
+    });
     ++done;
     change(s.swing);
-    load("Swing", AnyOn(op, {14}) && !cache_stopped_, [] {});
+    load("Swing", AnyOn(op, {14}) && !cache_stopped_, [&] {
+      Swings = std::make_shared<clsSwings>(this, connection_.get(), tipo_aggiornamento_);
+      Swings->Cache(ctPerUse);
+    });
     ++done;
     change(s.extensions);
     load("Derivati", AnyOn(op, {2, 3, 4, 5, 8, 10, 11, 12, 14, 17, 18}) && !cache_stopped_, [] {});
     ++done;
     change(s.account);
-    load("Commesse", AnyOn(op, {19}) && !cache_stopped_, [] {});
+    load("Commesse", AnyOn(op, {19}) && !cache_stopped_, [&] {
+      Commesse = std::make_shared<clsCommesse>(this, connection_.get());
+      Commesse->Cache(ctPreload);
+    });
     ++done;
     change(s.currency);
-    load("Valute", (AnyOn(op, {8}) && !cache_stopped_) || AnyOn(op, {2, 3, 4, 5}), [] {});
+    load("Valute", (AnyOn(op, {8}) && !cache_stopped_) || AnyOn(op, {2, 3, 4, 5}), [&] {
+      Valute = std::make_shared<clsValute>(this, connection_.get());
+      Valute->Cache();
+    });
     ++done;
     change(s.timezone);
-    load("TimeZone", !cache_stopped_, [] {});
+    load("TimeZone", !cache_stopped_, [&] {
+      moTimeZones = std::make_shared<clsTimeZones>(this, connection_.get());
+      moTimeZones->Cache();
+    });
 
     ++done;
     change(s.stat);

@@ -11,6 +11,8 @@
 #include "engine/rdo/RdoResultset.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
+#include "reference/clsNominativi.h"
+#include "reference/clsSwings.h"
 #include "support/CommonLib.h"
 
 namespace ordalis {
@@ -101,6 +103,13 @@ void clsChiamate::Process() {
 
   if (mask[22] && (no_count_ || count1 > 0)) ProcessaChiamate(clause, total, mask, false, 1);
   if (mask[23] && (no_count_ || count2 >= 1)) ProcessaChiamate(clause, total, mask, true, count1 + 1);
+
+  if (tipo_aggiornamento_ == utBatch) {
+    if (operation_.size() >= 14 && operation_[13] == '1') {
+      if (Nominativi) Nominativi->SaveAll();
+      if (Swings) Swings->SaveAll();
+    }
+  }
 
   CloseConnection();
   Events().Done();
