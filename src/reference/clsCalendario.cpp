@@ -52,9 +52,22 @@ void clsCalendario::set_Giorni(std::shared_ptr<Collection> giorni) {
 
 std::string clsCalendario::DateKey(DateTime data) {
   const CivilTime c = dt::ToCivil(data);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", c.year, c.month, c.day);
-  return buf;
+  // Years are 100..9999 for every date the engine handles.
+  if (c.year < 1000 || c.year > 9999) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", c.year, c.month, c.day);
+    return buf;
+  }
+  std::string key(10, '/');
+  key[0] = static_cast<char>('0' + c.year / 1000);
+  key[1] = static_cast<char>('0' + c.year / 100 % 10);
+  key[2] = static_cast<char>('0' + c.year / 10 % 10);
+  key[3] = static_cast<char>('0' + c.year % 10);
+  key[5] = static_cast<char>('0' + c.month / 10);
+  key[6] = static_cast<char>('0' + c.month % 10);
+  key[8] = static_cast<char>('0' + c.day / 10);
+  key[9] = static_cast<char>('0' + c.day % 10);
+  return key;
 }
 
 void clsCalendario::Cache(CacheType /*tipo: every row is always loaded*/, const std::string& sNazione) {

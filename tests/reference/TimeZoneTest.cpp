@@ -379,6 +379,11 @@ TEST_F(TimeZoneCacheTest, NonNumericRuleFailsTheLoadWithTypeMismatch) {
   }
 }
 
+TEST_F(TimeZoneCacheTest, NullOffsetFailsTheLoad) {
+  Insert("('A', 'a', '', NULL, 60, '3,0,1,5,2,0', '10,0,1,5,3,0')");
+  EXPECT_THROW(Load(), ComponentError);
+}
+
 TEST_F(TimeZoneCacheTest, QuoteInIdIsAnOrdinaryValue) {
   Insert("('O''Higgins', 'x', '', -240, 0, '', ''), ('o''higgins', 'second', '', 0, 0, '', '')");
   clsTimeZones zones = Load();
