@@ -36,6 +36,10 @@ class RdoConnection {
   // REQUIRES: not open. Throws ComponentError with the backend's message.
   void EstablishConnection(bool prompt = false, bool read_only = false);
   void EstablishConnection(const std::string& user, const std::string& password);
+  // Keeps two string literals from choosing the (bool, bool) overload.
+  void EstablishConnection(const char* user, const char* password) {
+    EstablishConnection(std::string(user ? user : ""), std::string(password ? password : ""));
+  }
   bool IsOpen() const;
 
   // REQUIRES: open. The resultset keeps this connection alive as long as

@@ -184,21 +184,24 @@ void SqliteCursor::OpenUpdatable(const std::string& sql) {
   std::string from = " FROM " + table_;
   if (!parts->alias.empty()) from += " " + parts->alias;
   std::string rest = parts->rest.empty() ? std::string() : " " + parts->rest;
-  std::string stream_sql = "SELECT " + qualifier_ + "._rowid_, " + list_ + from + rest;
-  read_ = db_->Prepare(stream_sql);
+  std::string page_sql = "SELECT * FROM (SELECT " + qualifier_ + "._rowid_ AS rdo_rowid_, " + list_ + from + rest +
+                         ") WHERE rdo_rowid_ > ?1 AND rdo_rowid_ <= ?2 ORDER BY rdo_rowid_ LIMIT " +
+                         std::to_string(kPage);
+  read_ = db_->Prepare(page_sql);
 
-  // A single plain scan visits rows in rowid order: safe to stream.
-  bool plain_scan = false;
+  // One search of the table by a rowid range: the statement can be paged.
+  bool range = false;
   {
-    sqlite3_stmt* plan = db_->Prepare("EXPLAIN QUERY PLAN " + stream_sql);
+    sqlite3_stmt* plan = db_->Prepare("EXPLAIN QUERY PLAN " + page_sql);
     int rows = 0;
     int rc;
     while ((rc = sqlite3_step(plan)) == SQLITE_ROW) {
       std::string_view detail = ColumnText(plan, 3);
-      plain_scan = ++rows == 1 && detail.substr(0, 5) == "SCAN " && detail.find(" USING ") == std::string_view::npos;
+      range = ++rows == 1 && detail.substr(0, 7) == "SEARCH " &&
+              detail.find("USING INTEGER PRIMARY KEY (rowid>? AND rowid<?)") != std::string_view::npos;
     }
     sqlite3_finalize(plan);
-    plain_scan = plain_scan && rows == 1 && rc == SQLITE_DONE;
+    range = range && rows == 1 && rc == SQLITE_DONE;
   }
   std::vector<ColumnInfo> columns = Describe(read_, 1);
   quoted_names_.clear();
@@ -206,16 +209,19 @@ void SqliteCursor::OpenUpdatable(const std::string& sql) {
     const char* origin = sqlite3_column_origin_name(read_, i);
     quoted_names_.push_back(QuoteName(origin ? origin : sqlite3_column_name(read_, i)));
   }
-  original_.assign(columns.size(), nullptr);
 
-  if (plain_scan) {
-    kind_ = Mode::Stream;
+  if (range) {
+    kind_ = Mode::Pages;
     sqlite3_stmt* top = db_->Prepare("SELECT max(_rowid_) FROM " + table_);
     int rc = sqlite3_step(top);
-    max_rowid_ = sqlite3_column_type(top, 0) == SQLITE_NULL ? std::numeric_limits<std::int64_t>::min()
-                                                             : sqlite3_column_int64(top, 0);
+    bool empty = sqlite3_column_type(top, 0) == SQLITE_NULL;
+    max_rowid_ = empty ? 0 : sqlite3_column_int64(top, 0);
     sqlite3_finalize(top);
     db_->Check(rc);
+    pages_done_ = empty;
+    page_last_ = std::numeric_limits<std::int64_t>::min();
+    page_.assign(kPage, std::vector<Variant>(columns.size()));
+    page_rowids_.assign(kPage, 0);
   } else {
     kind_ = Mode::Keys;
     sqlite3_finalize(read_);
@@ -246,9 +252,9 @@ std::vector<ColumnInfo> SqliteCursor::Describe(sqlite3_stmt* stmt, int first) co
   return columns;
 }
 
-void SqliteCursor::ReadRow(sqlite3_stmt* stmt, int first) {
+void SqliteCursor::ReadRow(sqlite3_stmt* stmt, int first, std::vector<Variant>& into) {
   for (std::size_t i = 0; i < columns_.size(); ++i)
-    row_[i] = ReadColumn(stmt, static_cast<int>(i) + first, columns_[i].kind);
+    into[i] = ReadColumn(stmt, static_cast<int>(i) + first, columns_[i].kind);
 }
 
 sqlite3_stmt* SqliteCursor::PointStatement() {
@@ -261,51 +267,55 @@ sqlite3_stmt* SqliteCursor::PointStatement() {
   return point_;
 }
 
+bool SqliteCursor::LoadPage() {
+  page_size_ = page_next_ = 0;
+  if (pages_done_) return false;
+  sqlite3_reset(read_);
+  sqlite3_bind_int64(read_, 1, page_last_);
+  sqlite3_bind_int64(read_, 2, max_rowid_);
+  int rc = SQLITE_DONE;
+  while (page_size_ < static_cast<std::size_t>(kPage) && (rc = sqlite3_step(read_)) == SQLITE_ROW) {
+    page_rowids_[page_size_] = sqlite3_column_int64(read_, 0);
+    ReadRow(read_, 1, page_[page_size_]);
+    ++page_size_;
+  }
+  sqlite3_reset(read_);  // no read lock kept while the caller works
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) db_->Fail(rc);
+  if (page_size_ < static_cast<std::size_t>(kPage)) pages_done_ = true;
+  if (page_size_) page_last_ = page_rowids_[page_size_ - 1];
+  return page_size_ > 0;
+}
+
 bool SqliteCursor::FetchNext() {
   switch (kind_) {
     case Mode::ReadOnly: {
       int rc = sqlite3_step(read_);
       if (rc == SQLITE_ROW) {
-        ReadRow(read_, 0);
+        ReadRow(read_, 0, row_);
         return true;
       }
       db_->Check(rc);
       return false;
     }
-    case Mode::Stream: {
-      int rc = sqlite3_step(read_);
-      if (rc == SQLITE_ROW) {
-        std::int64_t rowid = sqlite3_column_int64(read_, 0);
-        if (rowid <= max_rowid_) {
-          rowid_ = rowid;
-          ReadRow(read_, 1);
-          source_ = read_;
-          return true;
-        }
-        rc = SQLITE_DONE;  // a row added since the open
-      }
-      sqlite3_reset(read_);
-      db_->Check(rc);
-      source_ = nullptr;
-      return false;
-    }
+    case Mode::Pages:
+      if (page_next_ >= page_size_ && !LoadPage()) return false;
+      row_.swap(page_[page_next_]);
+      rowid_ = page_rowids_[page_next_++];
+      return true;
     case Mode::Keys: {
       sqlite3_stmt* point = PointStatement();
       while (next_key_ < keys_.size()) {
         std::int64_t key = keys_[next_key_++];
-        sqlite3_reset(point);
         sqlite3_bind_int64(point, 1, key);
         int rc = sqlite3_step(point);
         if (rc == SQLITE_ROW) {
           rowid_ = key;
-          ReadRow(point, 1);
-          source_ = point;
-          return true;
+          ReadRow(point, 1, row_);
         }
+        sqlite3_reset(point);
+        if (rc == SQLITE_ROW) return true;
         db_->Check(rc);  // SQLITE_DONE: deleted since the open, skipped
       }
-      sqlite3_reset(point);
-      source_ = nullptr;
       keys_ = {};
       return false;
     }
@@ -334,66 +344,70 @@ void SqliteCursor::BindValue(sqlite3_stmt* stmt, int p, const Variant& v) {
   }
 }
 
-sqlite3_stmt* SqliteCursor::CachedStatement(std::unordered_map<std::string, sqlite3_stmt*>& cache, bool insert) {
-  cache_key_.assign(changed_.begin(), changed_.end());
-  auto it = cache.find(cache_key_);
-  if (it != cache.end()) return it->second;
+sqlite3_stmt* SqliteCursor::CachedStatement(Sql kind) {
+  cache_key_.assign(1, static_cast<char>('0' + static_cast<int>(kind)));
+  cache_key_.append(changed_.begin(), changed_.end());
+  auto it = cache_.find(cache_key_);
+  if (it != cache_.end()) return it->second;
+  std::string names, params, set;
+  for (std::size_t i = 0; i < changed_.size(); ++i) {
+    if (!changed_[i]) continue;
+    if (!names.empty()) {
+      names += ", ";
+      params += ", ";
+      set += ", ";
+    }
+    names += quoted_names_[i];
+    params += '?';
+    set += quoted_names_[i] + " = ?";
+  }
   std::string sql;
-  if (insert) {
-    std::string names, params;
-    for (std::size_t i = 0; i < changed_.size(); ++i) {
-      if (!changed_[i]) continue;
-      if (!names.empty()) {
-        names += ", ";
-        params += ", ";
-      }
-      names += quoted_names_[i];
-      params += '?';
-    }
-    sql = names.empty() ? "INSERT INTO " + table_ + " DEFAULT VALUES"
-                        : "INSERT INTO " + table_ + " (" + names + ") VALUES (" + params + ")";
-  } else {
-    std::string set, check;
-    for (std::size_t i = 0; i < changed_.size(); ++i) {
-      if (!changed_[i]) continue;
-      if (!set.empty()) set += ", ";
-      set += quoted_names_[i] + " = ?";
-      check += " AND " + quoted_names_[i] + " IS ?";
-    }
-    sql = "UPDATE " + table_ + " SET " + set + " WHERE _rowid_ = ?" + check;
+  switch (kind) {
+    case Sql::Insert:
+      sql = names.empty() ? "INSERT INTO " + table_ + " DEFAULT VALUES"
+                          : "INSERT INTO " + table_ + " (" + names + ") VALUES (" + params + ")";
+      break;
+    case Sql::Check: sql = "SELECT " + names + " FROM " + table_ + " WHERE _rowid_ = ?"; break;
+    case Sql::Update: sql = "UPDATE " + table_ + " SET " + set + " WHERE _rowid_ = ?"; break;
   }
   sqlite3_stmt* stmt = db_->Prepare(sql);
-  cache.emplace(cache_key_, stmt);
+  cache_.emplace(cache_key_, stmt);
   return stmt;
 }
 
 void SqliteCursor::WriteUpdate() {
   db_->BeginRowWrite();
-  sqlite3_stmt* stmt = CachedStatement(update_cache_, false);
+  // The row as stored now, against the row as read (the batch holds the
+  // write lock: nobody can change it between this check and the write).
+  sqlite3_stmt* check = CachedStatement(Sql::Check);
+  sqlite3_bind_int64(check, 1, rowid_);
+  int rc = sqlite3_step(check);
+  bool same = rc == SQLITE_ROW;
+  for (int i = 0, k = 0; same && i < ColumnCount(); ++i)
+    if (changed_[i]) same = ReadColumn(check, k++, columns_[i].kind) == row_[i];
+  sqlite3_reset(check);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) db_->FailWrite(rc);
+  if (!same) ThrowDataError("The row was changed or deleted by another user since it was read", kErrRowChanged);
+
+  sqlite3_stmt* stmt = CachedStatement(Sql::Update);
   int p = 1;
   for (std::size_t i = 0; i < changed_.size(); ++i)
     if (changed_[i]) BindValue(stmt, p++, edit_[i]);
-  sqlite3_bind_int64(stmt, p++, rowid_);
-  for (std::size_t i = 0; i < changed_.size(); ++i) {
-    if (!changed_[i]) continue;
-    if (original_[i])
-      sqlite3_bind_value(stmt, p++, original_[i]);
-    else
-      BindValue(stmt, p++, row_[i]);
-  }
-  int rc = sqlite3_step(stmt);
-  int changes = sqlite3_changes(db_->handle());
+  sqlite3_bind_int64(stmt, p, rowid_);
+  rc = sqlite3_step(stmt);
   sqlite3_reset(stmt);
   if (rc != SQLITE_DONE) db_->FailWrite(rc);
-  if (changes == 0)
-    ThrowDataError("The row was changed or deleted by another user since it was read", kErrRowChanged);
   db_->RowWritten();
-  source_ = nullptr;
+  wrote_ = true;
+  // The current row becomes the values as they now read back.
+  for (std::size_t i = 0; i < changed_.size(); ++i)
+    if (changed_[i] && edit_[i].kind() == K::Date)
+      edit_[i] = Variant::FromDate(dt::FromSeconds(dt::ToSeconds(edit_[i].ToDate())));
 }
 
 void SqliteCursor::WriteInsert() {
   db_->BeginRowWrite();
-  sqlite3_stmt* stmt = CachedStatement(insert_cache_, true);
+  sqlite3_stmt* stmt = CachedStatement(Sql::Insert);
   int p = 1;
   for (std::size_t i = 0; i < changed_.size(); ++i)
     if (changed_[i]) BindValue(stmt, p++, edit_[i]);
@@ -401,56 +415,29 @@ void SqliteCursor::WriteInsert() {
   sqlite3_reset(stmt);
   if (rc != SQLITE_DONE) db_->FailWrite(rc);
   db_->RowWritten();
+  wrote_ = true;
 }
 
 void SqliteCursor::Reread() {
   sqlite3_stmt* point = PointStatement();
-  sqlite3_reset(point);
   sqlite3_bind_int64(point, 1, rowid_);
   int rc = sqlite3_step(point);
-  if (rc != SQLITE_ROW) {
-    sqlite3_reset(point);
-    db_->Check(rc);
-    ThrowDataError("The row was deleted by another user", kErrRowChanged);
-  }
-  ReadRow(point, 1);
-  source_ = point;
-  if (mode_ == EditMode::Edit) {
-    for (std::size_t i = 0; i < changed_.size(); ++i) {
-      if (!changed_[i]) continue;
-      sqlite3_value_free(original_[i]);
-      original_[i] = sqlite3_value_dup(sqlite3_column_value(point, static_cast<int>(i) + 1));
-    }
-  }
+  if (rc == SQLITE_ROW) ReadRow(point, 1, row_);
+  sqlite3_reset(point);
+  if (rc == SQLITE_ROW) return;
+  db_->Check(rc);
+  ThrowDataError("The row was deleted by another user", kErrRowChanged);
 }
-
-void SqliteCursor::OnFirstChange(int index) {
-  if (mode_ != EditMode::Edit || !source_) return;
-  original_[index] = sqlite3_value_dup(sqlite3_column_value(source_, index + 1));
-  if (!original_[index]) ThrowDataError("Out of memory");
-}
-
-void SqliteCursor::FreeOriginals() noexcept {
-  for (auto*& v : original_) {
-    sqlite3_value_free(v);
-    v = nullptr;
-  }
-}
-
-void SqliteCursor::OnEditEnded() noexcept { FreeOriginals(); }
 
 void SqliteCursor::Release() noexcept {
-  FreeOriginals();
-  bool wrote = !update_cache_.empty() || !insert_cache_.empty();
   sqlite3_finalize(read_);
   sqlite3_finalize(point_);
-  for (auto& [key, stmt] : update_cache_) sqlite3_finalize(stmt);
-  for (auto& [key, stmt] : insert_cache_) sqlite3_finalize(stmt);
-  read_ = point_ = source_ = nullptr;
-  update_cache_.clear();
-  insert_cache_.clear();
+  for (auto& [key, stmt] : cache_) sqlite3_finalize(stmt);
+  read_ = point_ = nullptr;
+  cache_.clear();
   keys_ = {};
-  if (wrote && db_) db_->TryFlush();
+  page_ = {};
+  if (wrote_ && db_) db_->TryFlush();
 }
 
 }  // namespace ordalis::rdo

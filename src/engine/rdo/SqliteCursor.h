@@ -4,21 +4,24 @@
 // Read-only cursors step the statement as it is. Updatable cursors (keyset,
 // optimistic) need a single-table SELECT; every row carries its rowid, and
 // they run in one of two ways, chosen from sqlite's query plan:
-//  - streaming, when the plan is a plain scan of the table in rowid order:
-//    rows written back behind the scan cannot come round again, and rows
-//    added after the open (rowid above the highest one at open) are not
-//    visited;
+//  - pages in rowid order, when the statement can be read as a range of
+//    rowids: kPage rows at a time from the rowid after the last one read up
+//    to the highest rowid at open (rows added later are not visited). A
+//    row written back lies behind the next page, so it cannot come round
+//    again, and no read lock is held while the caller works on a row;
 //  - keys first otherwise (an index or a sort decides the order, which a
 //    written row could change): the rowids are collected at open, 8 bytes a
-//    row, and each row is read by its rowid when it is reached; a row deleted
-//    meanwhile is skipped.
-// Neither holds more than one row's values.
+//    row, and each row is read by its rowid when it is reached.
+// A row deleted meanwhile is skipped. At most one page of values is held.
 //
-// Update writes the changed columns with
-//   UPDATE t SET c=? ... WHERE _rowid_=? AND c IS <value as read> ...
-// comparing the changed columns with the values stored when the row was read
-// (exactly as stored, whatever form a host wrote them in); no row changed
-// means another writer got there first (kErrRowChanged).
+// Update runs inside the write batch's transaction (which holds sqlite's
+// write lock, so nobody writes between the check and the write): it reads
+// the changed columns of the row again, compares them, read the same way,
+// with the values the row was read with, and writes them with
+//   UPDATE t SET c=? ... WHERE _rowid_=?
+// A row gone or a column that differs means another writer got there first
+// (kErrRowChanged). Comparing values as read keeps a row a host stored in
+// another accepted form (a date as 'YYYY-MM-DDTHH:MM:SS') from looking changed.
 #include <sqlite3.h>
 
 #include <cstdint>
@@ -40,44 +43,46 @@ class SqliteCursor final : public Cursor {
   ~SqliteCursor() override;
 
  private:
-  enum class Mode { ReadOnly, Stream, Keys };
+  enum class Mode { ReadOnly, Pages, Keys };
+  static constexpr int kPage = 256;
 
   bool FetchNext() override;
   bool Updatable() const override { return kind_ != Mode::ReadOnly; }
   void WriteUpdate() override;
   void WriteInsert() override;
   void Reread() override;
-  void OnFirstChange(int index) override;
-  void OnEditEnded() noexcept override;
   void Release() noexcept override;
 
   void OpenReadOnly(const std::string& sql);
   void OpenUpdatable(const std::string& sql);
   std::vector<ColumnInfo> Describe(sqlite3_stmt* stmt, int first) const;
-  void ReadRow(sqlite3_stmt* stmt, int first);
+  void ReadRow(sqlite3_stmt* stmt, int first, std::vector<Variant>& into);
   sqlite3_stmt* PointStatement();
-  sqlite3_stmt* CachedStatement(std::unordered_map<std::string, sqlite3_stmt*>& cache, bool insert);
+  enum class Sql { Update, Check, Insert };
+  sqlite3_stmt* CachedStatement(Sql kind);
   void BindValue(sqlite3_stmt* stmt, int param, const Variant& value);
-  void FreeOriginals() noexcept;
+  bool LoadPage();
 
   std::shared_ptr<SqliteDb> db_;
   Mode kind_ = Mode::ReadOnly;
-  sqlite3_stmt* read_ = nullptr;   // the streamed statement
+  sqlite3_stmt* read_ = nullptr;   // read-only: the statement; pages: one page
   sqlite3_stmt* point_ = nullptr;  // one row by rowid
-  // The statement still positioned on the current row as read; null once the
-  // row was written (row_ then holds exactly what is stored).
-  sqlite3_stmt* source_ = nullptr;
   std::string table_;      // as written in the statement
   std::string qualifier_;  // alias or table
   std::string list_;       // select list
   std::int64_t rowid_ = 0;
-  std::int64_t max_rowid_ = 0;  // streaming: highest rowid at open
+  std::int64_t max_rowid_ = 0;  // pages: highest rowid at open
+  std::vector<std::vector<Variant>> page_;
+  std::vector<std::int64_t> page_rowids_;
+  std::size_t page_size_ = 0, page_next_ = 0;
+  bool pages_done_ = false;
+  std::int64_t page_last_ = 0;  // rowid of the last row paged in
   std::vector<std::int64_t> keys_;
   std::size_t next_key_ = 0;
-  std::vector<sqlite3_value*> original_;  // per column, stored value as read (changed columns)
   std::vector<std::string> quoted_names_;
-  std::unordered_map<std::string, sqlite3_stmt*> update_cache_;
-  std::unordered_map<std::string, sqlite3_stmt*> insert_cache_;
+  // Prepared statements by kind and set of changed columns.
+  std::unordered_map<std::string, sqlite3_stmt*> cache_;
+  bool wrote_ = false;
   std::string cache_key_;
 };
 

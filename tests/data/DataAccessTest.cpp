@@ -1,0 +1,604 @@
+// The data-access layer on both backends: every TEST_P body runs on an
+// SQLite file and on PostgreSQL through psqlODBC (PgCluster).
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "PgCluster.h"
+#include "engine/rdo/RdoConnection.h"
+#include "engine/rdo/RdoEnvironment.h"
+#include "engine/rdo/RdoQuery.h"
+#include "engine/rdo/RdoResultset.h"
+#include "engine/rdo/SqlQuote.h"
+#include "ordalis/ComponentError.h"
+
+namespace ordalis::rdo {
+namespace {
+
+using ordalis::testing::PgCluster;
+using Clock = std::chrono::steady_clock;
+
+enum class Db { Sqlite, Postgres };
+
+std::string TempDir() {
+  std::string pattern = "/tmp/ordalis-data-XXXXXX";
+  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
+  return pattern;
+}
+
+// Creates an empty SQLite file (the layer itself never creates one).
+void CreateSqliteFile(const std::string& path) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+}
+
+// Another process holding a write lock on the database (SQLite: BEGIN
+// IMMEDIATE in the sqlite3 shell; PostgreSQL: SELECT ... FOR UPDATE of one
+// row in an open transaction in psql) until Release.
+class LockHolder {
+ public:
+  LockHolder(const std::string& command, const std::string& statements, const std::string& flag) : flag_(flag) {
+    std::remove(flag.c_str());
+    pipe_ = ::popen((command + " >/dev/null 2>&1").c_str(), "w");
+    if (!pipe_) throw std::runtime_error("popen failed");
+    std::fputs(statements.c_str(), pipe_);
+    std::fflush(pipe_);
+    auto until = Clock::now() + std::chrono::seconds(20);
+    while (::access(flag.c_str(), F_OK) != 0) {
+      if (Clock::now() > until) throw std::runtime_error("the lock holder did not start: " + command);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  void Release() {
+    if (pipe_) ::pclose(pipe_);  // end of input: the session ends, the lock goes
+    pipe_ = nullptr;
+  }
+  ~LockHolder() { Release(); }
+
+ private:
+  FILE* pipe_ = nullptr;
+  std::string flag_;
+};
+
+class DataAccess : public ::testing::TestWithParam<Db> {
+ protected:
+  void SetUp() override {
+    dir_ = TempDir();
+    if (sqlite()) {
+      path_ = dir_ + "/calls.mdb";
+      CreateSqliteFile(path_);
+      connect_ = "Driver={Microsoft Access Driver (*.mdb)};DBQ=" + path_ + ";";
+    } else {
+      PgCluster& cluster = PgCluster::Instance();
+      database_ = cluster.CreateDatabase();
+      connect_ = cluster.ConnectString(database_);
+    }
+  }
+  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+
+  bool sqlite() const { return GetParam() == Db::Sqlite; }
+
+  std::unique_ptr<RdoConnection> Open() {
+    auto c = std::make_unique<RdoConnection>();
+    c->SetConnect(connect_);
+    c->EstablishConnection();
+    return c;
+  }
+
+  // calls(id, s varchar(20), i integer, d double, f single, m money,
+  //       t date-time, b yes/no), in each backend's type names.
+  void CreateCalls(RdoConnection& c) {
+    std::string types = sqlite() ? "s varchar(20), i INTEGER, d DOUBLE, f SINGLE, m MONEY, t DATETIME, b BIT"
+                                 : "s varchar(20), i integer, d double precision, f real, m numeric(19,4), "
+                                   "t timestamp, b boolean";
+    c.Execute("CREATE TABLE calls (id INTEGER PRIMARY KEY, " + types + ")");
+  }
+
+  void InsertRows(RdoConnection& c, int count) {
+    std::string values;
+    for (int id = 1; id <= count; ++id) {
+      std::string n = std::to_string(id);
+      values += (values.empty() ? "(" : ", (") + n + ", 'r" + n + "', " + std::to_string(id * 10) + ")";
+    }
+    c.Execute("INSERT INTO calls (id, s, i) VALUES " + values);
+  }
+
+  // The value of one column of the row with this id, read on a connection
+  // of its own (what another reader sees).
+  Variant Stored(const std::string& column, int id) {
+    auto c = Open();
+    auto rs = c->OpenResultset("SELECT " + column + " FROM calls WHERE id = " + std::to_string(id));
+    if (rs->Eof()) return Variant("<no row>");
+    return rs->Value(0);
+  }
+
+  LockHolder HoldLock() {
+    std::string flag = dir_ + "/locked";
+    if (sqlite()) return LockHolder("sqlite3 " + path_, "BEGIN IMMEDIATE;\n.shell touch " + flag + "\n", flag);
+    return LockHolder(PgCluster::Instance().PsqlCommand(database_),
+                      "BEGIN;\nSELECT id FROM calls WHERE id = 1 FOR UPDATE;\n\\! touch " + flag + "\n", flag);
+  }
+
+  std::string dir_, path_, database_, connect_;
+};
+
+std::string Name(const ::testing::TestParamInfo<Db>& info) {
+  return info.param == Db::Sqlite ? "Sqlite" : "Postgres";
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, DataAccess, ::testing::Values(Db::Sqlite, Db::Postgres), Name);
+
+template <class F>
+ComponentError Raised(F&& f) {
+  try {
+    f();
+  } catch (const ComponentError& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no ComponentError raised";
+  return ComponentError(0, "");
+}
+
+TEST_P(DataAccess, EveryValueKindRoundTripsWithNulls) {
+  auto c = Open();
+  CreateCalls(*c);
+  const DateTime when = dt::FromCivil({2024, 2, 29, 23, 59, 58});
+  const DateTime before_epoch = -1.25;  // 1899-12-29 06:00
+  {
+    auto rs = c->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+    rs->AddNew();
+    rs->SetValue("id", 1);
+    rs->SetValue("s", "O'Brien \"x\" àè");
+    rs->SetValue("i", std::int64_t{-32768});
+    rs->SetValue("d", 0.1);
+    rs->SetValue("f", 1.5f);
+    rs->SetValue("m", Money::FromRaw(-1234567891));  // -123456.7891
+    rs->SetValue("t", Variant::FromDate(when));
+    rs->SetValue("b", true);
+    rs->Update();
+    rs->AddNew();
+    rs->SetValue("id", 2);  // every other column NULL
+    rs->Update();
+    rs->AddNew();
+    rs->SetValue("id", 3);
+    rs->SetValue("s", "");
+    rs->SetValue("i", 32767);
+    rs->SetValue("m", Money::FromRaw(5));  // 0.0005
+    rs->SetValue("t", Variant::FromDate(before_epoch));
+    rs->SetValue("b", false);
+    rs->SetValue("f", Variant());
+    rs->Update();
+  }
+  c->Flush();
+  auto rs = c->OpenResultset("SELECT id, s, i, d, f, m, t, b FROM calls ORDER BY id");
+  ASSERT_FALSE(rs->Eof());
+  EXPECT_EQ(rs->Value("s"), Variant("O'Brien \"x\" àè"));
+  EXPECT_EQ(rs->Value("i"), Variant(std::int64_t{-32768}));
+  EXPECT_EQ(rs->Value("d"), Variant(0.1));
+  EXPECT_EQ(rs->Value("f"), Variant(1.5f));
+  EXPECT_EQ(rs->Value("m"), Variant(Money::FromRaw(-1234567891)));
+  EXPECT_EQ(rs->Value("t"), Variant::FromDate(when));
+  EXPECT_EQ(rs->Value("b"), Variant(true));
+  rs->MoveNext();
+  for (int i = 1; i < rs->ColumnCount(); ++i) EXPECT_TRUE(rs->Value(i).IsNull()) << rs->ColumnName(i);
+  EXPECT_EQ(rs->Value("s").ToText(), "");  // NULL joins as empty text
+  rs->MoveNext();
+  EXPECT_EQ(rs->Value("s"), Variant(""));  // empty text is not NULL
+  EXPECT_EQ(rs->Value("i"), Variant(std::int64_t{32767}));
+  EXPECT_EQ(rs->Value("m"), Variant(Money::FromRaw(5)));
+  EXPECT_EQ(rs->Value("t"), Variant::FromDate(before_epoch));
+  EXPECT_EQ(rs->Value("b"), Variant(false));
+  EXPECT_TRUE(rs->Value("f").IsNull());
+  rs->MoveNext();
+  EXPECT_TRUE(rs->Eof());
+  EXPECT_EQ(rs->RowCount(), 3);
+}
+
+TEST_P(DataAccess, EmptyResultIsBofAndEof) {
+  auto c = Open();
+  CreateCalls(*c);
+  auto rs = c->OpenResultset("SELECT * FROM calls");
+  EXPECT_TRUE(rs->Bof());
+  EXPECT_TRUE(rs->Eof());
+  EXPECT_EQ(Raised([&] { rs->Value(0); }).Number(), kErrNoCurrentRow);
+  EXPECT_EQ(Raised([&] { rs->MoveNext(); }).Number(), kErrNoCurrentRow);
+  InsertRows(*c, 1);
+  auto one = c->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  EXPECT_FALSE(one->Bof());
+  EXPECT_FALSE(one->Eof());
+  one->MoveNext();
+  EXPECT_FALSE(one->Bof());
+  EXPECT_TRUE(one->Eof());
+}
+
+TEST_P(DataAccess, ColumnsByNameIgnoreCaseByPositionAndDeclaredSize) {
+  auto c = Open();
+  CreateCalls(*c);
+  InsertRows(*c, 1);
+  auto rs = c->OpenResultset("SELECT s, i FROM calls");
+  EXPECT_EQ(rs->Value("S"), Variant("r1"));
+  EXPECT_EQ(rs->Value("s"), rs->Value(0));
+  EXPECT_EQ(rs->ColumnIndex("I"), 1);
+  EXPECT_EQ(rs->ColumnIndex("nope"), -1);
+  EXPECT_EQ(rs->ColumnSize(0), 20);
+  EXPECT_EQ(rs->ColumnSize(1), 0);
+  ComponentError missing = Raised([&] { rs->Value("nope"); });
+  EXPECT_EQ(missing.Number(), kErrColumnNotFound);
+  EXPECT_NE(missing.Description().find("nope"), std::string::npos);
+  EXPECT_EQ(Raised([&] { rs->Value(2); }).Number(), kErrColumnNotFound);
+}
+
+TEST_P(DataAccess, EditUpdateAndAddNewAreSeenByAnotherConnection) {
+  auto c = Open();
+  CreateCalls(*c);
+  InsertRows(*c, 3);
+  {
+    auto rs = c->OpenResultset("SELECT * FROM calls WHERE id >= 2", CursorType::Keyset, LockType::OptimisticRowVer);
+    int visited = 0;
+    while (!rs->Eof()) {
+      rs->Edit();
+      rs->SetValue("s", "edited " + rs->Value("id").ToText());
+      rs->SetValue("m", 1.25);  // converted to money
+      EXPECT_EQ(rs->Value("m"), Variant(Money::FromRaw(12500)));
+      rs->Update();
+      EXPECT_EQ(rs->Value("s").ToText(), "edited " + rs->Value("id").ToText());  // the row as saved
+      ++visited;
+      rs->MoveNext();
+    }
+    EXPECT_EQ(visited, 2);
+    rs->AddNew();
+    rs->SetValue("id", 9);
+    rs->SetValue("s", "added");
+    rs->Update();
+  }
+  c->Close();
+  EXPECT_EQ(Stored("s", 1), Variant("r1"));
+  EXPECT_EQ(Stored("s", 3), Variant("edited 3"));
+  EXPECT_EQ(Stored("m", 2), Variant(Money::FromRaw(12500)));
+  EXPECT_EQ(Stored("s", 9), Variant("added"));
+}
+
+TEST_P(DataAccess, UpdatingTheOrderingColumnVisitsEachRowOnce) {
+  auto c = Open();
+  CreateCalls(*c);
+  InsertRows(*c, 200);
+  if (sqlite()) c->Execute("CREATE INDEX calls_i ON calls (i)");
+  auto rs = c->OpenResultset("SELECT * FROM calls WHERE i > 0 ORDER BY i", CursorType::Keyset,
+                             LockType::OptimisticRowVer);
+  long visited = 0;
+  std::int64_t last = 0;
+  while (!rs->Eof()) {
+    std::int64_t i = rs->Value("i").ToInteger();
+    EXPECT_GT(i, last);
+    last = i;
+    rs->Edit();
+    rs->SetValue("i", i + 100000);  // moves the row to the end of the order
+    rs->Update();
+    ++visited;
+    rs->MoveNext();
+  }
+  EXPECT_EQ(visited, 200);
+  EXPECT_EQ(rs->RowCount(), 200);
+  rs->Close();
+  EXPECT_EQ(Stored("i", 200), Variant(std::int64_t{102000}));
+}
+
+TEST_P(DataAccess, RowsAddedWhileIteratingAreNotVisited) {
+  auto c = Open();
+  CreateCalls(*c);
+  InsertRows(*c, 5);
+  auto rs = c->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  int visited = 0;
+  while (!rs->Eof()) {
+    rs->AddNew();
+    rs->SetValue("id", 100 + visited);
+    rs->Update();
+    ++visited;
+    rs->MoveNext();
+  }
+  EXPECT_EQ(visited, 5);
+}
+
+TEST_P(DataAccess, CancelUpdateLeavesTheRowAsItWas) {
+  auto c = Open();
+  CreateCalls(*c);
+  InsertRows(*c, 1);
+  auto rs = c->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  rs->Edit();
+  rs->SetValue("s", "changed");
+  EXPECT_EQ(rs->Value("s"), Variant("changed"));
+  rs->CancelUpdate();
+  EXPECT_EQ(rs->Value("s"), Variant("r1"));
+  EXPECT_EQ(Raised([&] { rs->Update(); }).Number(), kErrNoCurrentRow);
+  EXPECT_EQ(Raised([&] { rs->SetValue("s", "x"); }).Number(), kErrNoCurrentRow);
+  rs->AddNew();
+  rs->SetValue("id", 5);
+  rs->CancelUpdate();
+  rs->Close();
+  c->Close();
+  EXPECT_EQ(Stored("s", 1), Variant("r1"));
+  EXPECT_EQ(Stored("s", 5), Variant("<no row>"));
+}
+
+TEST_P(DataAccess, RowChangedByAnotherWriterFailsUntilResync) {
+  auto c = Open();
+  CreateCalls(*c);
+  InsertRows(*c, 1);
+  auto rs = c->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  auto other = Open();
+  EXPECT_EQ(other->Execute("UPDATE calls SET s = 'theirs' WHERE id = 1"), 1);
+  rs->Edit();
+  rs->SetValue("s", "mine");
+  ComponentError e = Raised([&] { rs->Update(); });
+  EXPECT_EQ(e.Number(), kErrRowChanged);
+  EXPECT_EQ(Stored("s", 1), Variant("theirs"));  // nothing overwritten
+  EXPECT_EQ(rs->Value("s"), Variant("mine"));      // the edit is still pending
+  rs->Resync();
+  EXPECT_EQ(rs->Value("s"), Variant("mine"));
+  rs->Update();
+  rs->Close();
+  c->Close();
+  EXPECT_EQ(Stored("s", 1), Variant("mine"));
+}
+
+TEST_P(DataAccess, RowDeletedByAnotherWriterFailsUpdateAndResync) {
+  auto c = Open();
+  CreateCalls(*c);
+  InsertRows(*c, 600);
+  auto rs = c->OpenResultset("SELECT * FROM calls ORDER BY id", CursorType::Keyset, LockType::OptimisticRowVer);
+  auto other = Open();
+  other->Execute("DELETE FROM calls WHERE id = 1");
+  other->Execute("DELETE FROM calls WHERE id = 600");  // far ahead: not read yet, so skipped
+  rs->Edit();
+  rs->SetValue("i", 7);
+  EXPECT_EQ(Raised([&] { rs->Update(); }).Number(), kErrRowChanged);
+  EXPECT_EQ(Raised([&] { rs->Resync(); }).Number(), kErrRowChanged);
+  rs->CancelUpdate();
+  long visited = 1;
+  for (rs->MoveNext(); !rs->Eof(); rs->MoveNext()) ++visited;
+  EXPECT_EQ(visited, 599);
+  EXPECT_EQ(Stored("i", 1), Variant("<no row>"));
+}
+
+TEST_P(DataAccess, TextIntoIntegerColumnIsTypeMismatchAndWritesNothing) {
+  auto c = Open();
+  CreateCalls(*c);
+  InsertRows(*c, 1);
+  auto rs = c->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  rs->Edit();
+  EXPECT_EQ(Raised([&] { rs->SetValue("i", "twelve"); }).Number(), kErrTypeMismatch);
+  EXPECT_EQ(Raised([&] { rs->SetValue("t", "not a date"); }).Number(), kErrTypeMismatch);
+  rs->SetValue("i", " 12 ");  // numeric text converts
+  EXPECT_EQ(rs->Value("i"), Variant(std::int64_t{12}));
+  rs->SetValue("t", "2024-01-31");
+  rs->Update();
+  rs->Close();
+  c->Close();
+  EXPECT_EQ(Stored("i", 1), Variant(std::int64_t{12}));
+  EXPECT_EQ(Stored("t", 1), Variant::FromDate(dt::FromDate(2024, 1, 31)));
+}
+
+TEST_P(DataAccess, QuotedValueRoundTripsAndCannotInjectSql) {
+  auto c = Open();
+  CreateCalls(*c);
+  const std::string number = "0';DROP TABLE calls;";  // fits varchar(20)
+  EXPECT_EQ(SqlQuote("O'Brien"), "'O''Brien'");
+  c->Execute("INSERT INTO calls (id, s) VALUES (1, " + SqlQuote(number) + ")");
+  auto rs = c->OpenResultset("SELECT id FROM calls WHERE s = " + SqlQuote(number));
+  ASSERT_FALSE(rs->Eof());
+  EXPECT_EQ(rs->Value(0).ToInteger(), 1);
+  EXPECT_TRUE(c->TableExists("calls"));
+  EXPECT_EQ(Stored("s", 1), Variant(number));
+}
+
+TEST_P(DataAccess, OdbcDateEscapesCompareWithStoredDates) {
+  auto c = Open();
+  CreateCalls(*c);
+  c->Execute("INSERT INTO calls (id, t, s) VALUES (1, {ts '2024-01-31 10:20:30'}, '{d ''2024-01-01''}')");
+  c->Execute("INSERT INTO calls (id, t) VALUES (2, {d '2024-02-01'})");
+  auto rs = c->OpenResultset(
+      "SELECT id, t, s FROM calls WHERE t >= {d '2024-01-31'} AND t < {ts '2024-02-01 00:00:00'}");
+  ASSERT_FALSE(rs->Eof());
+  EXPECT_EQ(rs->Value("id").ToInteger(), 1);
+  EXPECT_EQ(rs->Value("t"), Variant::FromDate(dt::FromCivil({2024, 1, 31, 10, 20, 30})));
+  EXPECT_EQ(rs->Value("s"), Variant("{d '2024-01-01'}"));  // inside quoted text: untouched
+  rs->MoveNext();
+  EXPECT_TRUE(rs->Eof());
+  EXPECT_EQ(Stored("t", 2), Variant::FromDate(dt::FromDate(2024, 2, 1)));
+}
+
+TEST_P(DataAccess, BackendErrorsCarryTheBackendsMessage) {
+  auto c = Open();
+  CreateCalls(*c);
+  ComponentError syntax = Raised([&] { c->OpenResultset("SELEC * FROM calls"); });
+  EXPECT_EQ(syntax.Number(), kErrDataAccess);
+  EXPECT_EQ(syntax.Source(), kSource);
+  EXPECT_NE(syntax.Description().find("syntax"), std::string::npos) << syntax.Description();
+  ComponentError table = Raised([&] { c->Execute("UPDATE no_such_table SET x = 1"); });
+  EXPECT_NE(table.Description().find("no_such_table"), std::string::npos) << table.Description();
+  ComponentError column = Raised([&] { c->OpenResultset("SELECT no_such_column FROM calls"); });
+  EXPECT_NE(column.Description().find("no_such_column"), std::string::npos) << column.Description();
+  // The connection stays usable after a failed statement.
+  EXPECT_EQ(c->Execute("INSERT INTO calls (id) VALUES (1)"), 1);
+}
+
+TEST_P(DataAccess, TableAndColumnExistence) {
+  auto c = Open();
+  CreateCalls(*c);
+  EXPECT_TRUE(c->TableExists("calls"));
+  EXPECT_TRUE(c->TableExists("CALLS"));
+  EXPECT_FALSE(c->TableExists("nothing"));
+  EXPECT_TRUE(c->ColumnExists("calls", "S"));
+  EXPECT_FALSE(c->ColumnExists("calls", "sCommessa"));
+  c->Execute("ALTER TABLE calls ADD sCommessa varchar(50)");
+  EXPECT_TRUE(c->ColumnExists("calls", "scommessa"));
+  EXPECT_FALSE(c->ColumnExists("nothing", "s"));
+}
+
+TEST_P(DataAccess, ReadOnlyResultsetRefusesEditsAndNonSingleTableKeysetFails) {
+  auto c = Open();
+  CreateCalls(*c);
+  InsertRows(*c, 2);
+  auto rs = c->OpenResultset("SELECT * FROM calls", CursorType::ForwardOnly, LockType::ReadOnly);
+  EXPECT_EQ(Raised([&] { rs->Edit(); }).Number(), kErrDataAccess);
+  EXPECT_EQ(Raised([&] { rs->AddNew(); }).Number(), kErrDataAccess);
+  auto count = c->OpenResultset("SELECT count(*) FROM calls");
+  EXPECT_EQ(count->Value(0).ToInteger(), 2);
+  EXPECT_EQ(Raised([&] {
+              c->OpenResultset("SELECT a.id FROM calls a, calls b", CursorType::Keyset, LockType::OptimisticRowVer);
+            }).Number(),
+            kErrDataAccess);
+}
+
+TEST_P(DataAccess, QueryAndConnectionLifecycle) {
+  auto c = Open();
+  CreateCalls(*c);
+  InsertRows(*c, 3);
+  c->SetQueryTimeout(5);
+  EXPECT_EQ(c->QueryTimeout(), 5);
+  c->SetTuning(1, 500);
+  EXPECT_EQ(c->Tuning(1), 500);
+  auto q = c->CreateQuery("", "SELECT * FROM calls ORDER BY id");
+  q->SetTuning(3, 10);
+  EXPECT_EQ(q->Tuning(3), 10);
+  auto rs = q->OpenResultset(CursorType::Keyset, LockType::OptimisticRowVer);
+  EXPECT_EQ(rs->Value("id").ToInteger(), 1);
+  rs->Close();
+  rs->Close();
+  EXPECT_TRUE(rs->Eof());
+  q->Close();
+  EXPECT_THROW(q->OpenResultset(CursorType::ForwardOnly, LockType::ReadOnly), ComponentError);
+  auto open = c->OpenResultset("SELECT * FROM calls");
+  c->Close();
+  c->Close();
+  EXPECT_FALSE(c->IsOpen());
+  EXPECT_THROW(c->Execute("DELETE FROM calls"), ComponentError);
+  open.reset();  // a resultset closed after its connection is harmless
+  RdoConnection never_opened;
+  never_opened.Close();
+}
+
+TEST_P(DataAccess, EnvironmentOpensConnections) {
+  auto probe = Open();
+  CreateCalls(*probe);
+  InsertRows(*probe, 1);
+  probe->Close();
+  std::unique_ptr<RdoConnection> c;
+  if (sqlite()) {
+    auto env = rdoCreateEnvironment("second", "", "");
+    c = env->OpenConnection(path_);  // a file name opens the file
+    EXPECT_TRUE(c->IsFileDatabase());
+    env->Close();
+  } else {
+    auto env = rdoCreateEnvironment("second", "", "");
+    env->UserName = PgCluster::kUser;
+    env->Password = PgCluster::kPassword;
+    c = env->OpenConnection("", false, false, std::string("DSN=") + PgCluster::kDsn + ";Database=" + database_ + ";");
+    EXPECT_FALSE(c->IsFileDatabase());
+  }
+  auto rs = c->OpenResultset("SELECT s FROM calls");
+  EXPECT_EQ(rs->Value(0), Variant("r1"));
+}
+
+TEST_P(DataAccess, WriterInAnotherProcessMakesUpdateFailUntilReleased) {
+  auto c = Open();
+  CreateCalls(*c);
+  InsertRows(*c, 2);
+  c->SetQueryTimeout(1);
+  auto rs = c->OpenResultset("SELECT * FROM calls ORDER BY id", CursorType::Keyset, LockType::OptimisticRowVer);
+  LockHolder lock = HoldLock();
+  rs->Edit();
+  rs->SetValue("s", "saved after the lock");
+  auto start = Clock::now();
+  ComponentError e = Raised([&] { rs->Update(); });
+  auto waited = Clock::now() - start;
+  EXPECT_EQ(e.Number(), kErrDataAccess);
+  if (sqlite()) {
+    EXPECT_NE(e.Description().find("database is locked"), std::string::npos) << e.Description();
+    EXPECT_LT(waited, std::chrono::milliseconds(1000));
+  } else {
+    EXPECT_NE(e.Description().find("cancel"), std::string::npos) << e.Description();  // statement timeout
+    EXPECT_LT(waited, std::chrono::seconds(5));
+  }
+  EXPECT_EQ(rs->Value("s"), Variant("saved after the lock"));  // still pending
+  lock.Release();
+  rs->Update();
+  rs->Close();
+  c->Close();
+  EXPECT_EQ(Stored("s", 1), Variant("saved after the lock"));
+}
+
+// Opening failures are each backend's own.
+class OpenFailures : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = TempDir(); }
+  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+
+  ComponentError OpenFails(const std::string& connect) {
+    RdoConnection c;
+    c.SetConnect(connect);
+    ComponentError e = Raised([&] { c.EstablishConnection(); });
+    EXPECT_FALSE(c.IsOpen());
+    EXPECT_EQ(e.Number(), kErrDataAccess);
+    EXPECT_FALSE(e.Description().empty());
+    return e;
+  }
+  std::string dir_;
+};
+
+TEST_F(OpenFailures, SqliteMissingFileIsNotCreated) {
+  std::string path = dir_ + "/missing.mdb";
+  ComponentError e = OpenFails("DBQ=" + path + ";");
+  EXPECT_NE(e.Description().find("unable to open"), std::string::npos) << e.Description();
+  EXPECT_NE(::access(path.c_str(), F_OK), 0);
+}
+
+TEST_F(OpenFailures, SqliteDirectoryCorruptAndForeignFiles) {
+  OpenFails("dbq=" + dir_);
+  std::string text = dir_ + "/notes.mdb";
+  std::ofstream(text) << "this is a text file, not a database, long enough to have a header............\n";
+  EXPECT_NE(OpenFails("UID=admin;DBQ=" + text).Description().find("not a database"), std::string::npos);
+  std::string corrupt = dir_ + "/corrupt.mdb";
+  CreateSqliteFile(corrupt);
+  {
+    std::fstream f(corrupt, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(0);
+    f << "SQLite format 2\0garbage";  // a damaged header
+  }
+  OpenFails("DBQ=" + corrupt);
+}
+
+TEST_F(OpenFailures, OdbcUnknownDataSourceAndWrongPassword) {
+  PgCluster& cluster = PgCluster::Instance();
+  ComponentError unknown = OpenFails("DSN=no_such_source_ordalis;");
+  EXPECT_NE(unknown.Description().find("IM002"), std::string::npos) << unknown.Description();
+  RdoConnection c;
+  c.SetConnect(std::string("DSN=") + PgCluster::kDsn + ";Database=postgres;");
+  ComponentError wrong = Raised([&] { c.EstablishConnection(PgCluster::kUser, "wrong password"); });
+  EXPECT_NE(wrong.Description().find("password authentication failed"), std::string::npos) << wrong.Description();
+  RdoConnection right;
+  right.SetConnect(std::string("DSN=") + PgCluster::kDsn + ";Database=postgres;");
+  right.EstablishConnection(PgCluster::kUser, PgCluster::kPassword);
+  EXPECT_TRUE(right.IsOpen());
+  (void)cluster;
+}
+
+class ClusterEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override { PgCluster::StopIfStarted(); }
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ClusterEnvironment);
+
+}  // namespace
+}  // namespace ordalis::rdo

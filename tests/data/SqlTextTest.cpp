@@ -1,0 +1,74 @@
+// The SQL and connect-string text the data-access layer reads itself.
+#include <gtest/gtest.h>
+
+#include "engine/rdo/SqlText.h"
+
+namespace ordalis::rdo {
+namespace {
+
+TEST(ConnectString, DbqKeyIgnoresCaseAndEndsAtSemicolon) {
+  EXPECT_EQ(ConnectValue("UID=admin;driver={Microsoft Access Driver (*.mdb)};DBQ=/x/carrier.mdb;", "dbq"),
+            "/x/carrier.mdb");
+  EXPECT_EQ(ConnectValue("Driver=x; dbq = /a b/c.db ", "DBQ"), "/a b/c.db");
+  EXPECT_EQ(ConnectValue("driver={Microsoft Access Driver (*.mdb)}", "driver"), "Microsoft Access Driver (*.mdb)");
+  EXPECT_FALSE(ConnectValue("DSN=calls;UID=sa;PWD=x;", "DBQ").has_value());
+  EXPECT_FALSE(ConnectValue("XDBQ=/x", "DBQ").has_value());
+}
+
+TEST(DateEscapes, RewrittenOutsideQuotedTextOnly) {
+  EXPECT_EQ(RewriteDateEscapes("WHERE d >= {d '2024-01-31'}"), "WHERE d >= '2024-01-31 00:00:00'");
+  EXPECT_EQ(RewriteDateEscapes("{ts '2024-01-31 10:20:30'}"), "'2024-01-31 10:20:30'");
+  EXPECT_EQ(RewriteDateEscapes("{ T '10:20:30' }"), "'1899-12-30 10:20:30'");
+  EXPECT_EQ(RewriteDateEscapes("'{d ''2024-01-01''}' , \"{d '1'}\""), "'{d ''2024-01-01''}' , \"{d '1'}\"");
+  EXPECT_EQ(RewriteDateEscapes("{d 'garbage'}"), "{d 'garbage'}");
+  EXPECT_EQ(RewriteDateEscapes("{fn NOW()}"), "{fn NOW()}");
+}
+
+TEST(SingleTableSelect, FindsTableAliasAndRest) {
+  auto p = ParseSingleTableSelect("SELECT * FROM CHIAMATE WHERE iStato = 0 ORDER BY dData;");
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->list, "*");
+  EXPECT_EQ(p->table, "CHIAMATE");
+  EXPECT_EQ(p->alias, "");
+  EXPECT_EQ(p->rest, "WHERE iStato = 0 ORDER BY dData");
+  p = ParseSingleTableSelect("select c.a, (select max(x) from y) as m from [Call Log] AS c where c.a='from'");
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->list, "c.a, (select max(x) from y) as m");
+  EXPECT_EQ(p->table, "[Call Log]");
+  EXPECT_EQ(p->Qualifier(), "c");
+  EXPECT_EQ(p->rest, "where c.a='from'");
+  p = ParseSingleTableSelect("SELECT * FROM main.t x");
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->table, "main.t");
+  EXPECT_EQ(p->alias, "x");
+  EXPECT_FALSE(ParseSingleTableSelect("SELECT * FROM a, b"));
+  EXPECT_FALSE(ParseSingleTableSelect("SELECT * FROM a JOIN b ON a.x = b.x"));
+  EXPECT_FALSE(ParseSingleTableSelect("SELECT DISTINCT x FROM a"));
+  EXPECT_FALSE(ParseSingleTableSelect("UPDATE a SET x = 1"));
+}
+
+TEST(DeclaredTypes, KindAndTextSize) {
+  using K = Variant::Kind;
+  struct Case {
+    const char* declared;
+    K kind;
+    int size;
+  } cases[] = {
+      {"DATETIME", K::Date, 0},     {"date", K::Date, 0},          {"timestamp", K::Date, 0},
+      {"MONEY", K::Money, 0},       {"Currency", K::Money, 0},     {"decimal(19,4)", K::Money, 0},
+      {"BIT", K::Bool, 0},          {"boolean", K::Bool, 0},       {"YESNO", K::Bool, 0},
+      {"INTEGER", K::Integer, 0},   {"smallint", K::Integer, 0},   {"LONG", K::Integer, 0},
+      {"REAL", K::Double, 0},       {"DOUBLE", K::Double, 0},      {"float", K::Double, 0},
+      {"SINGLE", K::Single, 0},     {"varchar(20)", K::Text, 20},  {"CHAR ( 3 )", K::Text, 3},
+      {"text(255)", K::Text, 255},  {"TEXT", K::Text, 0},          {"", K::Null, 0},
+      {"BLOB", K::Null, 0},
+  };
+  for (const Case& c : cases) {
+    DeclaredType t = ParseDeclaredType(c.declared);
+    EXPECT_EQ(t.kind, c.kind) << c.declared;
+    EXPECT_EQ(t.size, c.size) << c.declared;
+  }
+}
+
+}  // namespace
+}  // namespace ordalis::rdo
