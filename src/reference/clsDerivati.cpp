@@ -1,0 +1,271 @@
+#include "reference/clsDerivati.h"
+
+#include <limits>
+
+#include "engine/rdo/RdoConnection.h"
+#include "engine/rdo/RdoResultset.h"
+#include "engine/rdo/SqlQuote.h"
+#include "ordalis/ComponentError.h"
+#include "ordalis/clsChiamate.h"
+#include "reference/clsDerivato.h"
+#include "reference/clsSiti.h"
+#include "support/CommonLib.h"
+#include "support/QueryFirstValue.h"
+#include "support/RegistryLib.h"
+#include "support/StringTable.h"
+
+namespace ordalis {
+
+namespace {
+
+constexpr char kCacheSource[] = "clsDerivati.Cache";
+constexpr std::int32_t kErrInvalidUseOfNull = 94;
+constexpr char kKeySeparator[] = "\xC2\xA6";  // U+00A6 broken bar
+
+[[noreturn]] void ThrowNull(const char* column) {
+  throw ComponentError(kErrInvalidUseOfNull, std::string("Invalid use of Null (") + column + ")", kCacheSource);
+}
+
+// Totals and thresholds: a NULL does not convert.
+std::int32_t ToLong(const Variant& v, const char* column) {
+  if (v.IsNull()) ThrowNull(column);
+  const std::int64_t n = v.ToInteger();
+  if (n < std::numeric_limits<std::int32_t>::min() || n > std::numeric_limits<std::int32_t>::max())
+    throw ComponentError(kErrOverflow, "Overflow", kCacheSource);
+  return static_cast<std::int32_t>(n);
+}
+Money ToMoneyNotNull(const Variant& v, const char* column) {
+  if (v.IsNull()) ThrowNull(column);
+  return v.ToMoney();
+}
+// iPrivacy is read through its text form: NULL and non-numbers give 0.
+std::int16_t ToPrivacy(const Variant& v) {
+  const Variant text(v.ToText());
+  if (!text.IsNumeric()) return 0;
+  const std::int64_t n = text.ToInteger();
+  if (n < std::numeric_limits<std::int16_t>::min() || n > std::numeric_limits<std::int16_t>::max())
+    throw ComponentError(kErrOverflow, "Overflow", kCacheSource);
+  return static_cast<std::int16_t>(n);
+}
+bool ToSwing(const Variant& v) { return !v.IsNull() && v.ToBool(); }
+Money ToRicarico(const Variant& v) { return v.IsNull() ? Money() : Money::FromDouble(v.ToDouble()); }
+
+int Require(const rdo::RdoResultset& rs, const char* name) {
+  const int i = rs.ColumnIndex(name);
+  if (i < 0) throw ComponentError(rdo::kErrColumnNotFound, std::string("Column '") + name + "' not found in Derivati",
+                                  kCacheSource);
+  return i;
+}
+
+struct Columns {
+  explicit Columns(const rdo::RdoResultset& rs)
+      : pk(Require(rs, "lPKId")),
+        numero(Require(rs, "sNumero")),
+        nome(Require(rs, "sNome")),
+        sito(Require(rs, "sSito")),
+        reparto(Require(rs, "sReparto")),
+        centro(Require(rs, "sCentroDiCosto")),
+        ubicazione(Require(rs, "sUbicazione")),
+        privacy(Require(rs, "iPrivacy")),
+        sede(Require(rs, "sSedeFisica")),
+        time_zone(Require(rs, "IDTimeZone")),
+        swing(Require(rs, "bSwing")),
+        ricarico(Require(rs, "rRicaricoCosto")),
+        tot_minuti(Require(rs, "lTotMinuti")),
+        tot_chiamate(Require(rs, "lTotChiamate")),
+        tot_costo(Require(rs, "cTotCosto")),
+        soglia_minuti(Require(rs, "lSogliaMinuti")),
+        soglia_chiamate(Require(rs, "lSogliaChiamate")),
+        soglia_costo(Require(rs, "cSogliaCosto")) {}
+  int pk, numero, nome, sito, reparto, centro, ubicazione, privacy, sede, time_zone, swing, ricarico, tot_minuti,
+      tot_chiamate, tot_costo, soglia_minuti, soglia_chiamate, soglia_costo;
+};
+
+Variant TextOrNull(const std::string& text) { return text.empty() ? Variant() : Variant(text); }
+
+}  // namespace
+
+clsDerivati::clsDerivati()
+    : derivati_(std::make_shared<Collection>()), text_added_(LoadResString(20801)), text_error_(LoadResString(20802)) {}
+
+clsDerivati::clsDerivati(clsChiamate* engine, rdo::RdoConnection* connection, UpdateType tipo_aggiornamento)
+    : Connection(connection),
+      TipoAggiornamento(tipo_aggiornamento),
+      Chiamate(engine),
+      derivati_(std::make_shared<Collection>()),
+      text_added_(LoadResString(20801)),
+      text_error_(LoadResString(20802)) {}
+
+clsDerivati::~clsDerivati() = default;
+
+std::string clsDerivati::MakeKey(const std::string& numero, const std::string& sito) {
+  std::string key;
+  key.reserve(numero.size() + sito.size() + 2);
+  key += numero;
+  key += kKeySeparator;
+  key += sito;
+  return key;
+}
+
+void clsDerivati::Cache(CacheType tipo) {
+  tipo_ = tipo;
+  if (tipo != ctPreload) return;
+  auto rs = Connection->OpenResultset("SELECT * FROM Derivati", rdo::CursorType::ForwardOnly, rdo::LockType::ReadOnly);
+  derivati_ = std::make_shared<Collection>();
+  const Columns c(*rs);
+  for (; !rs->Eof() && !Chiamate->CacheStopped(); rs->MoveNext()) {
+    auto d = std::make_shared<clsDerivato>();
+    d->PKId = ToLong(rs->Value(c.pk), "lPKId");
+    d->Numero = rs->Value(c.numero).ToText();
+    d->Nome = rs->Value(c.nome).ToText();
+    d->Sito = rs->Value(c.sito).ToText();
+    d->Reparto = rs->Value(c.reparto).ToText();
+    d->CentroDiCosto = rs->Value(c.centro).ToText();
+    d->Ubicazione = rs->Value(c.ubicazione).ToText();
+    d->Privacy = ToPrivacy(rs->Value(c.privacy));
+    d->SedeFisica = rs->Value(c.sede).ToText();
+    d->IDTimeZone = rs->Value(c.time_zone).ToText();
+    d->Swing = ToSwing(rs->Value(c.swing));
+    d->Ricarico = ToRicarico(rs->Value(c.ricarico));
+    d->TotMinuti = ToLong(rs->Value(c.tot_minuti), "lTotMinuti");
+    d->TotChiamate = ToLong(rs->Value(c.tot_chiamate), "lTotChiamate");
+    d->TotCosto = ToMoneyNotNull(rs->Value(c.tot_costo), "cTotCosto");
+    d->SogliaMinuti = ToLong(rs->Value(c.soglia_minuti), "lSogliaMinuti");
+    d->SogliaChiamate = ToLong(rs->Value(c.soglia_chiamate), "lSogliaChiamate");
+    d->SogliaCosto = ToMoneyNotNull(rs->Value(c.soglia_costo), "cSogliaCosto");
+    d->SogliaSuperata = "-";
+    d->Database = Connection;
+    d->Key = MakeKey(d->Numero, d->Sito);
+    const std::string key = d->Key;
+    // A repeated number¦site (letter case ignored) keeps the first row.
+    AddToCollection(*derivati_, std::move(d), key, Chiamate->ErrorSink());
+  }
+  rs->Close();
+}
+
+bool clsDerivati::Save(clsDerivato& d) {
+  const std::string where = " WHERE sSito=" + rdo::SqlQuote(d.Sito) + " and sNumero=" + rdo::SqlQuote(d.Numero);
+  try {
+    auto rs = Connection->OpenResultset("SELECT * FROM Derivati" + where, rdo::CursorType::Keyset,
+                                        rdo::LockType::OptimisticRowVer);
+    const bool insert = rs->Eof();
+    try {
+      if (insert) {
+        rs->AddNew();
+        rs->SetValue("sNumero", Variant(d.Numero));
+        rs->SetValue("sNome", Variant(d.Nome));
+        rs->SetValue("sSito", Variant(d.Sito));
+        rs->SetValue("sReparto", Variant(d.Reparto));
+        rs->SetValue("sCentroDiCosto", Variant(d.CentroDiCosto));
+        rs->SetValue("sUbicazione", Variant(d.Ubicazione));
+        rs->SetValue("iPrivacy", Variant(static_cast<int>(d.Privacy)));
+        rs->SetValue("bSwing", Variant(d.Swing));
+        rs->SetValue("rRicaricoCosto", Variant(d.Ricarico.ToDouble()));
+        rs->SetValue("lSogliaMinuti", Variant(static_cast<std::int64_t>(d.SogliaMinuti)));
+        rs->SetValue("lSogliaChiamate", Variant(static_cast<std::int64_t>(d.SogliaChiamate)));
+        rs->SetValue("cSogliaCosto", Variant(d.SogliaCosto));
+      } else {
+        // What was changed in the table while the engine ran wins over memory.
+        rs->Edit();
+        d.Nome = rs->Value("sNome").ToText();
+        d.Reparto = rs->Value("sReparto").ToText();
+        d.CentroDiCosto = rs->Value("sCentroDiCosto").ToText();
+        d.Ubicazione = rs->Value("sUbicazione").ToText();
+        d.Privacy = ToPrivacy(rs->Value("iPrivacy"));
+        d.Swing = ToSwing(rs->Value("bSwing"));
+        d.Ricarico = ToRicarico(rs->Value("rRicaricoCosto"));
+        d.SogliaMinuti = ToLong(rs->Value("lSogliaMinuti"), "lSogliaMinuti");
+        d.SogliaChiamate = ToLong(rs->Value("lSogliaChiamate"), "lSogliaChiamate");
+        d.SogliaCosto = ToMoneyNotNull(rs->Value("cSogliaCosto"), "cSogliaCosto");
+      }
+      rs->SetValue("lTotMinuti", Variant(static_cast<std::int64_t>(d.TotMinuti)));
+      rs->SetValue("lTotChiamate", Variant(static_cast<std::int64_t>(d.TotChiamate)));
+      rs->SetValue("cTotCosto", Variant(d.TotCosto));
+      rs->SetValue("sSogliaSuperata", TextOrNull(d.SogliaSuperata));
+      rs->Update();
+    } catch (...) {
+      rs->CancelUpdate();
+      throw;
+    }
+    // A row just added is not the resultset's current row: read its
+    // identity back from the table.
+    const Variant pk = insert ? Variant(QueryFirstValue("SELECT lPKId FROM Derivati" + where, *Connection))
+                              : rs->Value("lPKId");
+    rs->Close();
+    if (pk.IsNumeric()) d.PKId = static_cast<std::int32_t>(pk.ToInteger());
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+std::size_t clsDerivati::SaveAll() {
+  std::size_t failed = 0;
+  for (const auto& d : *derivati_)
+    if (!Save(*d)) ++failed;
+  return failed;
+}
+
+bool clsDerivati::InserimentoAutomaticoDerivato(const std::string& numero, std::string& sito,
+                                                std::shared_ptr<clsDerivato>& derivato, bool condiviso) {
+  if (numero.empty()) return false;
+  try {
+    // Only new rows are written: the resultset needs no existing row.
+    auto rs = Connection->OpenResultset("Select * from Derivati WHERE 1 = 0", rdo::CursorType::Keyset,
+                                        rdo::LockType::OptimisticRowVer);
+    if (condiviso) {
+      sito = "*";
+      if (IsOem(kOemKelmora) && Chiamate && Chiamate->Siti && !Chiamate->Siti->SitoRiferimento.empty())
+        sito = Chiamate->Siti->SitoRiferimento;
+    }
+    const std::int16_t privacy = Chiamate ? Chiamate->DefaultPrivacy() : 0;
+    try {
+      rs->AddNew();
+      rs->SetValue("sNumero", Variant(numero));
+      rs->SetValue("sSito", Variant(sito));
+      rs->SetValue("sNome", Variant("?"));
+      rs->SetValue("sNote", Variant(text_added_));
+      rs->SetValue("sReparto", Variant("-"));
+      rs->SetValue("sCentroDiCosto", Variant("-"));
+      rs->SetValue("sUbicazione", Variant("-"));
+      rs->SetValue("iPrivacy", Variant(static_cast<int>(privacy)));
+      rs->SetValue("rRicaricoCosto", Variant(0.0));
+      rs->SetValue("lSogliaChiamate", Variant(0));
+      rs->SetValue("cSogliaCosto", Variant(Money()));
+      rs->SetValue("lSogliaMinuti", Variant(0));
+      rs->SetValue("sSogliaSuperata", Variant(""));
+      rs->SetValue("bSwing", Variant(true));
+      rs->SetValue("lTotChiamate", Variant(0));
+      rs->SetValue("cTotCosto", Variant(Money()));
+      rs->SetValue("lTotMinuti", Variant(0));
+      rs->Update();
+    } catch (...) {
+      rs->CancelUpdate();
+      throw;
+    }
+    rs->Close();
+
+    auto d = std::make_shared<clsDerivato>();
+    d->Numero = numero;
+    d->Sito = sito;
+    d->Nome = "?";
+    d->Reparto = d->CentroDiCosto = d->Ubicazione = "-";
+    d->Privacy = privacy;
+    d->Swing = true;
+    d->SogliaSuperata = "-";
+    d->Database = Connection;
+    d->Key = MakeKey(numero, sito);
+    const std::string key = d->Key;
+    if (Chiamate) AddToCollection(*derivati_, d, key, Chiamate->ErrorSink());
+    derivato = std::move(d);
+    return true;
+  } catch (const ComponentError& e) {
+    last_error_ = text_error_ + e.Description();
+  } catch (const std::exception& e) {
+    last_error_ = text_error_ + e.what();
+  }
+  WriteDetailLogNoThrow(last_error_);
+  return false;
+}
+
+}  // namespace ordalis
