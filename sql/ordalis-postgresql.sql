@@ -67,8 +67,9 @@ CREATE TABLE GruppoDiDestinazioni (
 CREATE TABLE Derivati (
   lPKId SERIAL PRIMARY KEY, sNumero VARCHAR(50), sNome VARCHAR(100), sSito VARCHAR(50), sReparto VARCHAR(100),
   sCentroDiCosto VARCHAR(100), sUbicazione VARCHAR(100), iPrivacy SMALLINT, sSedeFisica VARCHAR(100),
-  IDTimeZone VARCHAR(50), bSwing BOOLEAN, rRicaricoCosto REAL, lTotMinuti INTEGER, lTotChiamate INTEGER,
-  cTotCosto NUMERIC(19,4), lSogliaMinuti INTEGER, lSogliaChiamate INTEGER, cSogliaCosto NUMERIC(19,4),
+  IDTimeZone VARCHAR(50), bSwing BOOLEAN, rRicaricoCosto REAL, lTotMinuti INTEGER DEFAULT 0,
+  lTotChiamate INTEGER DEFAULT 0, cTotCosto NUMERIC(19,4) DEFAULT 0, lSogliaMinuti INTEGER DEFAULT 0, lSogliaChiamate INTEGER DEFAULT 0,
+  cSogliaCosto NUMERIC(19,4) DEFAULT 0,
   sSogliaSuperata VARCHAR(50), sNote VARCHAR(255)
 );
 

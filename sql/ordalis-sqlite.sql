@@ -70,8 +70,9 @@ CREATE TABLE GruppoDiDestinazioni (
 CREATE TABLE Derivati (
   lPKId INTEGER PRIMARY KEY, sNumero VARCHAR(50), sNome VARCHAR(100), sSito VARCHAR(50), sReparto VARCHAR(100),
   sCentroDiCosto VARCHAR(100), sUbicazione VARCHAR(100), iPrivacy SMALLINT, sSedeFisica VARCHAR(100),
-  IDTimeZone VARCHAR(50), bSwing BIT, rRicaricoCosto REAL, lTotMinuti INTEGER, lTotChiamate INTEGER,
-  cTotCosto MONEY, lSogliaMinuti INTEGER, lSogliaChiamate INTEGER, cSogliaCosto MONEY,
+  IDTimeZone VARCHAR(50), bSwing BIT, rRicaricoCosto REAL, lTotMinuti INTEGER DEFAULT 0,
+  lTotChiamate INTEGER DEFAULT 0, cTotCosto MONEY DEFAULT 0, lSogliaMinuti INTEGER DEFAULT 0, lSogliaChiamate INTEGER DEFAULT 0,
+  cSogliaCosto MONEY DEFAULT 0,
   sSogliaSuperata VARCHAR(50), sNote VARCHAR(255)
 );
 
