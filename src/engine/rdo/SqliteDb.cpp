@@ -22,6 +22,12 @@ SqliteDb::SqliteDb(const std::string& path, int query_timeout_s, SqliteOptions o
     // Reading the schema makes a directory, an empty path or a file that is
     // not a database fail here rather than at the first statement.
     rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
+      // This connection's page cache only (nothing is stored in the file):
+      // large enough for a whole write batch, so a batch never spills.
+      std::string pragma = "PRAGMA cache_size = -" + std::to_string(options_.cache_kib);
+      rc = sqlite3_exec(db_, pragma.c_str(), nullptr, nullptr, nullptr);
+    }
   }
   if (rc != SQLITE_OK) {
     message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);

@@ -32,6 +32,8 @@ struct SqliteOptions {
   // processes are kept from writing).
   int batch_rows = 20000;
   int batch_ms = 250;
+  // Page cache of the connection, in KiB.
+  int cache_kib = 64 * 1024;
   // How long Close keeps retrying a commit the database refuses as busy.
   int close_commit_ms = 5000;
 };
