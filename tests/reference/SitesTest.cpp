@@ -5,7 +5,10 @@
 #include <sstream>
 
 #include "engine/EngineFixture.h"
+#include "data/PgCluster.h"
 #include "engine/rdo/RdoConnection.h"
+#include "engine/rdo/RdoResultset.h"
+#include "support/QueryFirstValue.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsValute.h"
 #include "reference/clsCalendario.h"
@@ -374,6 +377,82 @@ TEST_F(SiteUpgradeTest, DatabaseUpgradedByAnEarlierReleaseReadsTheUnprefixedColu
   EXPECT_EQ(mi->PrefArea, "91");
   EXPECT_EQ(mi->PrefInternazionale, "011");
   EXPECT_EQ(mi->Valuta, "");
+}
+
+// The same upgrade through ODBC on PostgreSQL: the server's own forms of the
+// statements (ADD COLUMN one by one, ALTER COLUMN ... TYPE), then a load.
+TEST(SiteUpgradePostgresTest, OldTableIsUpgradedAndLoads) {
+  std::string connect;
+  try {
+    PgCluster& cluster = PgCluster::Instance();
+    connect = cluster.ConnectString(cluster.CreateDatabase());
+  } catch (const std::exception& e) {
+    GTEST_SKIP() << "PostgreSQL test cluster unavailable: " << e.what();
+  }
+  ScratchDir home;
+  platform::Registry::SetForTesting(std::make_shared<platform::Registry>());
+  rdo::RdoConnection conn;
+  conn.SetConnect(connect);
+  conn.EstablishConnection();
+  for (const char* ddl : {
+           "CREATE TABLE Siti (lPKId SERIAL PRIMARY KEY, bAbilitaLog BOOLEAN, sCodice VARCHAR(50), "
+           "sNome VARCHAR(100), sCountryId VARCHAR(100), sAreaLocale VARCHAR(100), IDTimeZone VARCHAR(50), "
+           "bAbilitaConfronto BOOLEAN, sCarrierDiRifer VARCHAR(50))",
+           "CREATE TABLE Carrier (lPKId SERIAL PRIMARY KEY, sNomeCarrier VARCHAR(100), sDbTariffe VARCHAR(255), "
+           "sPrefissoInterconn VARCHAR(20))",
+           "CREATE TABLE CarrierSiti (lPKId SERIAL PRIMARY KEY, sSito_e VARCHAR(50), sCarrier_e VARCHAR(100), "
+           "sGruppoDestinazioni VARCHAR(100), dDalle TIMESTAMP, dAlle TIMESTAMP, cCostoScatto NUMERIC(19,4), "
+           "sTipoGruppo VARCHAR(30), sLinea VARCHAR(50), bTassazioneScatti BOOLEAN, iPriorita SMALLINT)",
+           "CREATE TABLE Destinazioni (sNazione VARCHAR(20) NOT NULL, sArea VARCHAR(20) NOT NULL, "
+           "sDescrizioneNaz VARCHAR(100), sDescrizioneArea VARCHAR(100), sTipo VARCHAR(30), rLat REAL, rLong REAL, "
+           "PRIMARY KEY (sNazione, sArea))",
+           "CREATE TABLE Opzioni (sSection VARCHAR(50), sEntry VARCHAR(50), sValue VARCHAR(255), "
+           "sDefault VARCHAR(255))",
+           "CREATE TABLE Calendario (lPKId SERIAL PRIMARY KEY, dData TIMESTAMP, iGiorno SMALLINT, iTipo SMALLINT)",
+           "INSERT INTO Siti (sCodice, sNome, sCountryId, sAreaLocale, sCarrierDiRifer) "
+           "VALUES ('M''I', 'Milano', 'Italia', 'Milano', 'Alpha')",
+           "INSERT INTO Carrier (sNomeCarrier, sDbTariffe) VALUES ('Alpha', '/nowhere/alpha.mdb')",
+           "INSERT INTO CarrierSiti (sSito_e, sCarrier_e, sGruppoDestinazioni, sLinea) "
+           "VALUES ('M''I', 'Alpha', 'G', 'L')",
+           "INSERT INTO Destinazioni (sNazione, sArea, sDescrizioneNaz, sDescrizioneArea) "
+           "VALUES ('39', '02', 'Italia', 'Milano')",
+           "INSERT INTO Opzioni (sSection, sEntry, sValue) VALUES ('Valuta1', 'Descrizione', 'Euro')"})
+    conn.Execute(ddl);
+
+  clsChiamate engine;
+  clsSiti siti(&engine, &conn, dbSql);
+  siti.Cache(ctPreload, home.Path().string() + "/");
+  EXPECT_EQ(siti.UpgradeError(), "");
+  EXPECT_EQ(engine.Errore(), "");
+  EXPECT_EQ(QueryFirstValue("SELECT character_maximum_length FROM information_schema.columns "
+                            "WHERE table_name = 'siti' AND column_name = 'scarrierdirifer'",
+                            conn),
+            "255");
+  EXPECT_EQ(QueryFirstValue("SELECT PrefNazione || '/' || PrefArea || '/' || PrefInternazionale || '/' || Valuta || "
+                            "'/' || iAggiuntaAutomaticaTornel || iTipoGestioneDerivati || '/' || sCarrierDiRifer "
+                            "FROM Siti",
+                            conn),
+            "39/02/00/Euro/10//nowhere/alpha.mdb");
+  auto mi = siti.GetSito("M'I");
+  ASSERT_NE(mi, nullptr);
+  EXPECT_EQ(mi->PrefNaz, "39");
+  EXPECT_EQ(mi->PrefArea, "02");
+  EXPECT_EQ(mi->Valuta, "Euro");
+  EXPECT_TRUE(mi->AggiuntaAutomaticaDerivati);
+  EXPECT_EQ(mi->Lcrs()->Lcrs().Count(), 1u);
+
+  conn.Execute("INSERT INTO Valute (sDescrizione, sSimbolo, sCodice, iNumeroDecimali, sValutaRif, "
+               "dblRapportoDiCambio) VALUES ('Euro', 'E', 'EUR', 2, 'EUR', 1.5)");
+  clsValute valute(&engine, &conn);
+  valute.Cache();
+  ASSERT_NE(valute.GetValutaByName("Euro"), nullptr);
+  EXPECT_DOUBLE_EQ(valute.GetValutaByName("Euro")->RapportoCambio, 1.5);
+
+  // Current now: a second start alters nothing.
+  siti.CheckSiteTable(home.Path().string() + "/");
+  EXPECT_EQ(siti.UpgradeError(), "");
+  conn.Close();
+  platform::Registry::SetForTesting(nullptr);
 }
 
 }  // namespace
