@@ -108,16 +108,15 @@ void clsCarriers::LoadCarrier(const clsProprietaCarrier& record, bool& group_mis
 
   if (record.NomeFile.empty()) throw LoadFailure{kErrNoTariffFileName, LoadResString(20505) + carrier->Name};
   if (!platform::FileExists(record.NomeFile))
-    throw LoadFailure{kErrNoTariffFile,
-                      LoadResString(20503) + record.NomeFile + LoadResString(20504) + carrier->Name};
+    throw LoadFailure{kErrNoTariffFile, LoadResString(20503) + record.NomeFile + LoadResString(20504) + carrier->Name};
 
   // Older tariff files have no duration columns: each row is then one step
   // from 0 to 999999999.
   bool has_durations = false;
   std::unique_ptr<rdo::RdoResultset> rs;
   try {
-    carrier->Database = rdo::RdoEnvironment::Default().OpenConnection("", false, false,
-                                                                      CarrierFileConnectString(record.NomeFile));
+    carrier->Database =
+        rdo::RdoEnvironment::Default().OpenConnection("", false, false, CarrierFileConnectString(record.NomeFile));
     has_durations = carrier->Database->ColumnExists("Listino", "lDurataInizio");
     rs = carrier->Database->OpenResultset(has_durations ? "SELECT * FROM Listino order by lDurataInizio"
                                                         : "SELECT * FROM Listino");
