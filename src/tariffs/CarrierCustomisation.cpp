@@ -15,6 +15,8 @@
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
 #include "platform/FileSystem.h"
+#include "reference/clsSiti.h"
+#include "reference/clsSito.h"
 #include "support/CommonLib.h"
 #include "support/QueryFirstValue.h"
 #include "support/StringTable.h"
@@ -99,11 +101,17 @@ rdo::RdoConnection& clsCarriers::Prefissi() {
   return *prefissi_;
 }
 
-std::vector<std::string> clsCarriers::QualifyingKeys(const std::string& sTipo) {
+std::shared_ptr<clsDestinazione> clsCarriers::SitoDestinazione() const {
+  if (!Chiamate->Siti) return nullptr;
+  const auto site = Chiamate->Siti->GetSito(Sito);
+  return site ? site->Destinazione : nullptr;
+}
+
+std::vector<std::string> clsCarriers::QualifyingKeys(const std::string& sTipo, const clsDestinazione& site) {
   std::vector<std::string> keys;
-  const std::string& area = DatiSito.PrefArea;
+  const std::string& area = site.PrefArea;
   if (sTipo == TipoLocal()) {
-    keys.push_back(clsDestinazione::MakeKey(DatiSito.PrefNaz, area));
+    keys.push_back(clsDestinazione::MakeKey(site.PrefNaz, area));
     return keys;
   }
   const std::string& home = Chiamate->PrefissoNazione();
@@ -166,12 +174,13 @@ void clsCarriers::ConfiguraDestPersonalizzate(const std::string& sTipo) {
   }
   if (best == 10000) return;
 
+  const auto site = SitoDestinazione();
   const auto group = Gruppo(chosen);
   const auto national = Gruppo(GruppoNazionale());
-  if (!DatiSito.HasDestinazione || !group || !national || group == national || !group->HasDestinazioni()) return;
+  if (!site || !group || !national || group == national || !group->HasDestinazioni()) return;
 
   KeySet qualifying;
-  for (const auto& key : QualifyingKeys(sTipo)) qualifying.Add(key);
+  for (const auto& key : QualifyingKeys(sTipo, *site)) qualifying.Add(key);
 
   std::vector<std::shared_ptr<clsDestinazione>> moving;
   for (const auto& destination : group->Destinazioni())
@@ -218,11 +227,12 @@ void clsCarriers::TogliDistrettuali(clsCarrier& oCarrier) {
 }
 
 void clsCarriers::TogliPrefissoUrbano() {
-  if (!DatiSito.HasDestinazione || !Chiamate->Destinazioni) return;
+  const auto site = SitoDestinazione();
+  if (!site || !Chiamate->Destinazioni) return;
   const auto national = Gruppo(GruppoNazionale());
   if (!national) return;
   const auto destination =
-      Chiamate->Destinazioni->Destinazioni().Find(clsDestinazione::MakeKey(DatiSito.PrefNaz, DatiSito.PrefArea));
+      Chiamate->Destinazioni->Destinazioni().Find(clsDestinazione::MakeKey(site->PrefNaz, site->PrefArea));
   if (!destination) return;
   if (destination->HasGruppiDest()) RemoveIfPresent(destination->GruppiDest(), national->Key);
   if (national->HasDestinazioni()) RemoveIfPresent(national->Destinazioni(), destination->Key);

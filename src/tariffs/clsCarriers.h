@@ -10,7 +10,6 @@
 
 #include "ordalis/Enums.h"
 #include "ordalis/KeyedCollection.h"
-#include "tariffs/CarrierCustomisation.h"
 
 namespace ordalis {
 
@@ -19,6 +18,7 @@ class RdoConnection;
 }
 class clsChiamate;
 class clsCarrier;
+class clsDestinazione;
 class clsGruppoDest;
 
 class clsCarriers {
@@ -35,10 +35,9 @@ class clsCarriers {
   // Path of the file Connection is open on; becomes the carrier's
   // DatabaseTariffe.
   std::string NomeFileCarrier;
-  // Code of the comparison site.
+  // Code of the comparison site, looked up in the engine's sites when the
+  // groups are fitted: the site's Destinazione is its own area.
   std::string Sito;
-  // The comparison site's own destination (see SitoConfronto).
-  SitoConfronto DatiSito;
 
   KeyedCollection<clsCarrier>& Carriers() { return *carriers_; }
   const KeyedCollection<clsCarrier>& Carriers() const { return *carriers_; }
@@ -74,7 +73,8 @@ class clsCarriers {
   // other areas of the site's region (Regionali) for "Regional", both read
   // from the prefix database the engine's PrefissiMDB names. Without a
   // "Local" group the site's own area leaves the national group
-  // (TogliPrefissoUrbano). Nothing changes when the site has no destination.
+  // (TogliPrefissoUrbano). Nothing changes when the site is not among the
+  // engine's sites or has no Destinazione.
   // Throws ComponentError when the prefix database cannot be read.
   // REQUIRES: Connection on the carrier file, NomeCarrier() of that file.
   void ConfiguraDestPersonalizzate(const std::string& sTipo);
@@ -90,9 +90,10 @@ class clsCarriers {
  private:
   void LoadCarrier(const class clsProprietaCarrier& record, bool& group_missing, std::string& missing_name);
   std::shared_ptr<clsGruppoDest> Gruppo(const std::string& name) const;
+  std::shared_ptr<clsDestinazione> SitoDestinazione() const;
   std::string GruppoNazionale();
   bool HasNationalMembers(const std::string& group);
-  std::vector<std::string> QualifyingKeys(const std::string& sTipo);
+  std::vector<std::string> QualifyingKeys(const std::string& sTipo, const clsDestinazione& site);
   rdo::RdoConnection& Prefissi();
 
   std::shared_ptr<KeyedCollection<clsCarrier>> carriers_;

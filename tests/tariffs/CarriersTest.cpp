@@ -17,6 +17,8 @@
 #include "ordalis/ComponentError.h"
 #include "ordalis/Databases.h"
 #include "ordalis/clsChiamate.h"
+#include "reference/clsSiti.h"
+#include "reference/clsSito.h"
 #include "support/CommonLib.h"
 #include "tariffs/clsCarrier.h"
 #include "tariffs/clsCarriers.h"
@@ -71,9 +73,23 @@ class Carriers : public ::testing::Test {
             "INSERT INTO Regionali VALUES ('06','Lazio'),('0775','Lazio'),('0776','Lazio'),('055','Toscana');");
     engine.set_PrefissiMDB(dir.File("prefissi.mdb"));
     carriers.Chiamate = &engine;
-    carriers.DatiSito = {true, "39", "06"};
+    carriers.Sito = "RM";
+    engine.Siti = std::make_shared<clsSiti>();
+    SetSiteArea("06");
   }
 
+  // The comparison site RM, with its own area (none when empty).
+  void SetSiteArea(const std::string& area) {
+    auto site = std::make_shared<clsSito>();
+    site->Codice = "RM";
+    if (!area.empty()) {
+      site->Destinazione = std::make_shared<clsDestinazione>();
+      site->Destinazione->PrefNaz = "39";
+      site->Destinazione->PrefArea = area;
+    }
+    engine.Siti->Siti().Clear();
+    engine.Siti->Siti().Add(site, "RM");
+  }
   // A carrier file of the shipped schema, filled by `sql`.
   std::string File(const std::string& carrier, const std::string& sql) {
     const std::string path = dir.File(carrier + ".mdb");
@@ -282,14 +298,14 @@ TEST_F(Carriers, TheSmallestCandidateWithoutNationalMembersIsFittedTheFirstOnATi
 TEST_F(Carriers, ThePrefixDatabaseIsReadOnlyWhenAGroupIsFittedAndMustThenBeReadable) {
   // A site without a destination of its own: nothing is fitted.
   engine.set_PrefissiMDB(dir.File("nowhere.mdb"));
-  carriers.DatiSito = {};
+  SetSiteArea("");
   Load(File("Alpha", RomePlan()));
   ASSERT_FALSE(engine.CacheStopped()) << engine.Errore();
   EXPECT_EQ(Areas("Alpha" + kSep + "Adj 'Sud'"), (Strings{"0774", "0771", "0773"}));
   EXPECT_EQ(Areas("Alpha" + kSep + "Urbana"), (Strings{"06", "02"}));
 
   // A file with no adjacent or regional group needs no prefix database.
-  carriers.DatiSito = {true, "39", "06"};
+  SetSiteArea("06");
   Load(File("Beta", Dest("06", "Local") + Dest("011", "National") + Members("Nazionale", {"011", "06"}) +
                         Members("Urbana", {"06"}) + Tariff("Nazionale") + Tariff("Urbana")));
   ASSERT_FALSE(engine.CacheStopped()) << engine.Errore();
