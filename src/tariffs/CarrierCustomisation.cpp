@@ -125,7 +125,7 @@ std::vector<std::string> clsCarriers::QualifyingKeys(const std::string& sTipo, c
       auto region = prefissi.OpenResultset("SELECT * FROM Regionali WHERE sPrefisso=" + rdo::SqlQuote(area));
       if (region->Eof()) {
         // An area in no region has no regional neighbours.
-        WriteDetailLog("Regione non trovata per il prefisso " + area);
+        WriteDetailLogNoThrow("Regione non trovata per il prefisso " + area);
         return keys;
       }
       const std::string regione = region->Value("sRegione").ToText();
