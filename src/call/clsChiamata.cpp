@@ -99,7 +99,7 @@ void clsChiamata::Load() {
   };
 
   WriteDetailLog("\tPKID");
-  (void)NumericValue(text(C::lPKId));
+  pk_id_ = static_cast<std::int32_t>(std::nearbyint(NumericValue(text(C::lPKId))));
   WriteDetailLog("\tData ora");
   dData = date(C::dData);
   dOra = date(C::DORA);

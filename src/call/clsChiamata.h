@@ -17,6 +17,10 @@ class clsSito;
 class clsDerivato;
 class clsNumeroTel;
 class clsTariffa;
+class clsLcrs;
+class clsCommessa;
+class clsCarrier;
+class clsDestinazione;
 namespace rdo {
 class RdoResultset;
 }
@@ -75,6 +79,21 @@ class clsChiamata {
   // StopIt ends the retries, PauseIt holds them.
   void Save();
 
+  // Identification steps; each runs its lookup once per call.
+  void IndividuaSito();
+  // no_insert non-zero: an unknown extension is not added automatically.
+  void IndividuaDerivato(std::int16_t no_insert);
+  void IndividuaDerivato2(std::int16_t no_insert);
+  void IndividuaCommessa();
+  void IndividuaTariffa1();
+  void IndividuaTariffa2();
+  // The tariff chosen for the main carrier; null while not identified.
+  const std::shared_ptr<clsTariffa>& Tariffa1() const { return tariffa1_; }
+  // The second extension of an internal call (null before identification).
+  const std::shared_ptr<clsDerivato>& Derivato2() const { return derivato2_; }
+  // The row key as loaded.
+  std::int32_t PKId() const { return pk_id_; }
+
   // Rating steps, in the engine's order.
   void CalcDate();
   void UseGatewayTime();
@@ -82,7 +101,7 @@ class clsChiamata {
   void CalcGiorno();
   void CalcFascia();
   void CalcTariffa();
-  void CalcCosto(TipoCosto tipo);
+  void CalcCosto(TipoCosto tipo, const std::shared_ptr<clsCarrier>& carrier = nullptr);
   void CalcCarrier1();
   void CalcCarrier2();
   void CalcReparto();
@@ -95,14 +114,32 @@ class clsChiamata {
   void CalcArea();
   void CalcCommessa();
   void CalcDaScartare();
+  void CalcValuta();
+  void CalcReparto2();
+  void CalcCentroDiCosto2();
+  void CalcSedefisica2();
 
  private:
+  void IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool carrier2);
+  void IdentifyExtension(const std::string& number, std::shared_ptr<clsDerivato>& target, Stato& status,
+                         std::int16_t no_insert, bool second);
+  void MaskNumber(std::int16_t privacy);
+  void Warn(const std::string& text);
+  void Log(const std::string& line);
+  void NomeDaRubrica(const std::string& number);
+  void NomeDaDirectory(const std::string& number);
   struct ColumnMap;
   void WriteColumns();
   bool IsType(const char* code) const;
 
   std::string s_sito_;
+  std::int32_t pk_id_ = 0;
   Money costo_backup_;
+  std::shared_ptr<clsTariffa> tariffa1_;
+  bool scatti1_ = false;  // tariff 1 is charged by metering pulses
+  Money costo_scatto1_;
+  std::shared_ptr<clsDerivato> placeholder_, derivato2_;
+  std::shared_ptr<clsCommessa> commessa_, commessa_placeholder_;
   DateTime local_time_ = 0, local_time2_ = 0;
   std::unique_ptr<ColumnMap> columns_;
   const rdo::RdoResultset* mapped_for_ = nullptr;

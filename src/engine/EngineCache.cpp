@@ -15,6 +15,8 @@
 #include "ordalis/clsValute.h"
 #include "platform/MemoryStatus.h"
 #include "reference/clsCommesse.h"
+#include "reference/clsDerivati.h"
+#include "reference/clsSiti.h"
 #include "reference/clsNominativi.h"
 #include "reference/clsSwings.h"
 #include "platform/FileSystem.h"
@@ -121,7 +123,10 @@ void clsChiamate::Cache() {
       ++done;
       change(s.sites);
     }
-    load("Siti", sites_on, [] {});
+    load("Siti", sites_on, [&] {
+      Siti = std::make_shared<clsSiti>(this, connection_.get(), tipo_db_);
+      Siti->Cache(ctPreload, LogPath());
+    });
     load("Rubrica", AnyOn(op, {14}) && !cache_stopped_, [&] {
       Nominativi = std::make_shared<clsNominativi>(this, connection_.get(), tipo_aggiornamento_);
       // The OEM partner's installations look names up in its directory.
@@ -135,7 +140,10 @@ void clsChiamate::Cache() {
     });
     ++done;
     change(s.extensions);
-    load("Derivati", AnyOn(op, {2, 3, 4, 5, 8, 10, 11, 12, 14, 17, 18}) && !cache_stopped_, [] {});
+    load("Derivati", AnyOn(op, {2, 3, 4, 5, 8, 10, 11, 12, 14, 17, 18}) && !cache_stopped_, [&] {
+      Derivati = std::make_shared<clsDerivati>(this, connection_.get(), tipo_aggiornamento_);
+      Derivati->Cache(ctPreload);
+    });
     ++done;
     change(s.account);
     load("Commesse", AnyOn(op, {19}) && !cache_stopped_, [&] {

@@ -6,11 +6,11 @@
 #include "platform/Paths.h"
 #include "engine/EngineState.h"
 #include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoEnvironment.h"
 #include "engine/rdo/RdoQuery.h"
 #include "engine/rdo/RdoResultset.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
+#include "reference/clsDerivati.h"
 #include "reference/clsNominativi.h"
 #include "reference/clsSwings.h"
 #include "support/CommonLib.h"
@@ -82,11 +82,11 @@ void clsChiamate::Process() {
   BuildMask(operation_, mask);
 
   if (!mb_conn_aperta_) {
-    rdo::RdoEnvironment& env = rdo::RdoEnvironment::Default();
-    env.UserName = user_;
-    env.Password = pwd_;
-    connection_ = env.OpenConnection(tipo_db_ == dbSql ? database_ : std::string(), false, false, ConnectString());
+    // The same connection object, opened again: the caches keep using it.
+    connection_->Close();
+    connection_->SetConnect(ConnectString());
     connection_->SetQueryTimeout(30);
+    connection_->EstablishConnection(user_, pwd_);
   }
 
   std::string clause = ExtractClause(filter_);
@@ -109,6 +109,9 @@ void clsChiamate::Process() {
       if (Nominativi) Nominativi->SaveAll();
       if (Swings) Swings->SaveAll();
     }
+    bool extensions = false;
+    for (int p : {2, 3, 4, 5, 8, 10, 11, 12, 14, 17, 18}) extensions = extensions || mask[p];
+    if (extensions && Derivati) Derivati->SaveAll();
   }
 
   CloseConnection();

@@ -31,12 +31,29 @@ clsChiamate::clsChiamate() : impl_(std::make_unique<Impl>(*this)) {
   col_carrier_ = std::make_shared<KeyedCollection<TextItem>>();
   mo_chiamata_ = std::make_shared<clsChiamata>();
   mo_chiamata_->Chiamate = this;
+  connection_ = std::make_unique<rdo::RdoConnection>();
   SetLogPath(RemoveExeName(platform::ExecutablePath()));
   if (const char* home = std::getenv("ORDALIS_HOME"); home && *home) SetLogPath(platform::LogPath());
   SetLogEnabled(ReadIniString(LogPath() + "quarzo.ini", "Configurazione", "AbilitalogProcess") == "1");
 }
 
-clsChiamate::~clsChiamate() { CloseConnection(); }
+clsChiamate::~clsChiamate() {
+  // The caches and the call record point at the connection: they go first.
+  mo_chiamata_.reset();
+  Calendario.reset();
+  Destinazioni.reset();
+  Siti.reset();
+  GruppiDest.reset();
+  Carriers.reset();
+  Lcrs.reset();
+  Nominativi.reset();
+  Swings.reset();
+  Derivati.reset();
+  Commesse.reset();
+  Valute.reset();
+  moTimeZones.reset();
+  CloseConnection();
+}
 
 EngineEvents& clsChiamate::Events() {
   static EngineEvents no_handlers;
@@ -117,26 +134,24 @@ void clsChiamate::set_Database(const std::string& value) {
   WriteDetailLog("##############################");
   WriteDetailLog("Database Let");
   database_ = value;
-  if (value.empty()) {
-    connection_.reset();
-    mb_conn_aperta_ = false;
-    return;
-  }
-  auto connection = std::make_unique<rdo::RdoConnection>();
-  connection->SetTuning(0, 2);
-  connection->SetConnect(ConnectString());
-  connection->SetTuning(1, 500);
-  connection->SetTuning(2, 0);
+  // The connection object lives as long as the engine (the caches keep a
+  // pointer to it); setting Database closes it and opens it anew.
+  connection_->Close();
+  mb_conn_aperta_ = false;
+  if (value.empty()) return;
+  connection_->SetTuning(0, 2);
+  connection_->SetConnect(ConnectString());
+  connection_->SetTuning(1, 500);
+  connection_->SetTuning(2, 0);
   int timeout = QueryTimeoutFromRegistry();
   WriteDetailLog("Impostazione Query timeout");
-  connection->SetQueryTimeout(timeout);
+  connection_->SetQueryTimeout(timeout);
   WriteDetailLog("Connessione al database");
   try {
-    connection->EstablishConnection(false, false);
+    connection_->EstablishConnection(false, false);
   } catch (const ComponentError& e) {
     WriteDetailLog("Errore: " + e.Description());
-    connection_.reset();
-    mb_conn_aperta_ = false;
+    connection_->Close();
     std::string description = impl_->messages[20519 - 20501] + database_;
     if (uso_riproc_) {
       WriteDetailLog("Raise error");
@@ -146,15 +161,13 @@ void clsChiamate::set_Database(const std::string& value) {
     cache_stopped_ = true;
     return;
   }
-  connection_ = std::move(connection);
   WriteDetailLog("Connessione aperta");
   mb_conn_aperta_ = true;
   WriteDetailLog("mbConnAperta settato");
 }
 
 void clsChiamate::CloseConnection() {
-  if (connection_) connection_->Close();
-  connection_.reset();
+  connection_->Close();
   mb_conn_aperta_ = false;
 }
 

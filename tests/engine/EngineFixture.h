@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ordalis/Databases.h"
+#include "ordalis/Demo.h"
 #include "ordalis/EngineEvents.h"
 #include "ordalis/clsChiamate.h"
 #include "platform/Registry.h"
@@ -51,8 +52,14 @@ class EngineTest : public ::testing::Test {
     ::setenv("ORDALIS_HOME", dir_.c_str(), 1);
     SetLogEnabled(false);  // module-wide: an earlier test may have switched it on
     platform::Registry::SetForTesting(std::make_shared<platform::Registry>());
-    db_path_ = (dir_ / "calls.db").string();
-    CreateEngineDatabase(db_path_);
+    if (with_reference_data_) {
+      // The demo's reference data (sites, carriers, LCR tables, extensions),
+      // without calls: each test stores its own.
+      db_path_ = WriteDemoInstallation(dir_.string(), 0).database;
+    } else {
+      db_path_ = (dir_ / "calls.db").string();
+      CreateEngineDatabase(db_path_);
+    }
   }
   void TearDown() override {
     platform::Registry::SetForTesting(nullptr);
@@ -93,7 +100,7 @@ class EngineTest : public ::testing::Test {
     for (int i = 0; i < n; ++i)
       Sql("INSERT INTO " + table + " (lPKId, dData, DORA, DDURATA, SNUMERO, SSITO, SDERIVATO, STIPO, ISTATO) VALUES (" +
           std::to_string(first_id + i) + ", '2024-01-" + (i + 1 < 10 ? "0" : "") + std::to_string(i + 1) +
-          " 00:00:00', '1899-12-30 10:15:00', '1899-12-30 00:02:00', '0212345678', 'MI', '201', 'O', 0)");
+          " 00:00:00', '1899-12-30 10:15:00', '1899-12-30 00:02:00', '0212345678', 'MI', '200', 'O', 0)");
   }
   // An engine initialised on the database with the recording sink.
   std::unique_ptr<clsChiamate> MakeEngine() {
@@ -104,9 +111,18 @@ class EngineTest : public ::testing::Test {
     return engine;
   }
 
+  // Set by fixtures that rate calls: the database then holds the demo's
+  // reference data instead of empty tables.
+  bool with_reference_data_ = false;
   std::filesystem::path dir_;
   std::string db_path_;
   RecordingEvents events_;
+};
+
+// Engine tests on a database holding the demo's reference data.
+class RatingTest : public EngineTest {
+ protected:
+  RatingTest() { with_reference_data_ = true; }
 };
 
 }  // namespace ordalis::testing

@@ -9,7 +9,7 @@ namespace {
 
 using Progress = std::vector<std::pair<int, int>>;
 
-TEST_F(EngineTest, CountsAndNumberingRunAcrossBothTables) {
+TEST_F(RatingTest, CountsAndNumberingRunAcrossBothTables) {
   AddCalls("CHIAMATE", 5);
   AddCalls("CHIAMATEINTERNE", 3, 100);
   auto engine = MakeEngine();
@@ -24,14 +24,14 @@ TEST_F(EngineTest, CountsAndNumberingRunAcrossBothTables) {
   EXPECT_EQ(Query("SELECT sGiorno_c FROM CHIAMATEINTERNE WHERE lPKId = 102"), "Wed");
 }
 
-TEST_F(EngineTest, OnlyTheInternalTableWhenTheMainOneIsEmpty) {
+TEST_F(RatingTest, OnlyTheInternalTableWhenTheMainOneIsEmpty) {
   AddCalls("CHIAMATEINTERNE", 3);
   auto engine = MakeEngine();
   engine->Process();
   EXPECT_EQ(events_.progress, (Progress{{1, 3}, {2, 3}, {3, 3}}));
 }
 
-TEST_F(EngineTest, MasksOfTwentyOneAndTwentyTwoCharacters) {
+TEST_F(RatingTest, MasksOfTwentyOneAndTwentyTwoCharacters) {
   AddCalls("CHIAMATE", 2);
   AddCalls("CHIAMATEINTERNE", 1);
   auto engine = MakeEngine();
@@ -53,7 +53,7 @@ TEST_F(EngineTest, MasksOfTwentyOneAndTwentyTwoCharacters) {
   EXPECT_EQ(Query("SELECT COUNT(*) FROM CHIAMATE WHERE sGiorno_c IS NOT NULL"), "0");
 }
 
-TEST_F(EngineTest, NoCountReportsTheFixedTotal) {
+TEST_F(RatingTest, NoCountReportsTheFixedTotal) {
   AddCalls("CHIAMATE", 2);
   AddCalls("CHIAMATEINTERNE", 1);
   auto engine = MakeEngine();
@@ -62,7 +62,7 @@ TEST_F(EngineTest, NoCountReportsTheFixedTotal) {
   EXPECT_EQ(events_.progress, (Progress{{1, 999999}, {2, 999999}, {1, 999999}}));
 }
 
-TEST_F(EngineTest, FilterClauseDropsOrderByAndIgnoresCase) {
+TEST_F(RatingTest, FilterClauseDropsOrderByAndIgnoresCase) {
   AddCalls("CHIAMATE", 4);
   Sql("UPDATE CHIAMATE SET ISTATO = 1 WHERE lPKId IN (2, 4)");
   auto engine = MakeEngine();
@@ -78,7 +78,7 @@ TEST_F(EngineTest, FilterClauseDropsOrderByAndIgnoresCase) {
   EXPECT_EQ(events_.progress.size(), 4u);
 }
 
-TEST_F(EngineTest, InvalidFilterFailsWithoutChangingRows) {
+TEST_F(RatingTest, InvalidFilterFailsWithoutChangingRows) {
   AddCalls("CHIAMATE", 2);
   auto engine = MakeEngine();
   engine->set_Filter("WHERE ISTATO = = 0");
@@ -87,7 +87,7 @@ TEST_F(EngineTest, InvalidFilterFailsWithoutChangingRows) {
   EXPECT_EQ(Query("SELECT COUNT(*) FROM CHIAMATE WHERE sGiorno_c IS NOT NULL"), "0");
 }
 
-TEST_F(EngineTest, StopItLeavesTheCurrentCallUnsaved) {
+TEST_F(RatingTest, StopItLeavesTheCurrentCallUnsaved) {
   AddCalls("CHIAMATE", 5);
   auto engine = MakeEngine();
   clsChiamate* e = engine.get();
@@ -112,7 +112,7 @@ TEST_F(EngineTest, StopItLeavesTheCurrentCallUnsaved) {
   EXPECT_EQ(Query("SELECT COUNT(*) FROM CHIAMATE WHERE sGiorno_c IS NOT NULL"), "5");
 }
 
-TEST_F(EngineTest, DifferenceAndPercentageUseTheLoadedCosts) {
+TEST_F(RatingTest, DifferenceAndPercentageUseTheLoadedCosts) {
   AddCalls("CHIAMATE", 2);
   Sql("UPDATE CHIAMATE SET CCOSTO1_C = 8, CCOSTO2_C = 10 WHERE lPKId = 1");
   Sql("UPDATE CHIAMATE SET CCOSTO1_C = 3, CCOSTO2_C = 0 WHERE lPKId = 2");
@@ -128,7 +128,7 @@ TEST_F(EngineTest, DifferenceAndPercentageUseTheLoadedCosts) {
   EXPECT_EQ(fixed("RDIFFERENZAPERC_C", 2), "0.0000");
 }
 
-TEST_F(EngineTest, InternalCallsAreSavedWithTheirOwnType) {
+TEST_F(RatingTest, InternalCallsAreSavedWithTheirOwnType) {
   AddCalls("CHIAMATEINTERNE", 1);
   Sql("UPDATE CHIAMATEINTERNE SET STIPO = 'X'");
   auto engine = MakeEngine();
@@ -138,11 +138,12 @@ TEST_F(EngineTest, InternalCallsAreSavedWithTheirOwnType) {
   EXPECT_EQ(Query("SELECT dData2 FROM CHIAMATEINTERNE"), "2024-01-01 00:00:00");
 }
 
-TEST_F(EngineTest, SaveWritesNullForEmptyTextAndCutsComputedTexts) {
+TEST_F(RatingTest, SaveWritesNullForEmptyTextAndCutsComputedTexts) {
   AddCalls("CHIAMATE", 1);
   Sql("UPDATE CHIAMATE SET SCAMPO1 = '', SSITO = '  MI  ', SNAZIONE_C = 'Repubblica Federale di Germania e dintorni lontani',"
       " SAREA_C = '  Milano   ', SNOME_C = '" + std::string(150, 'n') + "'");
   auto engine = MakeEngine();
+  engine->set_Operation("10000000000000000000");  // the computed texts stay as loaded
   engine->Process();
   EXPECT_EQ(Query("SELECT SCAMPO1 FROM CHIAMATE"), "<null>");
   EXPECT_EQ(Query("SELECT SCOMMESSA FROM CHIAMATE"), "<null>");
@@ -157,7 +158,7 @@ TEST_F(EngineTest, SaveWritesNullForEmptyTextAndCutsComputedTexts) {
   EXPECT_EQ(Query("SELECT length(SNOME_C) FROM CHIAMATE"), "150");
 }
 
-TEST_F(EngineTest, RowOfNullsLoadsAndSaves) {
+TEST_F(RatingTest, RowOfNullsLoadsAndSaves) {
   Sql("INSERT INTO CHIAMATE (lPKId) VALUES (7)");
   auto engine = MakeEngine();
   engine->Process();
@@ -167,7 +168,7 @@ TEST_F(EngineTest, RowOfNullsLoadsAndSaves) {
   EXPECT_EQ(Query("SELECT dblRapportoCambio FROM CHIAMATE"), "0.0");
 }
 
-TEST_F(EngineTest, SaveRetriesWhileAnotherProcessHoldsTheLockAndStopsOnStopIt) {
+TEST_F(RatingTest, SaveRetriesWhileAnotherProcessHoldsTheLockAndStopsOnStopIt) {
   AddCalls("CHIAMATE", 2);
   auto engine = MakeEngine();
   int to_child[2], from_child[2];
@@ -200,7 +201,7 @@ TEST_F(EngineTest, SaveRetriesWhileAnotherProcessHoldsTheLockAndStopsOnStopIt) {
   EXPECT_EQ(Query("SELECT COUNT(*) FROM CHIAMATE WHERE sGiorno_c IS NOT NULL"), "0");
 }
 
-TEST_F(EngineTest, InitAgainstAMissingDataSource) {
+TEST_F(RatingTest, InitAgainstAMissingDataSource) {
   auto engine = std::make_unique<clsChiamate>();
   engine->SetEvents(&events_);
   engine->Init((dir_ / "nothing-here.db").string());
