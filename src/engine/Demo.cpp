@@ -150,18 +150,15 @@ void WriteCarrierFile(const std::string& path, const Carrier& c) {
                             {"Peak", Time(8, 0), Time(19, 0), p.peak * holiday},
                             {"Off-peak", Time(19, 0), Time(23, 59, 59), p.offpeak * holiday}};
       for (const Band& b : bands) {
-        // Two duration steps: the first minute, then a cheaper rate.
-        const int steps[][2] = {{0, 60}, {60, 86400}};
-        for (int s = 0; s < 2; ++s) {
-          double per_minute = b.price * c.factor * (s == 0 ? 1.0 : 0.8);
-          db.Insert("Listino",
-                    "sGruppoDest_e,iTipoGiorno_e,dDalleOre,dAlleOre,lDalKm,lAlKm,cCostoMinimo,cCostoRisposta,"
-                    "cCostoMinuto,lDurataInizio,lDurataFine,iTempoComposizione,dValiditaDal,dValiditaAl,"
-                    "sFasciaOraria_e,iArrotDurata,iTipoArrotDurata,iArrotCosto,iTipoArrotCosto,iDurataRisposta,"
-                    "iDurataMinima",
-                    {p.group, day_type, b.from, b.to, 0, 20000, p.minimum * c.factor, p.answer * c.factor,
-                     per_minute, steps[s][0], steps[s][1], 2, from, to, b.name, c.rounding, 3, 0.01, 2, 0, 5});
-        }
+        // One duration step: the least-cost search prices a tariff by the
+        // first step of its rows.
+        db.Insert("Listino",
+                  "sGruppoDest_e,iTipoGiorno_e,dDalleOre,dAlleOre,lDalKm,lAlKm,cCostoMinimo,cCostoRisposta,"
+                  "cCostoMinuto,lDurataInizio,lDurataFine,iTempoComposizione,dValiditaDal,dValiditaAl,"
+                  "sFasciaOraria_e,iArrotDurata,iTipoArrotDurata,iArrotCosto,iTipoArrotCosto,iDurataRisposta,"
+                  "iDurataMinima",
+                  {p.group, day_type, b.from, b.to, 0, 20000, p.minimum * c.factor, p.answer * c.factor,
+                   b.price * c.factor, 0, 86400, 2, from, to, b.name, c.rounding, 3, 0.01, 2, 0, 5});
       }
     }
   }

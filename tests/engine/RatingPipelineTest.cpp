@@ -1,0 +1,116 @@
+// Calls rated end to end through rows of a database holding the demo's
+// reference data (sites Milan and New York, carriers Alpha, Beta, Gamma).
+#include "EngineFixture.h"
+
+namespace ordalis::testing {
+namespace {
+
+class PipelineTest : public RatingTest {
+ protected:
+  // Stores one outgoing call and returns its key.
+  int Call(const std::string& site, const std::string& extension, const std::string& number, const std::string& date,
+           const std::string& time, int seconds, const std::string& line = "L1", int pulses = 0) {
+    int id = ++next_id_;
+    Sql("INSERT INTO CHIAMATE (lPKId, dData, DORA, DDURATA, SNUMERO, SSITO, SDERIVATO, STIPO, SLINEA, ISTATO, "
+        "LSCATTI) VALUES (" + std::to_string(id) + ", '" + date + " 00:00:00', '1899-12-30 " + time + "', '" +
+        dt::ToIsoText(seconds / 86400.0) + "', '" + number + "', '" + site + "', '" + extension + "', 'O', '" + line +
+        "', 0, " + std::to_string(pulses) + ")");
+    return id;
+  }
+  std::string Col(const std::string& column, int id) {
+    return Query("SELECT " + column + " FROM CHIAMATE WHERE lPKId = " + std::to_string(id));
+  }
+  std::string Money4(const std::string& column, int id) { return Col("printf('%.4f', " + column + ")", id); }
+  int next_id_ = 0;
+};
+
+TEST_F(PipelineTest, LocalCallFromMilan) {
+  // Extension 202: no privacy, no markup. Tuesday 2024-01-02 at 10:15,
+  // 120 s: 118 s after the 2 s dialling allowance; answer 0.03 and 118 s at
+  // 0.02 a minute make 0.0693, rounded to the cent 0.07.
+  int id = Call("MI", "202", "024567890", "2024-01-02", "10:15:00", 120);
+  auto engine = MakeEngine();
+  engine->Process();
+  EXPECT_EQ(Col("sGiorno_c", id), "Tue");
+  EXPECT_EQ(Col("SFASCIAORARIA_C", id), "Peak");
+  EXPECT_EQ(Money4("CCOSTO1_C", id), "0.0700");
+  EXPECT_EQ(Money4("CTARIFFA_C", id), "0.0200");
+  EXPECT_EQ(Col("SCARRIER1_C", id), "Alpha");
+  EXPECT_EQ(Col("SCARRIER2_C", id), "Beta");
+  EXPECT_EQ(Col("STIPODESTINAZIONE_C", id), "Local");
+  EXPECT_EQ(Col("SNAZIONE_C", id), "Italia");
+  EXPECT_EQ(Col("SAREA_C", id), "Milano");
+  EXPECT_EQ(Col("sNomeGruppo", id), "Locale MI");
+  EXPECT_EQ(Col("SESITOCHIAMATA_C", id), "1");
+  EXPECT_EQ(Col("SNOMEDERIVATO_C", id), "User 3");
+  EXPECT_EQ(Col("SREPARTO_C", id), "Finance");
+  EXPECT_EQ(Col("sValuta", id), "EUR");
+  // Milan is one hour east of UTC in January.
+  EXPECT_EQ(Col("dUTCDateTime", id), "2024-01-02 09:15:00");
+  EXPECT_EQ(Col("dGatewayDateTime", id), "2024-01-02 10:15:00");
+  EXPECT_EQ(Col("dData", id), "2024-01-02 00:00:00");
+  EXPECT_EQ(Col("DORA", id), "1899-12-30 10:15:00");
+  // The alternative carrier prices the same call; the difference follows.
+  EXPECT_NE(Money4("CCOSTO2_C", id), "0.0000");
+  EXPECT_EQ(Col("printf('%.4f', CCOSTO2_C - CCOSTO1_C - CDIFFERENZA_C)", id), "0.0000");
+}
+
+TEST_F(PipelineTest, PrivacyAndMarkupOnFirstRatingOnly) {
+  // Extension 200 has privacy 3 and a 10 % markup.
+  int id = Call("MI", "200", "024567890", "2024-01-02", "10:15:00", 120);
+  auto engine = MakeEngine();
+  engine->Process();
+  EXPECT_EQ(Col("SNUMERO", id), "024567***");
+  EXPECT_EQ(Money4("CCOSTO1_C", id), "0.0770");
+  std::string first = Query("SELECT group_concat(coalesce(SNUMERO,'') || CCOSTO1_C || CCOSTO2_C || sGiorno_c || "
+                            "SFASCIAORARIA_C || STIPODESTINAZIONE_C || dData || DORA, '|') FROM CHIAMATE");
+  engine->Process();
+  EXPECT_EQ(Col("SNUMERO", id), "024567***");  // not masked again
+  EXPECT_EQ(Query("SELECT group_concat(coalesce(SNUMERO,'') || CCOSTO1_C || CCOSTO2_C || sGiorno_c || "
+                  "SFASCIAORARIA_C || STIPODESTINAZIONE_C || dData || DORA, '|') FROM CHIAMATE"),
+            first);
+}
+
+TEST_F(PipelineTest, NewYorkCallInItsOwnZone) {
+  // 2024-07-01 is in daylight-saving time: New York is UTC-4.
+  int id = Call("NY", "201", "2125551234", "2024-07-01", "09:30:00", 60);
+  auto engine = MakeEngine();
+  engine->Process();
+  EXPECT_EQ(Col("dUTCDateTime", id), "2024-07-01 13:30:00");
+  EXPECT_EQ(Col("SCARRIER1_C", id), "Gamma");
+  EXPECT_EQ(Col("STIPODESTINAZIONE_C", id), "Local");
+  EXPECT_EQ(Col("sValuta", id), "USD");
+  EXPECT_EQ(Col("printf('%.2f', dblRapportoCambio)", id), "0.92");
+}
+
+TEST_F(PipelineTest, InterconnectionPrefixLimitsTariffOneToItsCarrier) {
+  int id = Call("MI", "202", "1055024567890", "2024-01-02", "10:15:00", 120);
+  auto engine = MakeEngine();
+  engine->Process();
+  EXPECT_EQ(Col("SCARRIER1_C", id), "Gamma");
+  EXPECT_EQ(Col("STIPODESTINAZIONE_C", id), "Local");
+}
+
+TEST_F(PipelineTest, PulseChargedLineAndUnknownNumbers) {
+  // Line L3 of Milan is charged by metering pulses at 0.05.
+  int pulses = Call("MI", "202", "024567890", "2024-01-02", "10:15:00", 120, "L3", 7);
+  int none = Call("MI", "202", "024567890", "2024-01-02", "10:15:00", 120, "L3", 0);
+  int unknown = Call("MI", "202", "9999", "2024-01-02", "10:15:00", 120);
+  int nosite = Call("XX", "202", "024567890", "2024-01-02", "10:15:00", 120);
+  auto engine = MakeEngine();
+  engine->Process();
+  EXPECT_EQ(Money4("CCOSTO1_C", pulses), "0.3500");
+  EXPECT_EQ(Col("SESITOCHIAMATA_C", pulses), "1");
+  EXPECT_EQ(Money4("CCOSTO1_C", none), "0.0000");
+  EXPECT_EQ(Col("SESITOCHIAMATA_C", none), "0");
+  // No destination: no tariff, cost 0, the computed texts empty.
+  EXPECT_EQ(Money4("CCOSTO1_C", unknown), "0.0000");
+  EXPECT_EQ(Col("STIPODESTINAZIONE_C", unknown), "<null>");
+  EXPECT_EQ(Col("SCARRIER1_C", unknown), "<null>");
+  EXPECT_EQ(Col("SCARRIER2_C", unknown), "Beta");
+  EXPECT_EQ(Money4("CCOSTO1_C", nosite), "0.0000");
+  EXPECT_EQ(Col("sGiorno_c", nosite), "Tue");
+}
+
+}  // namespace
+}  // namespace ordalis::testing
