@@ -1,6 +1,10 @@
 #include "reference/clsNominativi.h"
 
+#include <algorithm>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "engine/rdo/RdoConnection.h"
 #include "engine/rdo/RdoResultset.h"
@@ -16,6 +20,8 @@ namespace ordalis {
 namespace {
 
 constexpr char kCacheSource[] = "clsNominativi.Cache";
+// Identities per statement of SaveAll.
+constexpr std::size_t kSaveChunk = 500;
 
 // Column positions of a Rubrica resultset, looked up once per statement.
 struct Columns {
@@ -54,6 +60,29 @@ std::shared_ptr<clsNominativo> Read(const rdo::RdoResultset& rs, const Columns& 
   n->TotaleSelezioniO = ContatoreDaColonna(rs.Value(c.totale_o));
   n->TotaleSelezioniI = ContatoreDaColonna(rs.Value(c.totale_i));
   return n;
+}
+
+// The statistics of `entry` into the current row of `rs` (Edit), or into a
+// new row with its name, number and place (AddNew); the edited row's name
+// and place are read back into the entry first.
+void Scrivi(rdo::RdoResultset& rs, clsNominativo& entry, bool inserting) {
+  if (inserting) {
+    rs.AddNew();
+    rs.SetValue("sNome", Variant(entry.Nome));
+    rs.SetValue("sNumero", Variant(entry.NumeroTel));
+    rs.SetValue("sLocalita", Variant(entry.Localita));
+  } else {
+    entry.Nome = rs.Value("sNome").ToText();
+    entry.Localita = rs.Value("sLocalita").ToText();
+    rs.Edit();
+  }
+  rs.SetValue("dDataUltimaChiamataO", Variant::FromDate(entry.DataUltimaChiamataO));
+  rs.SetValue("dDataUltimaChiamataI", Variant::FromDate(entry.DataUltimaChiamataI));
+  rs.SetValue("dOraUltimaChiamataI", Variant::FromDate(entry.OraUltimaChiamataI));
+  rs.SetValue("dOraUltimaChiamataO", Variant::FromDate(entry.OraUltimaChiamataO));
+  rs.SetValue("lTotaleSelezioniI", Variant(static_cast<std::int64_t>(entry.TotaleSelezioniI)));
+  rs.SetValue("lTotaleSelezioniO", Variant(static_cast<std::int64_t>(entry.TotaleSelezioniO)));
+  rs.Update();
 }
 
 }  // namespace
@@ -134,25 +163,8 @@ bool clsNominativi::Save(clsNominativo& entry) {
     auto rs = Connection->OpenResultset("SELECT * FROM Rubrica WHERE lPKId=" + std::to_string(entry.PKId),
                                         rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
     const bool inserting = rs->Eof();
-    std::string highest;
-    if (inserting) {
-      highest = QueryFirstValue("SELECT MAX(lPKId) FROM Rubrica", *Connection);
-      rs->AddNew();
-      rs->SetValue("sNome", Variant(entry.Nome));
-      rs->SetValue("sNumero", Variant(entry.NumeroTel));
-      rs->SetValue("sLocalita", Variant(entry.Localita));
-    } else {
-      entry.Nome = rs->Value("sNome").ToText();
-      entry.Localita = rs->Value("sLocalita").ToText();
-      rs->Edit();
-    }
-    rs->SetValue("dDataUltimaChiamataO", Variant::FromDate(entry.DataUltimaChiamataO));
-    rs->SetValue("dDataUltimaChiamataI", Variant::FromDate(entry.DataUltimaChiamataI));
-    rs->SetValue("dOraUltimaChiamataI", Variant::FromDate(entry.OraUltimaChiamataI));
-    rs->SetValue("dOraUltimaChiamataO", Variant::FromDate(entry.OraUltimaChiamataO));
-    rs->SetValue("lTotaleSelezioniI", Variant(static_cast<std::int64_t>(entry.TotaleSelezioniI)));
-    rs->SetValue("lTotaleSelezioniO", Variant(static_cast<std::int64_t>(entry.TotaleSelezioniO)));
-    rs->Update();
+    const std::string highest = inserting ? QueryFirstValue("SELECT MAX(lPKId) FROM Rubrica", *Connection) : "";
+    Scrivi(*rs, entry, inserting);
     rs->Close();
     if (inserting) entry.PKId = NuovoPKId(*Connection, "Rubrica", entry.NumeroTel, highest);
     return true;
@@ -163,9 +175,46 @@ bool clsNominativi::Save(clsNominativo& entry) {
 }
 
 std::size_t clsNominativi::SaveAll() {
+  // Entries with a row are written through one cursor per chunk of
+  // identities, so that their writes share the data layer's transactions
+  // (a cursor per entry would commit every entry on its own). Entries the
+  // chunks did not reach (no row yet, deleted by others, a chunk that could
+  // not be read) then go through Save, in collection order.
   std::size_t failed = 0;
+  std::unordered_set<const clsNominativo*> handled;
+  std::vector<clsNominativo*> stored;
   for (const auto& entry : *nominativi_)
-    if (!Save(*entry)) ++failed;
+    if (entry->PKId > 0) stored.push_back(entry.get());
+  for (std::size_t first = 0; first < stored.size(); first += kSaveChunk) {
+    const std::size_t last = std::min(stored.size(), first + kSaveChunk);
+    std::unordered_map<std::int32_t, clsNominativo*> by_id;
+    std::string ids;
+    for (std::size_t i = first; i < last; ++i) {
+      if (!by_id.emplace(stored[i]->PKId, stored[i]).second) continue;  // a repeated identity: Save later
+      if (!ids.empty()) ids += ',';
+      ids += std::to_string(stored[i]->PKId);
+    }
+    try {
+      auto rs = Connection->OpenResultset("SELECT * FROM Rubrica WHERE lPKId IN (" + ids + ")",
+                                          rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
+      const int id_column = rs->ColumnIndex("lPKId");
+      for (; !rs->Eof(); rs->MoveNext()) {
+        auto it = by_id.find(ContatoreDaColonna(rs->Value(id_column)));
+        if (it == by_id.end() || !handled.insert(it->second).second) continue;
+        try {
+          Scrivi(*rs, *it->second, false);
+        } catch (const std::exception&) {
+          rs->CancelUpdate();
+          ++failed;
+        }
+      }
+      rs->Close();
+    } catch (const std::exception&) {
+      // What the chunk did not reach goes through Save below.
+    }
+  }
+  for (const auto& entry : *nominativi_)
+    if (!handled.count(entry.get()) && !Save(*entry)) ++failed;
   SaveStatus = failed == 0 ? ssSaved : ssUnsaved;
   return failed;
 }

@@ -1,6 +1,10 @@
 #include "reference/clsSwings.h"
 
+#include <algorithm>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "engine/rdo/RdoConnection.h"
 #include "engine/rdo/RdoResultset.h"
@@ -17,6 +21,8 @@ namespace ordalis {
 namespace {
 
 constexpr char kCacheSource[] = "clsSwings.Cache";
+// Identities per statement of SaveAll.
+constexpr std::size_t kSaveChunk = 500;
 
 // Column positions of a Swing resultset, looked up once per statement.
 struct Columns {
@@ -69,6 +75,29 @@ std::shared_ptr<clsSwing> Read(const rdo::RdoResultset& rs, const Columns& c) {
 }
 
 Variant TextOrNull(const std::string& text) { return text.empty() ? Variant() : Variant(text); }
+
+// Every column of `swing` into the current row of `rs` (Edit) or a new row
+// (AddNew); nothing is read back.
+void Scrivi(rdo::RdoResultset& rs, const clsSwing& swing, bool inserting) {
+  if (inserting)
+    rs.AddNew();
+  else
+    rs.Edit();
+  rs.SetValue("sNome", TextOrNull(swing.Nome));
+  rs.SetValue("sNumero", TextOrNull(swing.Numero));
+  rs.SetValue("cCostoConversazioni", Variant(swing.CostoConversazioni));
+  rs.SetValue("dDataUltimaChiamataO", Variant::FromDate(swing.DataUltimaChiamataO));
+  rs.SetValue("dDataUltimaChiamataI", Variant::FromDate(swing.DataUltimaChiamataI));
+  rs.SetValue("dOraUltimaChiamataO", Variant::FromDate(swing.OraUltimaChiamataO));
+  rs.SetValue("dOraUltimaChiamataI", Variant::FromDate(swing.OraUltimaChiamataI));
+  rs.SetValue("sDerivato", Variant(swing.Derivato));
+  rs.SetValue("dMinutiConversazione", Variant::FromDate(swing.MinutiConversazione));
+  rs.SetValue("lNumeroChiamateI", Variant(static_cast<std::int64_t>(swing.NumeroChiamateI)));
+  rs.SetValue("lNumeroChiamateO", Variant(static_cast<std::int64_t>(swing.NumeroChiamateO)));
+  rs.SetValue("sSito", Variant(swing.Sito));
+  rs.SetValue("bVideotel", Variant(swing.Videotel));
+  rs.Update();
+}
 
 }  // namespace
 
@@ -151,27 +180,8 @@ bool clsSwings::Save(clsSwing& swing) {
     auto rs = Connection->OpenResultset("SELECT * FROM Swing WHERE lPKId=" + std::to_string(swing.PKId),
                                         rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
     const bool inserting = rs->Eof();
-    std::string highest;
-    if (inserting) {
-      highest = QueryFirstValue("SELECT MAX(lPKId) FROM Swing", *Connection);
-      rs->AddNew();
-    } else {
-      rs->Edit();
-    }
-    rs->SetValue("sNome", TextOrNull(swing.Nome));
-    rs->SetValue("sNumero", TextOrNull(swing.Numero));
-    rs->SetValue("cCostoConversazioni", Variant(swing.CostoConversazioni));
-    rs->SetValue("dDataUltimaChiamataO", Variant::FromDate(swing.DataUltimaChiamataO));
-    rs->SetValue("dDataUltimaChiamataI", Variant::FromDate(swing.DataUltimaChiamataI));
-    rs->SetValue("dOraUltimaChiamataO", Variant::FromDate(swing.OraUltimaChiamataO));
-    rs->SetValue("dOraUltimaChiamataI", Variant::FromDate(swing.OraUltimaChiamataI));
-    rs->SetValue("sDerivato", Variant(swing.Derivato));
-    rs->SetValue("dMinutiConversazione", Variant::FromDate(swing.MinutiConversazione));
-    rs->SetValue("lNumeroChiamateI", Variant(static_cast<std::int64_t>(swing.NumeroChiamateI)));
-    rs->SetValue("lNumeroChiamateO", Variant(static_cast<std::int64_t>(swing.NumeroChiamateO)));
-    rs->SetValue("sSito", Variant(swing.Sito));
-    rs->SetValue("bVideotel", Variant(swing.Videotel));
-    rs->Update();
+    const std::string highest = inserting ? QueryFirstValue("SELECT MAX(lPKId) FROM Swing", *Connection) : "";
+    Scrivi(*rs, swing, inserting);
     rs->Close();
     if (inserting) swing.PKId = NuovoPKId(*Connection, "Swing", swing.Numero, highest);
     return true;
@@ -182,9 +192,44 @@ bool clsSwings::Save(clsSwing& swing) {
 }
 
 std::size_t clsSwings::SaveAll() {
+  // As the phone book: swings with a row through one cursor per chunk of
+  // identities (shared transactions), the others through Save in
+  // collection order.
   std::size_t failed = 0;
+  std::unordered_set<const clsSwing*> handled;
+  std::vector<clsSwing*> stored;
   for (const auto& swing : *swings_)
-    if (!Save(*swing)) ++failed;
+    if (swing->PKId > 0) stored.push_back(swing.get());
+  for (std::size_t first = 0; first < stored.size(); first += kSaveChunk) {
+    const std::size_t last = std::min(stored.size(), first + kSaveChunk);
+    std::unordered_map<std::int32_t, clsSwing*> by_id;
+    std::string ids;
+    for (std::size_t i = first; i < last; ++i) {
+      if (!by_id.emplace(stored[i]->PKId, stored[i]).second) continue;
+      if (!ids.empty()) ids += ',';
+      ids += std::to_string(stored[i]->PKId);
+    }
+    try {
+      auto rs = Connection->OpenResultset("SELECT * FROM Swing WHERE lPKId IN (" + ids + ")",
+                                          rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
+      const int id_column = rs->ColumnIndex("lPKId");
+      for (; !rs->Eof(); rs->MoveNext()) {
+        auto it = by_id.find(ContatoreDaColonna(rs->Value(id_column)));
+        if (it == by_id.end() || !handled.insert(it->second).second) continue;
+        try {
+          Scrivi(*rs, *it->second, false);
+        } catch (const std::exception&) {
+          rs->CancelUpdate();
+          ++failed;
+        }
+      }
+      rs->Close();
+    } catch (const std::exception&) {
+      // What the chunk did not reach goes through Save below.
+    }
+  }
+  for (const auto& swing : *swings_)
+    if (!handled.count(swing.get()) && !Save(*swing)) ++failed;
   SaveStatus = failed == 0 ? ssSaved : ssUnsaved;
   return failed;
 }

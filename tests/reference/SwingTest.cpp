@@ -15,6 +15,10 @@ class SwingTest : public EngineTest {
     EngineTest::SetUp();
     engine_ = MakeEngine();
     ASSERT_TRUE(engine_->ConnectionOpen()) << engine_->Errore();
+    // An empty installation stops the engine's own load (no sites); these
+    // tests start from a clear error state.
+    engine_->set_Errore("");
+    engine_->set_CacheStopped(false);
     swings_ = std::make_unique<clsSwings>(engine_.get(), engine_->Connection());
   }
   void Flush() { engine_->Connection()->Flush(); }
