@@ -86,11 +86,12 @@ int RunProcess(const ProcessOptions& o) {
   Progress progress("rating");
   ConsoleEvents events(progress);
   engine.SetEvents(&events);
+  // The caches take the write-back mode when Init loads them.
+  engine.set_TipoAggiornamento(o.batch_update ? utBatch : utImmediate);
   if (!InitEngine(engine, o.connect)) return 1;
   engine.set_Filter(o.filter);
   if (!o.operation.empty()) engine.set_Operation(o.operation);
   engine.set_NoCount(o.nocount);
-  engine.set_TipoAggiornamento(o.batch_update ? utBatch : utImmediate);
   engine.set_NoUndo(o.no_undo);
   g_running = &engine;
   auto previous = std::signal(SIGINT, OnInterrupt);

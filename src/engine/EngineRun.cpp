@@ -113,6 +113,9 @@ void clsChiamate::Process() {
     for (int p : {2, 3, 4, 5, 8, 10, 11, 12, 14, 17, 18}) extensions = extensions || mask[p];
     if (extensions && Derivati) Derivati->SaveAll();
   }
+  // Writes still held in the layer's batch are committed here, so that a
+  // failure reaches the host instead of being lost at the close.
+  connection_->Flush();
 
   CloseConnection();
   Events().Done();
@@ -202,6 +205,7 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
       rs->MoveNext();
       WriteDetailLog("Incremento il numero di chiamate processato");
       ++number;
+      if (mbPause_) connection_->Flush();  // no write lock is held while paused
       while (mbPause_ && !mbStop_) DoEvents();
       DoEvents();
     }
