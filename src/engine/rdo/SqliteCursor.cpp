@@ -437,7 +437,7 @@ void SqliteCursor::Release() noexcept {
   cache_.clear();
   keys_ = {};
   page_ = {};
-  if (wrote_ && db_) db_->FlushIfDue();
+  if (wrote_ && db_) db_->TryFlush();
 }
 
 }  // namespace ordalis::rdo

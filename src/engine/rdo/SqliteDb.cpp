@@ -153,12 +153,6 @@ bool SqliteDb::TryFlush() noexcept {
   }
 }
 
-void SqliteDb::FlushIfDue() noexcept {
-  if (in_batch_ && (batch_count_ >= options_.batch_rows ||
-                    Clock::now() - batch_started_ >= milliseconds(options_.batch_ms)))
-    TryFlush();
-}
-
 void SqliteDb::Close() noexcept {
   if (closed_ || !db_) return;
   closed_ = true;

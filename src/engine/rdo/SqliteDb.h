@@ -78,9 +78,6 @@ class SqliteDb {
   void Flush();
   // Commits without throwing; false when the batch stays open.
   bool TryFlush() noexcept;
-  // Commits when the batch has reached its row count or age, else leaves it
-  // open for the writes that follow (a cursor that wrote calls it on close).
-  void FlushIfDue() noexcept;
   // Commits (retrying while busy), else rolls back; marks the database closed
   // for writes. The handle itself closes with the last owner.
   void Close() noexcept;
