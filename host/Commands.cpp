@@ -178,6 +178,19 @@ int RunSingle(const RunOptions& o) {
   return 0;
 }
 
+void PrintReport(const RatingReport& r) {
+  std::printf("\ncalls rated:            %ld\n", r.calls_rated);
+  std::printf("cost, main carrier:     %s\n", r.cost_main.ToText().c_str());
+  std::printf("cost, alternative:      %s\n", r.cost_alternative.ToText().c_str());
+  std::printf("difference:             %s\n", r.difference.ToText().c_str());
+  std::printf("\n%-16s %10s %14s\n", "destination type", "calls", "cost");
+  for (const auto& g : r.by_destination_type)
+    std::printf("%-16s %10ld %14s\n", g.name.c_str(), g.calls, g.cost.ToText().c_str());
+  std::printf("\n%-28s %8s %12s\n", "extensions that cost most", "calls", "cost");
+  for (const auto& g : r.top_extensions)
+    std::printf("%-28s %8ld %12s\n", g.name.c_str(), g.calls, g.cost.ToText().c_str());
+}
+
 int RunDemo(const std::string& dir, int calls) {
   DemoInstallation demo;
   try {
@@ -193,7 +206,15 @@ int RunDemo(const std::string& dir, int calls) {
   ProcessOptions o;
   o.connect.db = demo.database;
   o.batch_update = true;
-  return RunProcess(o);
+  int code = RunProcess(o);
+  if (code != 0) return code;
+  try {
+    PrintReport(SummariseRatedCalls(demo.database));
+  } catch (const ComponentError& e) {
+    std::fprintf(stderr, "error: %s\n", e.Description().c_str());
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace

@@ -327,3 +327,53 @@ DemoInstallation WriteDemoInstallation(const std::string& directory, int calls) 
 }
 
 }  // namespace ordalis
+
+namespace ordalis {
+
+RatingReport SummariseRatedCalls(const std::string& database) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    std::string message = db ? sqlite3_errmsg(db) : "cannot open";
+    sqlite3_close(db);
+    throw ComponentError(kErrDemo, "Report: " + database + ": " + message);
+  }
+  RatingReport report;
+  auto each = [&](const char* sql, auto&& row) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) {
+      std::string message = sqlite3_errmsg(db);
+      sqlite3_close(db);
+      throw ComponentError(kErrDemo, "Report: " + message);
+    }
+    while (sqlite3_step(st) == SQLITE_ROW) row(st);
+    sqlite3_finalize(st);
+  };
+  auto text = [](sqlite3_stmt* st, int i) {
+    const unsigned char* t = sqlite3_column_text(st, i);
+    return t ? std::string(reinterpret_cast<const char*>(t)) : std::string();
+  };
+  auto money = [](sqlite3_stmt* st, int i) { return Money::FromDouble(sqlite3_column_double(st, i)); };
+  each("SELECT (SELECT COUNT(*) FROM CHIAMATE WHERE sGiorno_c IS NOT NULL) + "
+       "(SELECT COUNT(*) FROM CHIAMATEINTERNE WHERE sGiorno_c IS NOT NULL), "
+       "TOTAL(CCOSTO1_C), TOTAL(CCOSTO2_C), TOTAL(CDIFFERENZA_C) FROM CHIAMATE",
+       [&](sqlite3_stmt* st) {
+         report.calls_rated = sqlite3_column_int64(st, 0);
+         report.cost_main = money(st, 1);
+         report.cost_alternative = money(st, 2);
+         report.difference = money(st, 3);
+       });
+  each("SELECT COALESCE(STIPODESTINAZIONE_C, '(unknown)'), COUNT(*), TOTAL(CCOSTO1_C) FROM CHIAMATE "
+       "GROUP BY 1 ORDER BY 3 DESC, 1",
+       [&](sqlite3_stmt* st) {
+         report.by_destination_type.push_back({text(st, 0), static_cast<long>(sqlite3_column_int64(st, 1)), money(st, 2)});
+       });
+  each("SELECT SSITO || '/' || SDERIVATO || ' ' || COALESCE(MAX(SNOMEDERIVATO_C), ''), COUNT(*), TOTAL(CCOSTO1_C) "
+       "FROM CHIAMATE GROUP BY SSITO, SDERIVATO ORDER BY 3 DESC, 1 LIMIT 5",
+       [&](sqlite3_stmt* st) {
+         report.top_extensions.push_back({text(st, 0), static_cast<long>(sqlite3_column_int64(st, 1)), money(st, 2)});
+       });
+  sqlite3_close(db);
+  return report;
+}
+
+}  // namespace ordalis
