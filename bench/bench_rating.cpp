@@ -1,0 +1,104 @@
+// End-to-end batch rating against a plain sqlite3 loop over the same rows.
+//
+// bench_rating [calls] (default 200000): writes the demo installation with
+// that many stored calls, rates them with the engine (Init, Process), then
+// restores the rows and runs, on the same file, a loop that reads every row
+// and writes the same computed columns with constant values and no rating.
+// Prints both rates, their ratio and the peak memory of the process.
+#include <sqlite3.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "ordalis/Demo.h"
+#include "ordalis/clsChiamate.h"
+
+namespace {
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// Reads every column of every call and writes the columns a rating writes.
+long PlainLoop(const std::string& path) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  sqlite3_stmt* read = nullptr;
+  sqlite3_stmt* write = nullptr;
+  sqlite3_prepare_v2(db, "SELECT * FROM CHIAMATE", -1, &read, nullptr);
+  sqlite3_prepare_v2(db,
+                     "UPDATE CHIAMATE SET sGiorno_c=?1, SFASCIAORARIA_C=?1, CTARIFFA_C=?2, CCOSTO1_C=?2, CCOSTO2_C=?2, "
+                     "CDIFFERENZA_C=?2, RDIFFERENZAPERC_C=?2, SCARRIER1_C=?1, SCARRIER2_C=?1, SREPARTO_C=?1, "
+                     "SCENTRODICOSTO_C=?1, SNOMEDERIVATO_C=?1, STIPODESTINAZIONE_C=?1, SNOME_C=?1, SNAZIONE_C=?1, "
+                     "SAREA_C=?1, SESITOCHIAMATA_C=?1, sValuta=?1, dblRapportoCambio=?2, dUTCDateTime=?1, "
+                     "dGatewayDateTime=?1, sNomeGruppo=?1 WHERE lPKId=?3",
+                     -1, &write, nullptr);
+  long rows = 0;
+  while (sqlite3_step(read) == SQLITE_ROW) {
+    int columns = sqlite3_column_count(read);
+    for (int i = 0; i < columns; ++i) (void)sqlite3_column_text(read, i);
+    sqlite3_bind_text(write, 1, "Mon", -1, SQLITE_STATIC);
+    sqlite3_bind_double(write, 2, 0.25);
+    sqlite3_bind_int64(write, 3, sqlite3_column_int64(read, 0));
+    sqlite3_step(write);
+    sqlite3_reset(write);
+    if (++rows % 20000 == 0) {
+      sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+      sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    }
+  }
+  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_finalize(read);
+  sqlite3_finalize(write);
+  sqlite3_close(db);
+  return rows;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int calls = argc > 1 ? std::atoi(argv[1]) : 200000;
+  std::string dir = (std::filesystem::temp_directory_path() / "ordalis-bench-rating").string();
+  std::filesystem::remove_all(dir);
+  ordalis::DemoInstallation demo = ordalis::WriteDemoInstallation(dir, calls);
+  ::setenv("ORDALIS_HOME", demo.directory.c_str(), 1);
+  ::setenv("ORDALIS_REGISTRY", demo.registry_file.c_str(), 1);
+
+  auto start = std::chrono::steady_clock::now();
+  long rated = 0;
+  {
+    struct Count : ordalis::EngineEvents {
+      long* n;
+      void ProgressChange(std::int32_t& done, std::int32_t&) override { *n = done; }
+    } events;
+    events.n = &rated;
+    ordalis::clsChiamate engine;
+    engine.SetEvents(&events);
+    engine.set_TipoAggiornamento(ordalis::utBatch);
+    engine.Init(demo.database);
+    if (!engine.Errore().empty()) {
+      std::fprintf(stderr, "Init: %s\n", engine.Errore().c_str());
+      return 1;
+    }
+    auto process = std::chrono::steady_clock::now();
+    engine.Process();
+    double seconds = Seconds(process);
+    std::printf("engine:     %ld calls in %.2f s = %.0f calls/s (Init and caches %.2f s more)\n", rated, seconds,
+                rated / seconds, std::chrono::duration<double>(process - start).count());
+    start = std::chrono::steady_clock::now();
+    long rows = PlainLoop(demo.database);
+    double plain = Seconds(start);
+    std::printf("plain loop: %ld rows in %.2f s = %.0f rows/s\n", rows, plain, rows / plain);
+    std::printf("ratio engine/plain: %.3f\n", (rated / seconds) / (rows / plain));
+  }
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("peak memory: %.1f MiB\n", usage.ru_maxrss / 1024.0);
+  std::filesystem::remove_all(dir);
+  return 0;
+}
