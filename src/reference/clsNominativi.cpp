@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "engine/rdo/RdoConnection.h"
@@ -11,6 +10,7 @@
 #include "engine/rdo/SqlQuote.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
+#include "reference/ChunkedSave.h"
 #include "reference/clsNominativo.h"
 #include "support/CommonLib.h"
 #include "support/QueryFirstValue.h"
@@ -20,9 +20,6 @@ namespace ordalis {
 namespace {
 
 constexpr char kCacheSource[] = "clsNominativi.Cache";
-// Identities per statement of SaveAll.
-constexpr std::size_t kSaveChunk = 500;
-
 // Column positions of a Rubrica resultset, looked up once per statement.
 struct Columns {
   int id, numero, nome, localita, data_o, ora_o, data_i, ora_i, totale_o, totale_i;
@@ -175,46 +172,9 @@ bool clsNominativi::Save(clsNominativo& entry) {
 }
 
 std::size_t clsNominativi::SaveAll() {
-  // Entries with a row are written through one cursor per chunk of
-  // identities, so that their writes share the data layer's transactions
-  // (a cursor per entry would commit every entry on its own). Entries the
-  // chunks did not reach (no row yet, deleted by others, a chunk that could
-  // not be read) then go through Save, in collection order.
-  std::size_t failed = 0;
-  std::unordered_set<const clsNominativo*> handled;
-  std::vector<clsNominativo*> stored;
-  for (const auto& entry : *nominativi_)
-    if (entry->PKId > 0) stored.push_back(entry.get());
-  for (std::size_t first = 0; first < stored.size(); first += kSaveChunk) {
-    const std::size_t last = std::min(stored.size(), first + kSaveChunk);
-    std::unordered_map<std::int32_t, clsNominativo*> by_id;
-    std::string ids;
-    for (std::size_t i = first; i < last; ++i) {
-      if (!by_id.emplace(stored[i]->PKId, stored[i]).second) continue;  // a repeated identity: Save later
-      if (!ids.empty()) ids += ',';
-      ids += std::to_string(stored[i]->PKId);
-    }
-    try {
-      auto rs = Connection->OpenResultset("SELECT * FROM Rubrica WHERE lPKId IN (" + ids + ")",
-                                          rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
-      const int id_column = rs->ColumnIndex("lPKId");
-      for (; !rs->Eof(); rs->MoveNext()) {
-        auto it = by_id.find(ContatoreDaColonna(rs->Value(id_column)));
-        if (it == by_id.end() || !handled.insert(it->second).second) continue;
-        try {
-          Scrivi(*rs, *it->second, false);
-        } catch (const std::exception&) {
-          rs->CancelUpdate();
-          ++failed;
-        }
-      }
-      rs->Close();
-    } catch (const std::exception&) {
-      // What the chunk did not reach goes through Save below.
-    }
-  }
-  for (const auto& entry : *nominativi_)
-    if (!handled.count(entry.get()) && !Save(*entry)) ++failed;
+  std::size_t failed = SaveInChunks(
+      *Connection, "Rubrica", *nominativi_, [](rdo::RdoResultset& rs, auto& member) { Scrivi(rs, member, false); },
+      [this](auto& member) { return Save(member); });
   SaveStatus = failed == 0 ? ssSaved : ssUnsaved;
   return failed;
 }

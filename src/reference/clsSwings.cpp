@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "engine/rdo/RdoConnection.h"
@@ -11,6 +10,7 @@
 #include "engine/rdo/SqlQuote.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
+#include "reference/ChunkedSave.h"
 #include "reference/clsNominativo.h"
 #include "reference/clsSwing.h"
 #include "support/CommonLib.h"
@@ -21,9 +21,6 @@ namespace ordalis {
 namespace {
 
 constexpr char kCacheSource[] = "clsSwings.Cache";
-// Identities per statement of SaveAll.
-constexpr std::size_t kSaveChunk = 500;
-
 // Column positions of a Swing resultset, looked up once per statement.
 struct Columns {
   int id, numero, nome, costo, data_o, data_i, ora_i, ora_o, derivato, minuti, chiamate_i, chiamate_o, sito,
@@ -192,44 +189,9 @@ bool clsSwings::Save(clsSwing& swing) {
 }
 
 std::size_t clsSwings::SaveAll() {
-  // As the phone book: swings with a row through one cursor per chunk of
-  // identities (shared transactions), the others through Save in
-  // collection order.
-  std::size_t failed = 0;
-  std::unordered_set<const clsSwing*> handled;
-  std::vector<clsSwing*> stored;
-  for (const auto& swing : *swings_)
-    if (swing->PKId > 0) stored.push_back(swing.get());
-  for (std::size_t first = 0; first < stored.size(); first += kSaveChunk) {
-    const std::size_t last = std::min(stored.size(), first + kSaveChunk);
-    std::unordered_map<std::int32_t, clsSwing*> by_id;
-    std::string ids;
-    for (std::size_t i = first; i < last; ++i) {
-      if (!by_id.emplace(stored[i]->PKId, stored[i]).second) continue;
-      if (!ids.empty()) ids += ',';
-      ids += std::to_string(stored[i]->PKId);
-    }
-    try {
-      auto rs = Connection->OpenResultset("SELECT * FROM Swing WHERE lPKId IN (" + ids + ")",
-                                          rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
-      const int id_column = rs->ColumnIndex("lPKId");
-      for (; !rs->Eof(); rs->MoveNext()) {
-        auto it = by_id.find(ContatoreDaColonna(rs->Value(id_column)));
-        if (it == by_id.end() || !handled.insert(it->second).second) continue;
-        try {
-          Scrivi(*rs, *it->second, false);
-        } catch (const std::exception&) {
-          rs->CancelUpdate();
-          ++failed;
-        }
-      }
-      rs->Close();
-    } catch (const std::exception&) {
-      // What the chunk did not reach goes through Save below.
-    }
-  }
-  for (const auto& swing : *swings_)
-    if (!handled.count(swing.get()) && !Save(*swing)) ++failed;
+  std::size_t failed = SaveInChunks(
+      *Connection, "Swing", *swings_, [](rdo::RdoResultset& rs, auto& member) { Scrivi(rs, member, false); },
+      [this](auto& member) { return Save(member); });
   SaveStatus = failed == 0 ? ssSaved : ssUnsaved;
   return failed;
 }

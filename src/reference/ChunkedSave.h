@@ -1,0 +1,68 @@
+#pragma once
+// ChunkedSave: writes back every member of a statistics cache (phone book,
+// swing numbers). Members with a row are written through one cursor per
+// chunk of identities, so that their writes share the data layer's
+// transactions (a cursor per member would commit each on its own); members
+// the chunks did not reach (no row yet, deleted by others, a chunk that could
+// not be read) then go through the single-member save, in collection order.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/rdo/RdoConnection.h"
+#include "engine/rdo/RdoResultset.h"
+#include "ordalis/KeyedCollection.h"
+#include "reference/clsNominativo.h"
+
+namespace ordalis {
+
+// write(rs, member) writes a member over the current row; save(member)
+// saves one member alone and reports success. Returns the members that
+// could not be written.
+template <class T, class Write, class Save>
+std::size_t SaveInChunks(rdo::RdoConnection& connection, const std::string& table, const KeyedCollection<T>& members,
+                         Write&& write, Save&& save) {
+  constexpr std::size_t kChunk = 500;
+  std::size_t failed = 0;
+  std::unordered_set<const T*> handled;
+  std::vector<T*> stored;
+  for (const auto& m : members)
+    if (m->PKId > 0) stored.push_back(m.get());
+  for (std::size_t first = 0; first < stored.size(); first += kChunk) {
+    const std::size_t last = std::min(stored.size(), first + kChunk);
+    std::unordered_map<std::int32_t, T*> by_id;
+    std::string ids;
+    for (std::size_t i = first; i < last; ++i) {
+      if (!by_id.emplace(stored[i]->PKId, stored[i]).second) continue;  // a repeated identity: saved alone
+      if (!ids.empty()) ids += ',';
+      ids += std::to_string(stored[i]->PKId);
+    }
+    try {
+      auto rs = connection.OpenResultset("SELECT * FROM " + table + " WHERE lPKId IN (" + ids + ")",
+                                         rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
+      const int id_column = rs->ColumnIndex("lPKId");
+      for (; !rs->Eof(); rs->MoveNext()) {
+        auto it = by_id.find(ContatoreDaColonna(rs->Value(id_column)));
+        if (it == by_id.end() || !handled.insert(it->second).second) continue;
+        try {
+          write(*rs, *it->second);
+        } catch (const std::exception&) {
+          rs->CancelUpdate();
+          ++failed;
+        }
+      }
+      rs->Close();
+    } catch (const std::exception&) {
+      // What the chunk did not reach is saved alone below.
+    }
+  }
+  for (const auto& m : members)
+    if (!handled.count(m.get()) && !save(*m)) ++failed;
+  return failed;
+}
+
+}  // namespace ordalis
