@@ -87,6 +87,9 @@ class clsChiamata {
   void IndividuaCommessa();
   void IndividuaTariffa1();
   void IndividuaTariffa2();
+  // The comparison tariff of `carrier` for this call into Tariffa3, with
+  // StatoTariffa3 (see Tariffa3.cpp for the rule).
+  void IndividuaTariffa3(const std::shared_ptr<clsCarrier>& carrier);
   // The tariff chosen for the main carrier; null while not identified.
   const std::shared_ptr<clsTariffa>& Tariffa1() const { return tariffa1_; }
   // The second extension of an internal call (null before identification).

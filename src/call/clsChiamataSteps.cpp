@@ -432,7 +432,7 @@ void clsChiamata::CalcTariffa() {
   cTariffa_c = Money();
 }
 
-void clsChiamata::CalcCosto(TipoCosto tipo, const std::shared_ptr<clsCarrier>&) {
+void clsChiamata::CalcCosto(TipoCosto tipo, const std::shared_ptr<clsCarrier>& carrier) {
   Money cost;
   auto store = [&] {
     if (tipo == tcCosto1) cCosto1_c = cost;
@@ -455,7 +455,7 @@ void clsChiamata::CalcCosto(TipoCosto tipo, const std::shared_ptr<clsCarrier>&) 
       if (StatoTariffa2 == stIndividuato) tariff = Tariffa2;
       break;
     case tcCosto3:
-      if (StatoTariffa3 == stDaIndividuare) IndividuaTariffa2();
+      if (StatoTariffa3 == stDaIndividuare) IndividuaTariffa3(carrier);
       if (StatoTariffa3 == stIndividuato) tariff = Tariffa3;
       break;
   }
