@@ -17,6 +17,13 @@
 #include "reference/clsCommesse.h"
 #include "reference/clsDerivati.h"
 #include "reference/clsSiti.h"
+#include "reference/clsSito.h"
+#include "numbering/clsDestinazione.h"
+#include "numbering/clsDestinazioni.h"
+#include "tariffs/clsLcr.h"
+#include "tariffs/clsLcrs.h"
+#include "tariffs/clsTariffa.h"
+#include "tariffs/clsTariffe.h"
 #include "reference/clsNominativi.h"
 #include "reference/clsSwings.h"
 #include "platform/FileSystem.h"
@@ -216,9 +223,39 @@ void clsChiamate::UnCache() {
 }
 
 void clsChiamate::ConfigurationDump() {
-  // One line per site and LCR entry of the loaded caches; the file is
-  // replaced at every load.
+  // The least-cost configuration of every site: the file is replaced at
+  // every load, and the least-cost search then appends to it.
   CreateLogFile(kProcessLogFile);
+  auto line = [](const std::string& text) { AppendLogLine(kProcessLogFile, text); };
+  auto dump = [&](const clsLcrs* lcrs) {
+    if (!lcrs) return;
+    for (const auto& [carrier, prefix] : lcrs->PrefissiCarrier())
+      line("      CARRIER: " + carrier + " (" + prefix + ")");
+    for (const auto& lcr : lcrs->Lcrs()) {
+      const auto& destinations = lcr->Destinazioni();
+      std::size_t count = destinations ? destinations->Destinazioni().Count() : 0;
+      line("      LCR:     " + lcr->Carrier + " - " + lcr->GruppoDest + " - linea:" + lcr->Linea +
+           " - priorità:" + std::to_string(lcr->Priorita) + " - scatti:" + (lcr->Scatti ? "True" : "False") +
+           " - destinazioni: " + std::to_string(count));
+      if (destinations)
+        for (const auto& d : destinations->Destinazioni())
+          line("                DEST:     " + d->PrefNaz + " - " + d->PrefArea + " - " + d->Key);
+      if (lcr->Tariffe())
+        for (const auto& t : lcr->Tariffe()->Tariffe) {
+          std::size_t steps = t->CostoMinutoIfAny() ? t->CostoMinutoIfAny()->Count() : 0;
+          line("                Tariffa:  Giorno:" + std::to_string(t->TipoGiorno) + " - Fascia:" + t->Fascia +
+               " - Orario:" + dt::ToText(t->Dalle) + "-" + dt::ToText(t->Alle) + " - Costi:" + std::to_string(steps));
+        }
+    }
+  };
+  if (!Siti) return;
+  for (const auto& site : Siti->Siti()) {
+    line("Sito: " + site->Codice + "-" + site->Nome);
+    line("      Nazione:" + site->DescrNaz + " Area:" + site->DescrArea);
+    dump(site->Lcrs().get());
+    line("  ######## Carrier 2 ###########");
+    dump(site->LcrsCarrier2().get());
+  }
 }
 
 void clsChiamate::LoadInterconnectionPrefixes() {

@@ -101,7 +101,17 @@ TEST_F(RatingTest, TracesOnlyWhenTheIniSwitchIsOn) {
   std::ofstream(dir_ / "quarzo.ini") << "[Configurazione]\r\nAbilitalogProcess = 1\r\n";
   engine->Cache();
   EXPECT_TRUE(std::filesystem::exists(dir_ / "process2008Detail.log"));
-  EXPECT_TRUE(std::filesystem::exists(dir_ / "process2008.log"));
+  // The least-cost configuration of both sites, Milan's local entry with
+  // its one destination and its tariffs.
+  std::ifstream dump(dir_ / "process2008.log");
+  std::string text((std::istreambuf_iterator<char>(dump)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("Sito: MI-Milano\r\n      Nazione:Italia Area:Milano\r\n"), std::string::npos);
+  EXPECT_NE(text.find("      CARRIER: Gamma (1055)\r\n"), std::string::npos);
+  EXPECT_NE(text.find("      LCR:     Alpha - Locale MI - linea:All - priorità:2 - scatti:False - destinazioni: 1\r\n"
+                      "                DEST:     39 - 02 - 39¦02\r\n"
+                      "                Tariffa:  Giorno:0 - Fascia:Off-peak - Orario:00:00:00-08:00:00 - Costi:1\r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("Sito: NY-New York"), std::string::npos);
 }
 
 TEST_F(RatingTest, SmallMembers) {
