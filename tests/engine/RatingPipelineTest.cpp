@@ -114,3 +114,52 @@ TEST_F(PipelineTest, PulseChargedLineAndUnknownNumbers) {
 
 }  // namespace
 }  // namespace ordalis::testing
+
+namespace ordalis::testing {
+namespace {
+
+TEST_F(PipelineTest, ExtensionInAnotherZoneThanItsSite) {
+  // Extension 204 of Milan works from New York.
+  Sql("UPDATE Derivati SET IDTimeZone = 'Eastern Standard Time' WHERE sNumero = '204' AND sSito = 'MI'");
+  int id = Call("MI", "204", "024567890", "2024-01-02", "16:00:00", 60);
+  auto engine = MakeEngine();
+  engine->Process();
+  // Gateway time is Milan's, the row keeps the caller's own local time.
+  EXPECT_EQ(Col("dGatewayDateTime", id), "2024-01-02 16:00:00");
+  EXPECT_EQ(Col("dUTCDateTime", id), "2024-01-02 15:00:00");
+  EXPECT_EQ(Col("DORA", id), "1899-12-30 10:00:00");
+  // The tariff was chosen on Milan's time: 16:00 is peak.
+  EXPECT_EQ(Col("SFASCIAORARIA_C", id), "Peak");
+}
+
+TEST_F(PipelineTest, RatingAgainTakesThePreviousCallOffThePhoneBook) {
+  Sql("INSERT INTO Rubrica (sNumero, sNome, lTotaleSelezioniO, lTotaleSelezioniI) VALUES ('024567890', 'Ada', 0, 0)");
+  int id = Call("MI", "202", "024567890", "2024-01-02", "10:15:00", 120);
+  auto engine = MakeEngine();
+  engine->Process();
+  EXPECT_EQ(Col("SNOME_C", id), "Ada");
+  auto count = [&] { return Query("SELECT lTotaleSelezioniO FROM Rubrica WHERE sNumero = '024567890'"); };
+  EXPECT_EQ(count(), "1");
+  engine->Process();  // the row is rated again: minus one, plus one
+  EXPECT_EQ(count(), "1");
+  engine->set_NoUndo(true);
+  engine->Process();
+  EXPECT_EQ(count(), "2");
+}
+
+TEST_F(PipelineTest, NumberCalledFromASwingExtensionStartsASwingRecord) {
+  // Extension 240 (the 41st) is a swing extension; the number is not in
+  // the phone book.
+  int id = Call("MI", "240", "0612345678", "2024-01-02", "10:15:00", 120);
+  auto engine = MakeEngine();
+  engine->Process();
+  EXPECT_EQ(Col("SNOME_C", id), "<null>");
+  EXPECT_EQ(Query("SELECT lNumeroChiamateO || '/' || sDerivato || '/' || dMinutiConversazione FROM Swing "
+                  "WHERE sNumero = '0612345678'"),
+            "1/240/1899-12-30 00:02:00");
+  EXPECT_EQ(Query("SELECT printf('%.4f', cCostoConversazioni) FROM Swing WHERE sNumero = '0612345678'"),
+            Money4("CCOSTO1_C", id));
+}
+
+}  // namespace
+}  // namespace ordalis::testing
