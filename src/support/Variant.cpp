@@ -47,7 +47,12 @@ std::string Variant::ToText() const {
     case Kind::Text: return text_;
     case Kind::Integer: return std::to_string(int_);
     case Kind::Double: return NumberToText(dbl_);
-    case Kind::Single: return NumberToText(static_cast<float>(dbl_));
+    case Kind::Single: {
+      // The shortest text of the single-precision value (20, -11.111111).
+      char buf[64];
+      auto r = std::to_chars(buf, buf + sizeof buf, static_cast<float>(dbl_), std::chars_format::fixed);
+      return std::string(buf, r.ptr);
+    }
     case Kind::Money: return Money::FromRaw(int_).ToText();
     case Kind::Date: return dt::ToText(dbl_);
     case Kind::Bool: return int_ ? "True" : "False";

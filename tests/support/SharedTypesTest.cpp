@@ -166,6 +166,7 @@ TEST(Variant, ConversionsFollowTheReadingRules) {
   EXPECT_EQ(Variant(3.5).ToInteger(), 4);
   EXPECT_EQ(Variant(0.1).ToText(), "0.1");
   EXPECT_EQ(Variant(-3.5).ToText(), "-3.5");
+  EXPECT_EQ(Variant(static_cast<float>(-100.0 / 9)).ToText(), "-11.111111");
   EXPECT_EQ(Variant(20.0).ToText(), "20");
   EXPECT_EQ(Variant(true).ToText(), "True");
   EXPECT_TRUE(Variant("True").ToBool());
