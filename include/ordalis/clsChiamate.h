@@ -36,6 +36,8 @@ class clsCommesse;
 class clsValute;
 class clsTimeZones;
 class CacheErrorSink;
+class clsDatiTariffa;
+class Grid;
 
 // A text member of a keyed collection (interconnection prefixes, carrier files).
 struct TextItem {
@@ -139,6 +141,44 @@ class clsChiamate {
   void set_cTariffa_c(double v);
   void set_cDifferenza_c(double v);
   Money cCosto3_c() const;
+
+  // Carrier comparison and single-call rating with a carrier's tariff file.
+  // colCarrier lists the compared files; its order is the order of the rows
+  // of the comparison grid.
+  void AggiungiCarrierPerConfronto(const std::string& sFileCarrier);  // appended without key
+  void CancellaListaCarrierPerConfronto();                            // the list becomes empty
+  // Makes the carrier names of the listed files unique, writing "Name (2)",
+  // "Name (3)"... into the Carrier table of the later files; a file listed
+  // again is the same carrier and is left alone. Throws ComponentError when
+  // a file cannot be opened or has no Carrier table. Returns True.
+  bool ControllaDuplicatiNomiCarrier(KeyedCollection<TextItem>& vcolCarrier);
+  // Loads calendar, comparison destinations and groups, sites, the carriers
+  // of the files of colCarrier fitted to site sSito, and extensions. Raises
+  // CacheStart/CacheChange/CacheDone; the first failure ends the load
+  // without CacheDone and its description goes to Errore.
+  // Throws ComponentError when the options cannot be read (no connection).
+  void CacheConfrontoCarrier(const std::string& sSito);
+  // Rates one outgoing call with the carrier of sFileCarrier (listed under
+  // its own path; bCache loads the comparison caches unless the file was
+  // already listed); the result is read through cCosto3_c and DatiTariffa.
+  // Nothing is saved. Throws ComponentError 91 when no comparison carriers
+  // are loaded.
+  void CalcolaChiamata(DateTime dData, DateTime dOra, DateTime dDurata, const std::string& sNumero,
+                       const std::string& sFileCarrier, const std::string& sSito, const std::string& sDerivato,
+                       bool bCache = false);
+  // Prices the outgoing calls of site sCodiceSito from dDataDal to dDataAl
+  // (both days inclusive) with each file of colCarrier. Row r-1 of the grid
+  // is file r; columns 0..5: Local, National/Adiacenti/Regional, Mobile,
+  // International, other types, total. Amounts are added to the cells (the
+  // host sets them to 0); a type cell still 0 when a call of that type could
+  // not be priced becomes the text "0.". ProgressChange per call, Done at
+  // the end (StopIt ends after the current call); the connection is closed
+  // afterwards. REQUIRES: CacheConfrontoCarrier done; the grid has at least
+  // as many rows as colCarrier and 6 columns.
+  void ConfrontaCarrier(const std::string& sCodiceSito, DateTime dDataDal, DateTime dDataAl, Grid& xrgTotali);
+  // The tariff the last comparison pricing chose, as a new record; null
+  // when that call found no comparison tariff.
+  std::shared_ptr<clsDatiTariffa> DatiTariffa() const;
 
   // For the component's own classes: connection, options and caches.
   rdo::RdoConnection* Connection() { return connection_.get(); }

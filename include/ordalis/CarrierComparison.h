@@ -1,0 +1,58 @@
+#pragma once
+// Comparing carriers for a host: what the outgoing calls of one site over a
+// period would have cost with each of several carriers' tariff files, as a
+// table with the carriers' names, and the fields of the tariff that priced
+// a single call.
+#include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ordalis/DateTime.h"
+#include "ordalis/Variant.h"
+
+namespace ordalis {
+
+class clsChiamate;
+
+// Column titles of the comparison grid, in the grid's order.
+inline constexpr std::array<const char*, 6> kComparisonColumns = {
+    "Local", "National/Adjacent/Regional", "Mobile", "International", "Other", "Total"};
+
+struct ComparisonRow {
+  std::string carrier;  // the carrier's name as its file holds it
+  std::string file;
+  // The grid's cells: amounts (Money), or the text "0." where calls of that
+  // type could not be priced with this carrier and nothing was added.
+  std::array<Variant, 6> cells;
+  // True when no cell is "0.": every call of the period had a tariff.
+  bool complete = true;
+};
+
+struct ComparisonTable {
+  std::vector<ComparisonRow> rows;  // one per file, in the order given
+  // The carrier with the lowest total among the complete rows (among all
+  // rows when none is complete); empty when there are no rows.
+  std::string cheapest;
+};
+
+// Compares the outgoing calls of `site` from `from` to `to` (days, both
+// inclusive) across `files` on an engine that Init has connected: sets the
+// engine's comparison list to the files, loads the comparison caches for
+// the site and fills the grid (ConfrontaCarrier), reporting through the
+// engine's events. Throws ComponentError for a period that ends before it
+// starts (5), no files or a file listed twice (5), a site missing from the
+// sites table (5), and a failed comparison cache load (its description).
+// A period without calls gives a table of zeros.
+ComparisonTable CompareCarriers(clsChiamate& engine, const std::string& site, DateTime from, DateTime to,
+                                const std::vector<std::string>& files);
+
+// The table as fixed-width text: a header, one line per carrier, then
+// "Cheapest: <name>".
+std::string FormatComparisonTable(const ComparisonTable& table);
+
+// The fields of the engine's DatiTariffa (the tariff the last CalcolaChiamata
+// priced), by name in the record's order; empty when there was none.
+std::vector<std::pair<std::string, Variant>> DatiTariffaFields(const clsChiamate& engine);
+
+}  // namespace ordalis
