@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "Commands.h"
+#include "ComparisonCommands.h"
 #include "ordalis/Version.h"
 
 int main(int argc, char** argv) {
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   int exit_code = 0;
   ordalis::host::AddCommands(app, exit_code);
+  ordalis::host::AddComparisonCommands(app, exit_code);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -32,7 +32,8 @@ struct ComparisonRow {
 struct ComparisonTable {
   std::vector<ComparisonRow> rows;  // one per file, in the order given
   // The carrier with the lowest total among the complete rows (among all
-  // rows when none is complete); empty when there are no rows.
+  // rows when none is complete), rows with a zero total left out; empty
+  // when no row has a total.
   std::string cheapest;
 };
 
@@ -48,8 +49,11 @@ ComparisonTable CompareCarriers(clsChiamate& engine, const std::string& site, Da
                                 const std::vector<std::string>& files);
 
 // The table as fixed-width text: a header, one line per carrier, then
-// "Cheapest: <name>".
+// "Cheapest: <name>" (or that none was priced).
 std::string FormatComparisonTable(const ComparisonTable& table);
+
+// Whether the comparison caches hold the site (after CacheConfrontoCarrier).
+bool ComparisonSiteExists(const clsChiamate& engine, const std::string& site);
 
 // The fields of the engine's DatiTariffa (the tariff the last CalcolaChiamata
 // priced), by name in the record's order; empty when there was none.

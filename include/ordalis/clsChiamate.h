@@ -150,7 +150,7 @@ class clsChiamate {
   // Makes the carrier names of the listed files unique, writing "Name (2)",
   // "Name (3)"... into the Carrier table of the later files; a file listed
   // again is the same carrier and is left alone. Throws ComponentError when
-  // a file cannot be opened or has no Carrier table. Returns True.
+  // a file cannot be opened or is not a carrier tariff file. Returns True.
   bool ControllaDuplicatiNomiCarrier(KeyedCollection<TextItem>& vcolCarrier);
   // Loads calendar, comparison destinations and groups, sites, the carriers
   // of the files of colCarrier fitted to site sSito, and extensions. Raises

@@ -114,10 +114,15 @@ bool clsChiamate::ControllaDuplicatiNomiCarrier(KeyedCollection<TextItem>& vcolC
 
     auto connection =
         environment->OpenConnection("", false, false, "driver=Microsoft Access Driver (*.mdb);DBQ=" + file->value + ";");
-    auto rs = connection->OpenResultset("SELECT * FROM Carrier", rdo::CursorType::Keyset,
-                                        rdo::LockType::OptimisticRowVer);
+    std::unique_ptr<rdo::RdoResultset> rs;
+    std::string stored;
+    try {
+      rs = connection->OpenResultset("SELECT * FROM Carrier", rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
+      if (!rs->Eof()) stored = rs->Value("NomeCarrier").ToText();
+    } catch (const ComponentError& e) {
+      throw ComponentError(e.Number(), file->value + " is not a carrier tariff file: " + e.Description(), e.Source());
+    }
     if (!rs->Eof()) {
-      const std::string stored = rs->Value("NomeCarrier").ToText();
       std::string name = stored;
       for (int n = 2; names.Contains(name); ++n) name = stored + " (" + std::to_string(n) + ")";
       auto item = std::make_shared<TextItem>();
@@ -426,7 +431,7 @@ ComparisonTable CompareCarriers(clsChiamate& engine, const std::string& site, Da
   engine.set_Errore("");
   engine.CacheConfrontoCarrier(site);
   if (!engine.Errore().empty()) throw ComponentError(kErrInternal, engine.Errore(), source);
-  if (!engine.Siti || !engine.Siti->GetSito(site))
+  if (!ComparisonSiteExists(engine, site))
     throw ComponentError(kErrInvalidArgument, "There is no site " + site, source);
 
   MemoryGrid grid(files.size(), kGridColumns);
@@ -455,6 +460,7 @@ ComparisonTable CompareCarriers(clsChiamate& engine, const std::string& site, Da
   }
   for (const auto& row : table.rows) {
     auto total = [](const ComparisonRow& x) { return CellAmount(x.cells[kTotalColumn]); };
+    if (total(row) == Money()) continue;  // nothing priced: no basis for a choice
     bool better = !best || (row.complete && !best->complete) ||
                   (row.complete == best->complete && total(row) < total(*best));
     if (better) best = &row;
@@ -486,8 +492,13 @@ std::string FormatComparisonTable(const ComparisonTable& table) {
     }
     out += "\n";
   }
-  if (!table.cheapest.empty()) out += "Cheapest: " + table.cheapest + "\n";
+  out += table.cheapest.empty() ? std::string("Cheapest: none (no call was priced)\n")
+                                : "Cheapest: " + table.cheapest + "\n";
   return out;
+}
+
+bool ComparisonSiteExists(const clsChiamate& engine, const std::string& site) {
+  return engine.Siti && engine.Siti->GetSito(site) != nullptr;
 }
 
 std::vector<std::pair<std::string, Variant>> DatiTariffaFields(const clsChiamate& engine) {

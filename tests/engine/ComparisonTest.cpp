@@ -238,6 +238,14 @@ TEST_F(ComparisonTest, EmptyPeriodLeavesTheGridUnchanged) {
   EXPECT_EQ(events_.done, 1);
 }
 
+TEST_F(ComparisonTest, NoCheapestCarrierWithoutPricedCalls) {
+  auto engine = MakeEngine();
+  ComparisonTable table = CompareCarriers(*engine, "MI", kWednesday, kWednesday, {Alpha(), Beta()});
+  ASSERT_EQ(table.rows.size(), 2u);
+  EXPECT_EQ(table.cheapest, "");
+  EXPECT_NE(FormatComparisonTable(table).find("none"), std::string::npos);
+}
+
 TEST_F(ComparisonTest, MobileCallWithoutTariffMarksItsCellOnlyWhileZero) {
   std::string no_mobile =
       CopyOf(Beta(), "nomobile.mdb", "UPDATE Carrier SET NomeCarrier = 'NoMobile'; DELETE FROM Listino WHERE sGruppoDest_e = 'Mobile IT'");
@@ -305,7 +313,7 @@ TEST_F(ComparisonTest, BadInputGivesClearErrors) {
   // The engine database is no carrier tariff file; a missing file neither.
   std::string not_carrier = message("MI", kHoliday, kWednesday, {Alpha(), db_path_});
   EXPECT_NE(not_carrier, "no error");
-  EXPECT_NE(not_carrier.find("Carrier"), std::string::npos) << not_carrier;
+  EXPECT_NE(not_carrier.find("is not a carrier tariff file"), std::string::npos) << not_carrier;
   engine->set_Errore("");
   EXPECT_NE(message("MI", kHoliday, kWednesday, {(dir_ / "missing.mdb").string()}), "no error");
 }
