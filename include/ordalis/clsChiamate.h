@@ -215,6 +215,8 @@ class clsChiamate {
                         std::int32_t first);
   void ConfigurationDump();
   void LoadInterconnectionPrefixes();
+  // Opens the connection again when a run or a comparison closed it.
+  void Reconnect();
   std::string ReadOption(const std::string& section, const std::string& entry, const std::string& fallback);
 
   struct Impl;

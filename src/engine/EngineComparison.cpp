@@ -144,7 +144,17 @@ bool clsChiamate::ControllaDuplicatiNomiCarrier(KeyedCollection<TextItem>& vcolC
 
 // ---------------------------------------------------------------- comparison caches
 
+void clsChiamate::Reconnect() {
+  if (mb_conn_aperta_) return;
+  // The same object opens again: the caches keep their pointer to it.
+  connection_->Close();
+  connection_->SetConnect(ConnectString());
+  connection_->EstablishConnection(user_, pwd_);
+  mb_conn_aperta_ = true;
+}
+
 void clsChiamate::CacheConfrontoCarrier(const std::string& sSito) {
+  Reconnect();
   Impl& s = *impl_;
   s.calendar = LoadResString(21000);
   s.destinations = LoadResString(21001);
@@ -340,13 +350,7 @@ void clsChiamate::ConfrontaCarrier(const std::string& sCodiceSito, DateTime dDat
                                    Grid& xrgTotali) {
   const std::string clause = " where dData between {d '" + DateText(dDataDal) + "'} and {d '" + DateText(dDataAl) +
                              "'} and sTipo='O' and sSito=" + rdo::SqlQuote(sCodiceSito);
-  if (!mb_conn_aperta_) {
-    // A comparison or a batch run closed it: the same object opens again.
-    connection_->Close();
-    connection_->SetConnect(ConnectString());
-    connection_->EstablishConnection(user_, pwd_);
-    mb_conn_aperta_ = true;
-  }
+  Reconnect();
   std::int32_t total = 0;
   {
     auto count = connection_->OpenResultset("select count(*) from Chiamate" + clause, rdo::CursorType::ForwardOnly,

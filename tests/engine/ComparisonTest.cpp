@@ -296,6 +296,20 @@ TEST_F(ComparisonTest, CompareCarriersNamesTheCheapestAndLeavesFilesAlone) {
   for (std::size_t i = 0; i < files.size(); ++i) EXPECT_EQ(Bytes(files[i]), before[i]) << files[i];
 }
 
+TEST_F(ComparisonTest, ComparisonAfterABatchRunAndTwiceInARow) {
+  Call("2024-01-10", "10:15:00", 600, "024567890", "Local");
+  auto engine = MakeEngine();
+  engine->Process();  // closes the connection
+  ASSERT_FALSE(engine->ConnectionOpen());
+  for (int round = 0; round < 2; ++round) {
+    ComparisonTable table = CompareCarriers(*engine, "MI", kWednesday, kWednesday, {Alpha(), Gamma()});
+    ASSERT_EQ(table.rows.size(), 2u);
+    EXPECT_EQ(table.rows[0].cells[5].ToMoney().ToText(), "0.23") << round;
+    EXPECT_EQ(table.rows[1].cells[5].ToMoney().ToText(), "0.18") << round;
+    EXPECT_EQ(table.cheapest, "Gamma");
+  }
+}
+
 TEST_F(ComparisonTest, BadInputGivesClearErrors) {
   auto engine = MakeEngine();
   auto message = [&](const std::string& site, DateTime from, DateTime to, const std::vector<std::string>& files) {
