@@ -32,6 +32,7 @@
 #include "numbering/clsGruppoDest.h"
 #include "ordalis/clsChiamate.h"
 #include "reference/clsCalendario.h"
+#include "call/CalcDistanza.h"
 #include "reference/clsGiorno.h"
 #include "reference/clsSito.h"
 #include "support/CommonLib.h"
@@ -41,33 +42,6 @@
 
 namespace ordalis {
 namespace {
-
-// Whole kilometres between the site's own destination and a destination,
-// computed as the least-cost search computes them (coordinates are whole
-// degrees plus sixtieths; chord on a sphere of 6371.315 km; coincident
-// points give 1000; no site destination gives 0).
-std::int32_t Distance(const clsDestinazione& dest, const clsSito& site) {
-  if (!site.Destinazione) return 0;
-  constexpr double kRadius = 6371.315;
-  constexpr double kPi = 3.14159265358979323846;
-  auto degrees = [](float v) {
-    double whole = std::trunc(v);
-    return whole + (v - whole) / 60.0;
-  };
-  auto position = [&](float lat, float lon, double* p) {
-    double la = degrees(lat) * kPi / 180, lo = degrees(lon) * kPi / 180;
-    p[0] = kRadius * std::cos(la) * std::cos(lo);
-    p[1] = kRadius * std::cos(la) * std::sin(lo);
-    p[2] = kRadius * std::sin(la);
-  };
-  double a[3], b[3];
-  position(site.Destinazione->Lat, site.Destinazione->Longit, a);
-  position(dest.Lat, dest.Longit, b);
-  double chord2 = (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]);
-  double cosine = (2 * kRadius * kRadius - chord2) / (2 * kRadius * kRadius);
-  if (!(cosine > -1 && cosine < 1)) return 1000;
-  return static_cast<std::int32_t>(std::nearbyint(kRadius * std::acos(cosine)));
-}
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return prefix.size() <= text.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
@@ -107,7 +81,7 @@ void clsChiamata::IndividuaTariffa3(const std::shared_ptr<clsCarrier>& carrier) 
   const clsCalendario* calendar = Sito->Calendario ? Sito->Calendario.get() : Chiamate->Calendario.get();
   if (calendar)
     if (auto giorno = calendar->GetGiorno(dData)) day_type = giorno->Tipo;
-  const std::int32_t distance = Distance(*dest, *Sito);
+  const std::int32_t distance = CalcDistanza(*dest, *Sito);
   const std::int64_t call_time = dt::SecondOfDay(dOra);
   const std::int64_t call_day = dt::ToSeconds(dt::DatePart(dData));
 

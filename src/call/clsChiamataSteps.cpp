@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "call/Arrotonda.h"
+#include "call/CalcDistanza.h"
 #include "call/TimeCost.h"
 #include "call/clsChiamata.h"
 #include "numbering/clsDestinazione.h"
@@ -74,36 +75,6 @@ PrefixMatch TogliPrefissoInterconn(const std::string& number, const std::map<std
   for (const auto& [carrier, prefix] : prefixes)
     if (StartsWithNoCase(number, prefix)) return {number.substr(prefix.size()), carrier};
   return {number, {}};
-}
-
-// Coordinates are held as whole degrees plus a fraction read as
-// sixtieths.
-double Degrees(float value) {
-  double whole = std::trunc(value);
-  return whole + (value - whole) / 60.0;
-}
-
-// Distance in whole kilometres between the site's own destination and a
-// destination, over the chord between their positions on a sphere of radius
-// 6371.315 km. No site destination: 0. Coincident points (the arc cosine
-// of 1, which the distance formula cannot take): 1000.
-std::int32_t CalcDistanza(const clsDestinazione& dest, const clsSito& site) {
-  if (!site.Destinazione) return 0;
-  constexpr double kRadius = 6371.315;
-  constexpr double kPi = 3.14159265358979323846;
-  auto position = [&](float lat, float lon, double* p) {
-    double la = Degrees(lat) * kPi / 180, lo = Degrees(lon) * kPi / 180;
-    p[0] = kRadius * std::cos(la) * std::cos(lo);
-    p[1] = kRadius * std::cos(la) * std::sin(lo);
-    p[2] = kRadius * std::sin(la);
-  };
-  double a[3], b[3];
-  position(site.Destinazione->Lat, site.Destinazione->Longit, a);
-  position(dest.Lat, dest.Longit, b);
-  double chord2 = (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]);
-  double cosine = (2 * kRadius * kRadius - chord2) / (2 * kRadius * kRadius);
-  if (!(cosine > -1 && cosine < 1)) return 1000;
-  return static_cast<std::int32_t>(std::nearbyint(kRadius * std::acos(cosine)));
 }
 
 std::int64_t Seconds(DateTime d) { return dt::ToSeconds(d); }

@@ -81,3 +81,32 @@ TEST(TimeCost, DurationAndCostRounding) {
 
 }  // namespace
 }  // namespace ordalis
+
+#include "call/CalcDistanza.h"
+#include "numbering/clsDestinazione.h"
+#include "reference/clsSito.h"
+
+namespace ordalis {
+namespace {
+
+TEST(CalcDistanza, WholeKilometresOverTheChord) {
+  clsSito milan;
+  clsDestinazione rome, same;
+  EXPECT_EQ(CalcDistanza(rome, milan), 0);  // no site destination
+  milan.Destinazione = std::make_shared<clsDestinazione>();
+  milan.Destinazione->Lat = 45.0f;
+  milan.Destinazione->Longit = 9.0f;
+  // One degree of latitude on a sphere of 6371.315 km is 111.2 km.
+  rome.Lat = 46.0f;
+  rome.Longit = 9.0f;
+  EXPECT_EQ(CalcDistanza(rome, milan), 111);
+  // The fraction is read as sixtieths: .30 is half a hundredth of a degree.
+  rome.Lat = 45.30f;
+  EXPECT_EQ(CalcDistanza(rome, milan), 1);
+  same.Lat = 45.0f;
+  same.Longit = 9.0f;
+  EXPECT_EQ(CalcDistanza(same, milan), 1000);  // coincident points
+}
+
+}  // namespace
+}  // namespace ordalis
