@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "Progress.h"
+#include "ordalis/CarrierComparison.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/Databases.h"
 #include "ordalis/Demo.h"
@@ -210,6 +211,18 @@ int RunDemo(const std::string& dir, int calls) {
   if (code != 0) return code;
   try {
     PrintReport(SummariseRatedCalls(demo.database));
+    // What each site's calls would have cost with each carrier.
+    clsChiamate engine;
+    engine.Init(demo.database);
+    if (!engine.Errore().empty()) throw ComponentError(1, engine.Errore());
+    for (const std::string& site : demo.sites) {
+      std::printf("\ncarrier comparison, site %s, %s to %s\n", site.c_str(), dt::ToText(demo.first_day).c_str(),
+                  dt::ToText(demo.last_day).c_str());
+      std::fputs(FormatComparisonTable(CompareCarriers(engine, site, demo.first_day, demo.last_day,
+                                                       demo.carrier_files))
+                     .c_str(),
+                 stdout);
+    }
   } catch (const ComponentError& e) {
     std::fprintf(stderr, "error: %s\n", e.Description().c_str());
     return 1;

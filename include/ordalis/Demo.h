@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ordalis/DateTime.h"
 #include "ordalis/Money.h"
 
 namespace ordalis {
@@ -15,6 +16,9 @@ struct DemoInstallation {
   std::string registry_file;  // registry export for ORDALIS_REGISTRY
   int calls = 0;              // calls stored in CHIAMATE
   int internal_calls = 0;     // calls stored in CHIAMATEINTERNE
+  std::vector<std::string> carrier_files;  // the carriers' tariff files
+  std::vector<std::string> sites;          // site codes
+  DateTime first_day = 0, last_day = 0;    // the period of the stored calls
 };
 
 // Writes the installation into `directory` (created when missing; earlier

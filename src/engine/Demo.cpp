@@ -206,7 +206,11 @@ DemoInstallation WriteDemoInstallation(const std::string& directory, int calls) 
   demo.registry_file = demo.directory + "registry.reg";
   fs::remove(demo.database);
   fs::create_directories(demo.directory + "Carrier");
-  for (const Carrier& c : kCarriers) WriteCarrierFile(demo.directory + "Carrier/" + c.file, c);
+  for (const Carrier& c : kCarriers) {
+    demo.carrier_files.push_back(demo.directory + "Carrier/" + c.file);
+    WriteCarrierFile(demo.carrier_files.back(), c);
+  }
+  for (const Site& s : kSites) demo.sites.push_back(s.code);
   CreateEngineDatabase(demo.database);
   {
     std::ofstream reg(demo.registry_file, std::ios::binary);
@@ -301,6 +305,8 @@ DemoInstallation WriteDemoInstallation(const std::string& directory, int calls) 
     }
   }
   DateTime first_day = dt::FromDate(2024, 1, 1);
+  demo.first_day = first_day;
+  demo.last_day = first_day + 59;
   for (int i = 0; i < calls; ++i) {
     int site = static_cast<int>(rng() % 2);
     std::string day = dt::ToIsoText(first_day + static_cast<int>(rng() % 60));
