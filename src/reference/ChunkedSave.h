@@ -17,8 +17,30 @@
 #include "engine/rdo/RdoResultset.h"
 #include "ordalis/KeyedCollection.h"
 #include "reference/clsNominativo.h"
+#include "support/QueryFirstValue.h"
 
 namespace ordalis {
+
+// Writes one member over its row (found by its identity), or adds a row when
+// it has none and takes the new row's identity; write(rs, member, inserting)
+// sets the columns. False (nothing written) on any failure.
+template <class T, class Write>
+bool SaveMember(rdo::RdoConnection& connection, const std::string& table, T& member, const std::string& number,
+                Write&& write) {
+  try {
+    auto rs = connection.OpenResultset("SELECT * FROM " + table + " WHERE lPKId=" + std::to_string(member.PKId),
+                                       rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
+    const bool inserting = rs->Eof();
+    const std::string highest =
+        inserting ? QueryFirstValue("SELECT MAX(lPKId) FROM " + table, connection) : std::string();
+    write(*rs, member, inserting);
+    rs->Close();
+    if (inserting) member.PKId = NuovoPKId(connection, table, number, highest);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
 
 // write(rs, member) writes a member over the current row; save(member)
 // saves one member alone and reports success. Returns the members that

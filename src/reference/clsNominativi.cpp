@@ -156,19 +156,9 @@ std::shared_ptr<clsNominativo> clsNominativi::GetNominativo(std::string_view num
 }
 
 bool clsNominativi::Save(clsNominativo& entry) {
-  try {
-    auto rs = Connection->OpenResultset("SELECT * FROM Rubrica WHERE lPKId=" + std::to_string(entry.PKId),
-                                        rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
-    const bool inserting = rs->Eof();
-    const std::string highest = inserting ? QueryFirstValue("SELECT MAX(lPKId) FROM Rubrica", *Connection) : "";
-    Scrivi(*rs, entry, inserting);
-    rs->Close();
-    if (inserting) entry.PKId = NuovoPKId(*Connection, "Rubrica", entry.NumeroTel, highest);
-    return true;
-  } catch (const std::exception&) {
-    SaveStatus = ssUnsaved;
-    return false;
-  }
+  if (SaveMember(*Connection, "Rubrica", entry, entry.NumeroTel, Scrivi)) return true;
+  SaveStatus = ssUnsaved;
+  return false;
 }
 
 std::size_t clsNominativi::SaveAll() {

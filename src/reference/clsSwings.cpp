@@ -173,19 +173,9 @@ void clsSwings::Aggiungi(std::shared_ptr<clsSwing> swing) {
 }
 
 bool clsSwings::Save(clsSwing& swing) {
-  try {
-    auto rs = Connection->OpenResultset("SELECT * FROM Swing WHERE lPKId=" + std::to_string(swing.PKId),
-                                        rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
-    const bool inserting = rs->Eof();
-    const std::string highest = inserting ? QueryFirstValue("SELECT MAX(lPKId) FROM Swing", *Connection) : "";
-    Scrivi(*rs, swing, inserting);
-    rs->Close();
-    if (inserting) swing.PKId = NuovoPKId(*Connection, "Swing", swing.Numero, highest);
-    return true;
-  } catch (const std::exception&) {
-    SaveStatus = ssUnsaved;
-    return false;
-  }
+  if (SaveMember(*Connection, "Swing", swing, swing.Numero, Scrivi)) return true;
+  SaveStatus = ssUnsaved;
+  return false;
 }
 
 std::size_t clsSwings::SaveAll() {
