@@ -13,7 +13,6 @@
 #include "reference/ChunkedSave.h"
 #include "reference/clsNominativo.h"
 #include "support/CommonLib.h"
-#include "support/QueryFirstValue.h"
 
 namespace ordalis {
 

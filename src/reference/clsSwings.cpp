@@ -14,7 +14,6 @@
 #include "reference/clsNominativo.h"
 #include "reference/clsSwing.h"
 #include "support/CommonLib.h"
-#include "support/QueryFirstValue.h"
 
 namespace ordalis {
 
