@@ -240,7 +240,6 @@ class clsChiamate {
   std::int16_t default_privacy_ = 0;
   std::int32_t mem_cache_ = 0, mem_uncache_ = 0;
 
-  friend class ProcessRun;
 };
 
 }  // namespace ordalis

@@ -128,7 +128,6 @@ class clsChiamata {
                          std::int16_t no_insert, bool second);
   void MaskNumber(std::int16_t privacy);
   void Warn(const std::string& text);
-  void Log(const std::string& line);
   void NomeDaRubrica(const std::string& number);
   void NomeDaDirectory(const std::string& number);
   struct ColumnMap;

@@ -84,8 +84,6 @@ std::int64_t TimeOfDay(DateTime d) { return dt::SecondOfDay(d); }
 
 void clsChiamata::Warn(const std::string& text) { Chiamate->SendWarningMsg(text); }
 
-void clsChiamata::Log(const std::string& line) { WriteDetailLog(line); }
-
 // ---------------------------------------------------------------- site, extensions, account
 
 void clsChiamata::IndividuaSito() {
