@@ -322,9 +322,12 @@ void clsChiamata::CalcDate() {
       second_zone = derivato2_ && !derivato2_->IDTimeZone.empty() ? zones->GetTimeZone(derivato2_->IDTimeZone)
                                                                   : site_zone;
   }
-  const DateTime stamp = dData + dOra;
+  // The exchange's date and time as one value; built from whole days and
+  // seconds, since before 1899-12-30 adding the time fraction would move
+  // the value the wrong way.
+  const DateTime stamp = dt::FromSerialAndSeconds(dt::DaySerial(dData), dt::SecondOfDay(dOra));
   auto caller_local = [&] {
-    local_time_ = (!caller_zone || dUTCTime == 0) ? dData + dOra : caller_zone->ConvertTimeFromUTC(dUTCTime);
+    local_time_ = (!caller_zone || dUTCTime == 0) ? stamp : caller_zone->ConvertTimeFromUTC(dUTCTime);
   };
   auto second_local = [&] {
     local_time2_ = (!second_zone || dUTCTime == 0) ? local_time_ : second_zone->ConvertTimeFromUTC(dUTCTime);

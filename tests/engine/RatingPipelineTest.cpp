@@ -13,9 +13,14 @@ class PipelineTest : public RatingTest {
     int id = ++next_id_;
     Sql("INSERT INTO CHIAMATE (lPKId, dData, DORA, DDURATA, SNUMERO, SSITO, SDERIVATO, STIPO, SLINEA, ISTATO, "
         "LSCATTI) VALUES (" + std::to_string(id) + ", '" + date + " 00:00:00', '1899-12-30 " + time + "', '" +
-        dt::ToIsoText(seconds / 86400.0) + "', '" + number + "', '" + site + "', '" + extension + "', 'O', '" + line +
+        dt::ToIsoText(seconds / 86400.0) + "', '" + Quoted(number) + "', '" + site + "', '" + extension + "', 'O', '" + line +
         "', 0, " + std::to_string(pulses) + ")");
     return id;
+  }
+  static std::string Quoted(const std::string& text) {
+    std::string out;
+    for (char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
+    return out;
   }
   std::string Col(const std::string& column, int id) {
     return Query("SELECT " + column + " FROM CHIAMATE WHERE lPKId = " + std::to_string(id));
@@ -159,6 +164,55 @@ TEST_F(PipelineTest, NumberCalledFromASwingExtensionStartsASwingRecord) {
             "1/240/1899-12-30 00:02:00");
   EXPECT_EQ(Query("SELECT printf('%.4f', cCostoConversazioni) FROM Swing WHERE sNumero = '0612345678'"),
             Money4("CCOSTO1_C", id));
+}
+
+}  // namespace
+}  // namespace ordalis::testing
+
+namespace ordalis::testing {
+namespace {
+
+TEST_F(PipelineTest, OddRowsAreRatedWithoutStoppingTheRun) {
+  std::vector<int> ids = {
+      Call("MI", "202", "02 456-7890", "2024-01-02", "10:15:00", 120),  // blanks and a dash
+      Call("MI", "202", "+390245678", "2024-01-02", "10:15:00", 120),
+      Call("MI", "202", "ABC", "2024-01-02", "10:15:00", 120),
+      Call("MI", "202", std::string(200, '7'), "2024-01-02", "10:15:00", 120),
+      Call("MI", "202", "", "2024-01-02", "10:15:00", 120),
+      Call("MI", "202", "024567890", "2024-01-02", "10:15:00", 2 * 86400),  // longer than a day
+      Call("MI", "202", "024567890", "1800-01-02", "10:15:00", 60),        // before 1900
+      Call("MI", "202", "02'; DROP TABLE CHIAMATE; --", "2024-01-02", "10:15:00", 60),
+  };
+  Sql("INSERT INTO CHIAMATE (lPKId, dData, DORA, DDURATA, SNUMERO, SSITO, SDERIVATO, STIPO, ISTATO) VALUES "
+      "(100, '2024-01-02 00:00:00', '1899-12-30 10:15:00', -0.001, '024567890', 'MI', '202', 'O', 0), "
+      "(101, '9999-12-31 00:00:00', '1899-12-30 23:59:59', 0.001, '024567890', 'MI', '202', 'O', 0)");
+  Sql("UPDATE Derivati SET IDTimeZone = 'No Such Zone' WHERE sNumero = '204'");
+  int zone = Call("MI", "204", "024567890", "2024-01-02", "10:15:00", 60);
+  auto engine = MakeEngine();
+  engine->Process();
+  EXPECT_EQ(events_.progress.size(), ids.size() + 3);
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM CHIAMATE WHERE sGiorno_c IS NOT NULL"), std::to_string(ids.size() + 3));
+  EXPECT_EQ(Col("sGiorno_c", 101), "Fri");
+  // A number that is no destination costs nothing and has no type.
+  EXPECT_EQ(Money4("CCOSTO1_C", ids[2]), "0.0000");
+  EXPECT_EQ(Col("STIPODESTINAZIONE_C", ids[4]), "<null>");
+  // A call of two days is charged up to the end of the tariff's last step
+  // (a day): answer 0.03 and 1440 minutes at 0.02.
+  EXPECT_EQ(Col("SESITOCHIAMATA_C", ids[5]), "1");
+  EXPECT_EQ(Money4("CCOSTO1_C", ids[5]), "28.8300");
+  // No tariff is valid in 1800: nothing priced; the day and the time stay
+  // those of the exchange (before 1899-12-30 too).
+  EXPECT_EQ(Money4("CCOSTO1_C", ids[6]), "0.0000");
+  EXPECT_EQ(Col("sGiorno_c", ids[6]), "Thu");
+  EXPECT_EQ(Col("dData", ids[6]), "1800-01-02 00:00:00");
+  EXPECT_EQ(Col("DORA", ids[6]), "1899-12-30 10:15:00");
+  // The quoted number is an ordinary value.
+  EXPECT_EQ(Col("SNUMERO", ids[7]), "02'; DROP TABLE CHIAMATE; --");
+  // A negative duration is not charged.
+  EXPECT_EQ(Money4("CCOSTO1_C", 100), "0.0000");
+  EXPECT_EQ(Col("SESITOCHIAMATA_C", 100), "0");
+  // An extension in an unknown zone keeps the exchange's time.
+  EXPECT_EQ(Col("DORA", zone), "1899-12-30 10:15:00");
 }
 
 }  // namespace
