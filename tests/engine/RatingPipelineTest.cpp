@@ -217,3 +217,47 @@ TEST_F(PipelineTest, OddRowsAreRatedWithoutStoppingTheRun) {
 
 }  // namespace
 }  // namespace ordalis::testing
+
+#include "ordalis/ComponentError.h"
+#include "ordalis/DirectoryLookup.h"
+
+namespace ordalis::testing {
+namespace {
+
+// The OEM partner's directory: names every number it is asked for, or fails.
+struct PartnerDirectory : DirectoryLookup {
+  static inline bool failing = false;
+  std::string LookupInAddressBook(const std::string& number) override {
+    if (failing) throw ComponentError(7, "directory offline");
+    return "Partner " + number;
+  }
+};
+
+TEST_F(PipelineTest, OemInstallationAsksThePartnersDirectory) {
+  auto registry = std::make_shared<platform::Registry>();
+  registry->SetString("Software\\valmer\\oem", "Name", "Kelmora");
+  registry->SetString("Software\\valmer\\oem", "LookupObjectName", "Partner.Directory");
+  platform::Registry::SetForTesting(registry);
+  RegisterLookupFactory("Partner.Directory", [] { return std::make_unique<PartnerDirectory>(); });
+  Sql("INSERT INTO Rubrica (sNumero, sNome, lTotaleSelezioniO, lTotaleSelezioniI) VALUES ('024567890', 'Ada', 0, 0)");
+  int id = Call("MI", "202", "024567890", "2024-01-02", "10:15:00", 120);
+  auto engine = MakeEngine();
+  engine->Process();
+  // The partner's name, not the phone book's, and no phone-book statistics.
+  EXPECT_EQ(Col("SNOME_C", id), "Partner 024567890");
+  EXPECT_EQ(Query("SELECT lTotaleSelezioniO FROM Rubrica WHERE sNumero = '024567890'"), "0");
+  // A failing directory ends the run with the component error.
+  PartnerDirectory::failing = true;
+  try {
+    engine->Process();
+    ADD_FAILURE() << "no error";
+  } catch (const ComponentError& e) {
+    EXPECT_EQ(e.Number(), kErrProcessor);
+    EXPECT_NE(e.Description().find("LookupInAddressBook method:directory offline"), std::string::npos);
+  }
+  PartnerDirectory::failing = false;
+  RegisterLookupFactory("Partner.Directory", nullptr);
+}
+
+}  // namespace
+}  // namespace ordalis::testing
