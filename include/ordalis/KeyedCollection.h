@@ -19,6 +19,8 @@ namespace ordalis {
 std::string FoldKey(std::string_view text);
 // Case-insensitive equality with the same folding.
 bool EqualsNoCase(std::string_view a, std::string_view b);
+// Whether text begins with prefix, compared the same way.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 
 [[noreturn]] void ThrowMissingMember();
 [[noreturn]] void ThrowDuplicateKey();

@@ -41,13 +41,6 @@
 #include "tariffs/clsTariffe.h"
 
 namespace ordalis {
-namespace {
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return prefix.size() <= text.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
-}  // namespace
 
 void clsChiamata::IndividuaTariffa3(const std::shared_ptr<clsCarrier>& carrier) {
   const bool log = LogEnabled();

@@ -9,23 +9,10 @@
 #include "ordalis/Variant.h"
 #include "ordalis/clsChiamate.h"
 #include "support/CommonLib.h"
+#include "support/Text.h"
 
 namespace ordalis {
 namespace {
-
-std::string Trim(const std::string& s) {
-  std::size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
-bool EqualsIgnoreCase(const std::string& a, const char* b) {
-  std::size_t n = std::char_traits<char>::length(b);
-  if (a.size() != n) return false;
-  for (std::size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
 
 // Numeric evaluation of a text: its leading number, 0 when there is none.
 double NumericValue(const std::string& text) {
@@ -75,9 +62,9 @@ struct clsChiamata::ColumnMap {
 clsChiamata::clsChiamata() = default;
 clsChiamata::~clsChiamata() = default;
 
-void clsChiamata::set_sSito(const std::string& value) { s_sito_ = Trim(value); }
+void clsChiamata::set_sSito(const std::string& value) { s_sito_ = TrimSpaces(value); }
 
-bool clsChiamata::IsType(const char* code) const { return EqualsIgnoreCase(sTipo, code); }
+bool clsChiamata::IsType(const char* code) const { return EqualsNoCase(sTipo, code); }
 
 void clsChiamata::Load() {
   WriteDetailLog("Load chiamata");
@@ -188,7 +175,7 @@ void clsChiamata::WriteColumns() {
         cut += b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
         ++chars;
       }
-      v = Trim(v.substr(0, std::min(cut, v.size())));
+      v = TrimSpaces(v.substr(0, std::min(cut, v.size())));
     }
     text(c, v);
   };

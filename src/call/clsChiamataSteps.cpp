@@ -37,6 +37,7 @@
 #include "support/CommonLib.h"
 #include "support/RegistryLib.h"
 #include "support/StringTable.h"
+#include "support/Text.h"
 #include "tariffs/clsLcr.h"
 #include "tariffs/clsLcrs.h"
 #include "tariffs/clsTariffa.h"
@@ -44,19 +45,6 @@
 
 namespace ordalis {
 namespace {
-
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-  if (prefix.size() > text.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
-      return false;
-  return true;
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // Length in characters of a UTF-8 text.
 std::size_t Chars(const std::string& s) {
@@ -233,7 +221,7 @@ void clsChiamata::IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool c
     WriteDetailLog("\tNumero=" + bare.number + " - PrefNaz=" + Sito->PrefNaz + " - PrefIntern=" +
                    Sito->PrefInternazionale);
   }
-  static const std::string kAll = Upper(LoadResString(20811));
+  static const std::string kAll = UpperAscii(LoadResString(20811));
   const std::int64_t call_time = TimeOfDay(dOra);
   const std::int64_t call_day = Seconds(dt::DatePart(dData));
   std::size_t best_length = 0, best_count = 1000000;
@@ -242,7 +230,7 @@ void clsChiamata::IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool c
     if (lcr->Priorita > best_priority) continue;
     if (TimeOfDay(lcr->Dalle) > call_time || call_time > TimeOfDay(lcr->Alle)) continue;
     if (!EqualsNoCase(lcr->Linea, sLinea)) {
-      std::string line = Upper(lcr->Linea);
+      std::string line = UpperAscii(lcr->Linea);
       if (line != "TUTTE" && line != "ALL" && line != kAll) continue;
     }
     if (!carrier2 && !bare.carrier.empty() && !EqualsNoCase(lcr->Carrier, bare.carrier)) continue;

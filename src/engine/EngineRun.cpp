@@ -14,23 +14,13 @@
 #include "reference/clsNominativi.h"
 #include "reference/clsSwings.h"
 #include "support/CommonLib.h"
+#include "support/Text.h"
 
 namespace ordalis {
 namespace {
 
 constexpr int kMaskSize = 24;  // positions 1..23
 constexpr std::int32_t kNoCountTotal = 999999;
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::string Trim(const std::string& s) {
-  std::size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
 
 // Element i is on when character i is "1"; 22 and 23 are on for a text too
 // short to hold them; 20 and 21 are always off.
@@ -42,10 +32,10 @@ void BuildMask(const std::string& operation, bool* mask) {
 
 // The WHERE clause of the host's filter, without any ORDER BY.
 std::string ExtractClause(const std::string& filter) {
-  std::size_t where = Upper(filter).find("WHERE");
+  std::size_t where = UpperAscii(filter).find("WHERE");
   if (where == std::string::npos) return {};
-  std::string clause = Trim(filter.substr(where));
-  std::size_t order = Upper(clause).find("ORDER BY");
+  std::string clause = TrimSpaces(filter.substr(where));
+  std::size_t order = UpperAscii(clause).find("ORDER BY");
   if (order != std::string::npos) clause = clause.substr(0, order);
   return clause;
 }

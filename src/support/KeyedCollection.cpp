@@ -2,24 +2,41 @@
 
 namespace ordalis {
 
+namespace {
+
+// Folds one byte of a UTF-8 text: ASCII capitals, and the Latin-1 capitals
+// U+00C0..U+00DE (but U+00D7), whose second byte 80..9E follows a C3 lead,
+// become small letters. `after_lead` carries the state from byte to byte.
+char FoldByte(char byte, bool& after_lead) {
+  unsigned char c = static_cast<unsigned char>(byte);
+  if (after_lead) {
+    after_lead = false;
+    return c >= 0x80 && c <= 0x9E && c != 0x97 ? static_cast<char>(c + 0x20) : byte;
+  }
+  if (c >= 'A' && c <= 'Z') return static_cast<char>(c + 32);
+  after_lead = c == 0xC3;
+  return byte;
+}
+
+}  // namespace
+
 std::string FoldKey(std::string_view text) {
   std::string out(text);
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(out[i]);
-    if (c >= 'A' && c <= 'Z') {
-      out[i] = static_cast<char>(c + 32);
-    } else if (c == 0xC3 && i + 1 < out.size()) {
-      // U+00C0..U+00DE are C3 80..C3 9E; their small letters are C3 A0..C3 BE.
-      unsigned char n = static_cast<unsigned char>(out[i + 1]);
-      if (n >= 0x80 && n <= 0x9E && n != 0x97) out[i + 1] = static_cast<char>(n + 0x20);
-      ++i;
-    }
-  }
+  bool after_lead = false;
+  for (char& c : out) c = FoldByte(c, after_lead);
   return out;
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && FoldKey(a) == FoldKey(b);
+  if (a.size() != b.size()) return false;
+  bool lead_a = false, lead_b = false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (FoldByte(a[i], lead_a) != FoldByte(b[i], lead_b)) return false;
+  return true;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return prefix.size() <= text.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 void ThrowMissingMember() { throw ComponentError(kErrInvalidCall, "Invalid procedure call or argument"); }

@@ -5,20 +5,15 @@
 #include <limits>
 
 #include "ordalis/ComponentError.h"
+#include "platform/TextLines.h"
 
 namespace ordalis {
 namespace {
 
 [[noreturn]] void Mismatch() { throw ComponentError(kErrTypeMismatch, "Type mismatch"); }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 bool TextToDouble(std::string_view s, double& out) {
-  s = Trim(s);
+  s = platform::TrimBlanks(s);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   if (s.empty()) return false;
   auto r = std::from_chars(s.data(), s.data() + s.size(), out);
@@ -105,7 +100,7 @@ Money Variant::ToMoney() const {
       return Money::FromRaw(raw);
     }
     case Kind::Text: {
-      std::string_view t = Trim(text_);
+      std::string_view t = platform::TrimBlanks(text_);
       if (t.empty()) Mismatch();
       return Money::FromText(std::string(t));
     }
@@ -126,7 +121,7 @@ DateTime Variant::ToDate() const {
 
 bool Variant::ToBool() const {
   if (kind_ == Kind::Text) {
-    std::string_view t = Trim(text_);
+    std::string_view t = platform::TrimBlanks(text_);
     if (t == "True" || t == "true" || t == "TRUE") return true;
     if (t == "False" || t == "false" || t == "FALSE") return false;
   }

@@ -130,7 +130,9 @@ class Carriers : public ::testing::Test {
       } catch (const ComponentError& e) {
         EXPECT_TRUE(raise) << e.Description();
         EXPECT_EQ(e.Source(), "clsCarriers.Cache");
-        if (number) EXPECT_EQ(e.Number(), number);
+        if (number) {
+          EXPECT_EQ(e.Number(), number);
+        }
         texts.push_back(e.Description());
       }
       EXPECT_EQ(engine.CacheStopped(), !raise);

@@ -6,6 +6,7 @@
 
 #include "engine/rdo/SqlText.h"
 #include "ordalis/ComponentError.h"
+#include "support/Text.h"
 #include "ordalis/DateTime.h"
 
 namespace ordalis::rdo {
@@ -15,10 +16,6 @@ using K = Variant::Kind;
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
 }
 
@@ -196,7 +193,7 @@ std::vector<std::string> OdbcCursor::KeyColumns(const std::string& table) {
   std::vector<std::string> candidates = {name};
   if (!quoted) {
     candidates.push_back(Lower(name));
-    candidates.push_back(Upper(name));
+    candidates.push_back(UpperAscii(name));
   }
   for (int pass = 0; pass < 2; ++pass) {
     for (const std::string& candidate : candidates) {

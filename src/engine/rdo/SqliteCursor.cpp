@@ -8,6 +8,7 @@
 #include "engine/rdo/SqliteDb.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/DateTime.h"
+#include "platform/TextLines.h"
 
 namespace ordalis::rdo {
 namespace {
@@ -19,21 +20,15 @@ std::string_view ColumnText(sqlite3_stmt* s, int c) {
   return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, c))) : std::string_view();
 }
 
-std::string_view TrimBlanks(std::string_view t) {
-  while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
-  while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
-  return t;
-}
-
 bool ParseInteger(std::string_view t, std::int64_t& out) {
-  t = TrimBlanks(t);
+  t = platform::TrimBlanks(t);
   if (!t.empty() && t.front() == '+') t.remove_prefix(1);
   auto r = std::from_chars(t.data(), t.data() + t.size(), out);
   return !t.empty() && r.ec == std::errc() && r.ptr == t.data() + t.size();
 }
 
 bool ParseDouble(std::string_view t, double& out) {
-  t = TrimBlanks(t);
+  t = platform::TrimBlanks(t);
   if (!t.empty() && t.front() == '+') t.remove_prefix(1);
   auto r = std::from_chars(t.data(), t.data() + t.size(), out);
   return !t.empty() && r.ec == std::errc() && r.ptr == t.data() + t.size() && std::isfinite(out);
@@ -104,7 +99,7 @@ Variant ReadColumn(sqlite3_stmt* s, int c, K kind) {
         double d;
         if (!ParseDouble(t, d)) return Variant(std::string(t));
         try {
-          return Variant(Money::FromText(std::string(TrimBlanks(t))));
+          return Variant(Money::FromText(std::string(platform::TrimBlanks(t))));
         } catch (const ComponentError&) {
           return Variant(d);
         }
@@ -120,7 +115,7 @@ Variant ReadColumn(sqlite3_stmt* s, int c, K kind) {
       if (type == SQLITE_INTEGER) return Variant(sqlite3_column_int64(s, c) != 0);
       if (type == SQLITE_FLOAT) return Variant(sqlite3_column_double(s, c) != 0);
       {
-        std::string_view t = TrimBlanks(ColumnText(s, c));
+        std::string_view t = platform::TrimBlanks(ColumnText(s, c));
         double d;
         if (EqualsWord(t, "true")) return Variant(true);
         if (EqualsWord(t, "false")) return Variant(false);
