@@ -208,11 +208,6 @@ std::string CreateCurrencyTableSql(Dialect dialect) {
          "CONSTRAINT [PK_Valute] PRIMARY KEY CLUSTERED ([ID] ASC))";
 }
 
-// The text of a failure for the upgrade's messages.
-std::string Describe(const std::exception& e) {
-  if (auto* c = dynamic_cast<const ComponentError*>(&e)) return c->Description();
-  return e.what();
-}
 
 }  // namespace
 
@@ -341,7 +336,7 @@ void clsSiti::CheckSiteTable(const std::string& base_dir) {
     for (const auto& col : kCurrencyColumns)
       valute_current = valute_current && Connection->ColumnExists("Valute", col.def.name);
   } catch (const std::exception& e) {
-    fail("Unable to alter Site table: " + Describe(e));
+    fail("Unable to alter Site table: " + std::string(e.what()));
     return;
   }
   if (siti_current && valute_current) return;
@@ -353,7 +348,7 @@ void clsSiti::CheckSiteTable(const std::string& base_dir) {
       for (const auto& col : kSiteColumns)
         if (!Connection->ColumnExists("Siti", col.name)) Connection->Execute(AddColumnSql(dialect, "Siti", col));
     } catch (const std::exception& e) {
-      fail("Unable to alter Site table: " + Describe(e));
+      fail("Unable to alter Site table: " + std::string(e.what()));
       return;
     }
     // Step 3.
@@ -369,7 +364,7 @@ void clsSiti::CheckSiteTable(const std::string& base_dir) {
       }
       Connection->Execute(AddColumnSql(dialect, "Siti", kProbeColumn));
     } catch (const std::exception& e) {
-      fail("Unable to alter Site table(2): " + Describe(e));
+      fail("Unable to alter Site table(2): " + std::string(e.what()));
       return;
     }
   }
@@ -388,7 +383,7 @@ void clsSiti::CheckSiteTable(const std::string& base_dir) {
         }
       }
     } catch (const std::exception& e) {
-      fail("Unable to update database, currency table: " + Describe(e));
+      fail("Unable to update database, currency table: " + std::string(e.what()));
       return;
     }
   }
@@ -419,7 +414,7 @@ void clsSiti::CheckSiteTable(const std::string& base_dir) {
         }
         dest->Close();
       } catch (const std::exception& e) {
-        fail("Unable to retrieve site area code: " + Describe(e));
+        fail("Unable to retrieve site area code: " + std::string(e.what()));
         continue;
       }
       if (prefissi) prefissi->Close();
@@ -440,12 +435,12 @@ void clsSiti::CheckSiteTable(const std::string& base_dir) {
         rs->Update();
       } catch (const std::exception& e) {
         rs->CancelUpdate();
-        fail("Unable to update database, site table: " + Describe(e));
+        fail("Unable to update database, site table: " + std::string(e.what()));
       }
     }
     rs->Close();
   } catch (const std::exception& e) {
-    fail("Unable to update database, site table: " + Describe(e));
+    fail("Unable to update database, site table: " + std::string(e.what()));
   }
 
   // Step 6.
@@ -464,12 +459,12 @@ void clsSiti::CheckSiteTable(const std::string& base_dir) {
         rs->Update();
       } catch (const std::exception& e) {
         rs->CancelUpdate();
-        fail("Unable to update database, site currency: " + Describe(e));
+        fail("Unable to update database, site currency: " + std::string(e.what()));
       }
     }
     rs->Close();
   } catch (const std::exception& e) {
-    fail("Unable to update database, site currency: " + Describe(e));
+    fail("Unable to update database, site currency: " + std::string(e.what()));
   }
 
   // Step 7.
@@ -490,12 +485,12 @@ void clsSiti::CheckSiteTable(const std::string& base_dir) {
         rs->Update();
       } catch (const std::exception& e) {
         rs->CancelUpdate();
-        fail("Unable to update database, site table: " + Describe(e));
+        fail("Unable to update database, site table: " + std::string(e.what()));
       }
     }
     rs->Close();
   } catch (const std::exception& e) {
-    fail("Unable to update database, site table: " + Describe(e));
+    fail("Unable to update database, site table: " + std::string(e.what()));
   }
 }
 

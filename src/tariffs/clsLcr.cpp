@@ -22,10 +22,6 @@ namespace {
 
 float ReadSingle(const Variant& v) { return v.IsNull() ? 0.0f : static_cast<float>(v.ToDouble()); }
 
-std::string Describe(const std::exception& e) {
-  if (const auto* ce = dynamic_cast<const ComponentError*>(&e)) return ce->Description();
-  return e.what();
-}
 
 }  // namespace
 
@@ -116,7 +112,7 @@ void clsLcr::LoadDestinations(rdo::RdoResultset& members, SitoLcr& site, rdo::Rd
       destinazioni_->Add(std::move(d), key);
     } catch (const std::exception& e) {
       WriteDetailLogNoThrow("Error getting destination: Carrier: " + Carrier + ", Group: " + GruppoDest + " " +
-                            Describe(e));
+                            std::string(e.what()));
     }
   }
 
@@ -136,7 +132,7 @@ void clsLcr::LoadDestinations(rdo::RdoResultset& members, SitoLcr& site, rdo::Rd
     }
   } catch (const std::exception& e) {
     WriteDetailLogNoThrow("Error getting Local destination: Carrier: " + Carrier + ", Group: " + GruppoDest + " " +
-                          Describe(e));
+                          std::string(e.what()));
   }
 
   if (!national) return;
@@ -151,12 +147,12 @@ void clsLcr::LoadDestinations(rdo::RdoResultset& members, SitoLcr& site, rdo::Rd
         destinazioni_->Add(std::move(d), key);
       } catch (const std::exception& e) {
         WriteDetailLogNoThrow("Error getting national destination: Carrier: " + Carrier + ", Group: " + GruppoDest +
-                              " " + Describe(e));
+                              " " + std::string(e.what()));
       }
     }
   } catch (const std::exception& e) {
     WriteDetailLogNoThrow("Error getting national destination: Carrier: " + Carrier + ", Group: " + GruppoDest +
-                          " " + Describe(e));
+                          " " + std::string(e.what()));
   }
 }
 
@@ -180,11 +176,11 @@ void clsLcr::LoadTariffs(rdo::RdoConnection& carrier) {
         // of an entry keeps the step of its first row.
         tariffe_->Tariffe.Add(std::move(tariffa), key);
       } catch (const std::exception& e) {
-        WriteDetailLogNoThrow("Error adding tariff of (" + Carrier + "): " + Describe(e));
+        WriteDetailLogNoThrow("Error adding tariff of (" + Carrier + "): " + std::string(e.what()));
       }
     }
   } catch (const std::exception& e) {
-    WriteDetailLogNoThrow("Error adding tariff of (" + Carrier + "): " + Describe(e));
+    WriteDetailLogNoThrow("Error adding tariff of (" + Carrier + "): " + std::string(e.what()));
   }
 }
 
