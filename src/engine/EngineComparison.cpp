@@ -39,10 +39,6 @@ constexpr int kGridColumns = 6;
 constexpr std::size_t kTotalColumn = 5;  // 0-based
 const char kNotPriced[] = "0.";
 
-std::string CarrierConnect(const std::string& path) {
-  return "UID=admin;driver={Microsoft Access Driver (*.mdb)};DBQ=" + path + ";";
-}
-
 // NomeCarrier of the first row of the file's Carrier table; empty when the
 // table is empty. Throws the layer's error.
 std::string ReadCarrierName(rdo::RdoConnection& file) {
@@ -172,7 +168,7 @@ void clsChiamate::CacheConfrontoCarrier(const std::string& sSito) {
   // Connections to the carrier files, open while their caches load.
   std::vector<std::unique_ptr<rdo::RdoConnection>> open_files;
   auto open = [&](const std::string& path) {
-    open_files.push_back(rdo::RdoEnvironment::Default().OpenConnection("", false, false, CarrierConnect(path)));
+    open_files.push_back(rdo::RdoEnvironment::Default().OpenConnection("", false, false, rdo::FileConnectString(path)));
     return open_files.back().get();
   };
   // NomeCarrier of the file; a file whose carrier is already cached is

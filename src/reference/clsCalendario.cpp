@@ -76,7 +76,7 @@ void clsCalendario::Cache(CacheType /*tipo: every row is always loaded*/, const 
   rdo::RdoConnection* source = Connection;
   if (!sNazione.empty() && platform::FileExists(prefix_db)) {
     country = rdo::RdoEnvironment::Default().OpenConnection(
-        "", false, false, "UID=admin;driver={Microsoft Access Driver (*.mdb)};DBQ=" + prefix_db + ";");
+        "", false, false, rdo::FileConnectString(prefix_db));
     source = country.get();
   }
   if (source == nullptr) throw ComponentError(kErrInvalidCall, "No connection for the calendar");

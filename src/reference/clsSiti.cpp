@@ -402,7 +402,7 @@ void clsSiti::CheckSiteTable(const std::string& base_dir) {
       bool found = false;
       try {
         if (!country.empty() && platform::FileExists(path)) {
-          prefissi = rdo::RdoEnvironment::Default().OpenConnection(path, false, false, CarrierFileConnectString(path));
+          prefissi = rdo::RdoEnvironment::Default().OpenConnection(path, false, false, rdo::FileConnectString(path));
           db = prefissi.get();
         }
         auto dest = db->OpenResultset("Select sNazione, sArea from destinazioni where sDescrizioneNaz = " +

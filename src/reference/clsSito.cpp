@@ -36,7 +36,7 @@ void clsSito::CacheCarrierConfronto() {
     carrier2_name_ = lcrs_carrier2_->Lcrs().Item(1)->Carrier;
     return;
   }
-  auto file = rdo::RdoEnvironment::Default().OpenConnection(Carrier2, false, false, CarrierFileConnectString(Carrier2));
+  auto file = rdo::RdoEnvironment::Default().OpenConnection(Carrier2, false, false, rdo::FileConnectString(Carrier2));
   carrier2_name_ = QueryFirstValue("Select NomeCarrier from Carrier", *file);
   file->Close();
 }

@@ -94,7 +94,7 @@ rdo::RdoConnection& clsCarriers::Prefissi() {
     throw ComponentError(kErrFileNotFound, "Prefix database not found: " + path, kCacheSource);
   try {
     prefissi_ = rdo::RdoEnvironment::Default().OpenConnection(
-        "", false, false, "UID=admin;driver={Microsoft Access Driver (*.mdb)};DBQ=" + path);
+        "", false, false, rdo::FileConnectString(path));
   } catch (const ComponentError& e) {
     throw ComponentError(e.Number(), "Prefix database " + path + ": " + e.Description(), kCacheSource);
   }

@@ -116,7 +116,7 @@ void clsCarriers::LoadCarrier(const clsProprietaCarrier& record, bool& group_mis
   std::unique_ptr<rdo::RdoResultset> rs;
   try {
     carrier->Database =
-        rdo::RdoEnvironment::Default().OpenConnection("", false, false, CarrierFileConnectString(record.NomeFile));
+        rdo::RdoEnvironment::Default().OpenConnection("", false, false, rdo::FileConnectString(record.NomeFile));
     has_durations = carrier->Database->ColumnExists("Listino", "lDurataInizio");
     rs = carrier->Database->OpenResultset(has_durations ? "SELECT * FROM Listino order by lDurataInizio"
                                                         : "SELECT * FROM Listino");

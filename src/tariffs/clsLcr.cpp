@@ -25,10 +25,6 @@ float ReadSingle(const Variant& v) { return v.IsNull() ? 0.0f : static_cast<floa
 
 }  // namespace
 
-std::string CarrierFileConnectString(const std::string& path) {
-  return "UID=admin;driver={Microsoft Access Driver (*.mdb)};DBQ=" + path + ";";
-}
-
 std::string clsLcr::MakeKey() const {
   std::string key = Sito;
   key.append(kKeySeparator).append(Carrier);
@@ -79,7 +75,7 @@ void clsLcr::CacheGruppoETariffe(SitoLcr& site, rdo::RdoConnection* carrier) {
   std::unique_ptr<rdo::RdoResultset> members;
   try {
     if (!carrier) {
-      own = rdo::RdoEnvironment::Default().OpenConnection("", false, false, CarrierFileConnectString(path));
+      own = rdo::RdoEnvironment::Default().OpenConnection("", false, false, rdo::FileConnectString(path));
       carrier = own.get();
     }
     members = carrier->OpenResultset(

@@ -74,7 +74,4 @@ class clsLcr {
   std::shared_ptr<clsTariffe> tariffe_;
 };
 
-// "UID=admin;driver={Microsoft Access Driver (*.mdb)};DBQ=" + path + ";"
-std::string CarrierFileConnectString(const std::string& path);
-
 }  // namespace ordalis

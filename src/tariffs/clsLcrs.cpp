@@ -95,7 +95,7 @@ void clsLcrs::Cache(CacheType tipo, SitoLcr& oSito) {
 void clsLcrs::CacheFromMdb(const std::string& sFile, SitoLcr& oSito) {
   prefissi_.clear();
   if (!platform::FileExists(sFile)) RaiseProcessorError("Unable to retreive Carrier2 file: " + sFile);
-  auto carrier = rdo::RdoEnvironment::Default().OpenConnection("", false, false, CarrierFileConnectString(sFile));
+  auto carrier = rdo::RdoEnvironment::Default().OpenConnection("", false, false, rdo::FileConnectString(sFile));
   const std::string name = QueryFirstValue("Select NomeCarrier from Carrier", *carrier);
 
   auto groups = carrier->OpenResultset("select distinct sGruppoDest_e from listino");

@@ -39,4 +39,8 @@ std::unique_ptr<RdoEnvironment> rdoCreateEnvironment(const std::string& name, co
   return std::make_unique<RdoEnvironment>(name, user, password);
 }
 
+std::string FileConnectString(const std::string& path) {
+  return "UID=admin;driver={Microsoft Access Driver (*.mdb)};DBQ=" + path + ";";
+}
+
 }  // namespace ordalis::rdo

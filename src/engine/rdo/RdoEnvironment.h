@@ -27,6 +27,11 @@ class RdoEnvironment {
   std::string name_;
 };
 
+// The connect string of a database file (a carrier's tariff file, a
+// country's prefix database): "UID=admin;driver={Microsoft Access Driver
+// (*.mdb)};DBQ=" + path + ";".
+std::string FileConnectString(const std::string& path);
+
 // rdoCreateEnvironment(name, user, password)
 std::unique_ptr<RdoEnvironment> rdoCreateEnvironment(const std::string& name, const std::string& user,
                                                      const std::string& password);
