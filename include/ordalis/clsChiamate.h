@@ -214,6 +214,7 @@ class clsChiamate {
   bool ProcessaChiamate(const std::string& clause, std::int32_t total, const bool* mask, bool internal,
                         std::int32_t first);
   void ConfigurationDump();
+  void ReleaseCaches();
   void LoadInterconnectionPrefixes();
   // Opens the connection again when a run or a comparison closed it.
   void Reconnect();

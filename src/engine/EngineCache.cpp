@@ -204,8 +204,7 @@ void clsChiamate::Cache() {
   WriteDetailLogNoThrow("Cache: Fine (" + std::to_string(error_number) + ")");
 }
 
-void clsChiamate::UnCache() {
-  std::int64_t before = AvailableMemory();
+void clsChiamate::ReleaseCaches() {
   Calendario.reset();
   Destinazioni.reset();
   Siti.reset();
@@ -218,6 +217,11 @@ void clsChiamate::UnCache() {
   Commesse.reset();
   Valute.reset();
   moTimeZones.reset();
+}
+
+void clsChiamate::UnCache() {
+  std::int64_t before = AvailableMemory();
+  ReleaseCaches();
   prefissi_interconn_ = std::make_shared<KeyedCollection<TextItem>>();
   mem_uncache_ = ClampToInt32(AvailableMemory() - before);
 }

@@ -40,18 +40,7 @@ clsChiamate::clsChiamate() : impl_(std::make_unique<Impl>(*this)) {
 clsChiamate::~clsChiamate() {
   // The caches and the call record point at the connection: they go first.
   mo_chiamata_.reset();
-  Calendario.reset();
-  Destinazioni.reset();
-  Siti.reset();
-  GruppiDest.reset();
-  Carriers.reset();
-  Lcrs.reset();
-  Nominativi.reset();
-  Swings.reset();
-  Derivati.reset();
-  Commesse.reset();
-  Valute.reset();
-  moTimeZones.reset();
+  ReleaseCaches();
   CloseConnection();
 }
 

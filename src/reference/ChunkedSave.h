@@ -1,6 +1,7 @@
 #pragma once
-// ChunkedSave: writes back every member of a statistics cache (phone book,
-// swing numbers). Members with a row are written through one cursor per
+// ChunkedSave: what the statistics caches (phone book, swing numbers) share:
+// adding a member fetched on first use, saving one member, and writing back
+// every member. Members with a row are written through one cursor per
 // chunk of identities, so that their writes share the data layer's
 // transactions (a cursor per member would commit each on its own); members
 // the chunks did not reach (no row yet, deleted by others, a chunk that could
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -15,7 +17,9 @@
 
 #include "engine/rdo/RdoConnection.h"
 #include "engine/rdo/RdoResultset.h"
+#include "ordalis/ComponentError.h"
 #include "ordalis/KeyedCollection.h"
+#include "ordalis/clsChiamate.h"
 #include "reference/clsNominativo.h"
 #include "support/QueryFirstValue.h"
 
@@ -39,6 +43,24 @@ bool SaveMember(rdo::RdoConnection& connection, const std::string& table, T& mem
     return true;
   } catch (const std::exception&) {
     return false;
+  }
+}
+
+// Adds a member fetched from the table on first use. A number already in
+// the collection keeps its member; any other failure is recorded in the
+// engine (Errore, CacheStopped) unless UsoRiproc, and raised in every case.
+template <class T>
+void AddFetched(KeyedCollection<T>& members, std::shared_ptr<T> member, const std::string& key, clsChiamate& engine) {
+  member->Key = key;
+  try {
+    members.Add(std::move(member), key);
+  } catch (const ComponentError& e) {
+    if (e.Number() == kErrDuplicateKey) return;
+    if (!engine.UsoRiproc()) {
+      engine.set_Errore(e.Description());
+      engine.set_CacheStopped(true);
+    }
+    throw;
   }
 }
 

@@ -133,18 +133,7 @@ bool clsNominativi::CercaNominativo(std::string_view numero) {
   auto entry = FromRow(*rs, Connection);
   rs->Close();
   const std::string key = entry->NumeroTel;
-  entry->Key = key;
-  try {
-    nominativi_->Add(std::move(entry), key);
-  } catch (const ComponentError& e) {
-    if (e.Number() != kErrDuplicateKey) {
-      if (!Chiamate->UsoRiproc()) {
-        Chiamate->set_Errore(e.Description());
-        Chiamate->set_CacheStopped(true);
-      }
-      throw;
-    }
-  }
+  AddFetched(*nominativi_, std::move(entry), key, *Chiamate);
   return true;
 }
 

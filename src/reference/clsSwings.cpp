@@ -144,18 +144,7 @@ bool clsSwings::CercaSwing(std::string_view numero) {
   auto swing = FromRow(*rs);
   rs->Close();
   const std::string key = swing->Numero;
-  swing->Key = key;
-  try {
-    swings_->Add(std::move(swing), key);
-  } catch (const ComponentError& e) {
-    if (e.Number() != kErrDuplicateKey) {
-      if (!Chiamate->UsoRiproc()) {
-        Chiamate->set_Errore(e.Description());
-        Chiamate->set_CacheStopped(true);
-      }
-      throw;
-    }
-  }
+  AddFetched(*swings_, std::move(swing), key, *Chiamate);
   return true;
 }
 
