@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ordalis/Variant.h"
+#include "platform/TextLines.h"
 
 namespace ordalis::rdo {
 
@@ -24,8 +25,8 @@ namespace ordalis::rdo {
 void OdbcCheck(SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE handle);
 [[noreturn]] void OdbcFail(SQLSMALLINT handle_type, SQLHANDLE handle, SQLRETURN rc);
 
-std::u16string ToUtf16(std::string_view utf8);
-std::string ToUtf8(std::u16string_view utf16);
+using platform::ToUtf16;
+using platform::ToUtf8;
 
 // A statement handle, freed on destruction.
 class OdbcStatement {
