@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "Json.h"
 #include "Progress.h"
 #include "ordalis/CarrierComparison.h"
 #include "ordalis/ComponentError.h"
@@ -122,21 +123,6 @@ struct RunOptions {
   bool json = false;
 };
 
-std::string JsonEscape(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    if (static_cast<unsigned char>(c) < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-      continue;
-    }
-    out += c;
-  }
-  return out;
-}
-
 int RunSingle(const RunOptions& o) {
   clsChiamate engine;
   Progress progress("run");
@@ -169,7 +155,7 @@ int RunSingle(const RunOptions& o) {
     std::printf("{");
     bool first = true;
     for (auto& [name, value] : fields) {
-      std::printf("%s\"%s\": \"%s\"", first ? "" : ", ", name.c_str(), JsonEscape(value).c_str());
+      std::printf("%s%s: %s", first ? "" : ", ", Json(name).c_str(), Json(value).c_str());
       first = false;
     }
     std::printf("}\n");

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Json.h"
 #include "Progress.h"
 #include "ordalis/CarrierComparison.h"
 #include "ordalis/ComponentError.h"
@@ -37,21 +38,6 @@ class ComparisonEvents : public EngineEvents {
  private:
   Progress* progress_;
 };
-
-std::string Json(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    if (static_cast<unsigned char>(c) < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-      continue;
-    }
-    out += c;
-  }
-  return out + "\"";
-}
 
 // A value as JSON: numbers bare, everything else (dates, "0.") as strings.
 std::string JsonValue(const Variant& v) {
