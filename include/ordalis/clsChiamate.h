@@ -215,6 +215,8 @@ class clsChiamate {
                         std::int32_t first);
   void ConfigurationDump();
   void ReleaseCaches();
+  // Opens the engine's connection object again with User and Pwd.
+  void Reopen();
   void LoadInterconnectionPrefixes();
   // Opens the connection again when a run or a comparison closed it.
   void Reconnect();

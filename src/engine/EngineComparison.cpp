@@ -142,10 +142,7 @@ bool clsChiamate::ControllaDuplicatiNomiCarrier(KeyedCollection<TextItem>& vcolC
 
 void clsChiamate::Reconnect() {
   if (mb_conn_aperta_) return;
-  // The same object opens again: the caches keep their pointer to it.
-  connection_->Close();
-  connection_->SetConnect(ConnectString());
-  connection_->EstablishConnection(user_, pwd_);
+  Reopen();
   mb_conn_aperta_ = true;
 }
 

@@ -72,11 +72,8 @@ void clsChiamate::Process() {
   BuildMask(operation_, mask);
 
   if (!mb_conn_aperta_) {
-    // The same connection object, opened again: the caches keep using it.
-    connection_->Close();
-    connection_->SetConnect(ConnectString());
     connection_->SetQueryTimeout(30);
-    connection_->EstablishConnection(user_, pwd_);
+    Reopen();
   }
 
   std::string clause = ExtractClause(filter_);

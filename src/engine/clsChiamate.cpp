@@ -155,6 +155,13 @@ void clsChiamate::set_Database(const std::string& value) {
   WriteDetailLog("mbConnAperta settato");
 }
 
+void clsChiamate::Reopen() {
+  // The same object opens again: the caches keep their pointer to it.
+  connection_->Close();
+  connection_->SetConnect(ConnectString());
+  connection_->EstablishConnection(user_, pwd_);
+}
+
 void clsChiamate::CloseConnection() {
   connection_->Close();
   mb_conn_aperta_ = false;
