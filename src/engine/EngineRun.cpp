@@ -182,8 +182,10 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
       if (internal) call->sTipo = loaded_tipo;
       if (!mbStop_) {
         call->Save();
-        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-        WriteDetailLog("Save " + std::to_string(ms.count()));
+        if (LogEnabled()) {
+          auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+          WriteDetailLog("Save " + std::to_string(ms.count()));
+        }
       }
       WriteDetailLog("Notifico all'interfaccia che è stata processata un'altra chiamata");
       std::int32_t done = number, all = total;
