@@ -63,6 +63,8 @@ DateTime AddSeconds(DateTime d, std::int64_t seconds);
 std::string ToText(DateTime d);
 // Always "YYYY-MM-DD HH:MM:SS" (the form written into databases).
 std::string ToIsoText(DateTime d);
+// The same into a buffer, without allocating; returns its length.
+int FormatIso(DateTime d, char (&out)[32]);
 // The engine's text-to-date conversion: the three text forms and "HH:MM".
 // Throws ComponentError 13 on anything else.
 DateTime FromText(std::string_view text);

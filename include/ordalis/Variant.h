@@ -33,6 +33,8 @@ class Variant {
   // "" & value: Null is the empty text; numbers in plain decimal; dates in
   // their text form; yes/no as "True"/"False".
   std::string ToText() const;
+  // The text of a Text value without a copy; empty for the other kinds.
+  const std::string& StoredText() const { return text_; }
   // Numeric reads; Null is 0. Text must be numeric (error 13 otherwise).
   std::int64_t ToInteger() const;  // rounds halves to even, like CLng
   double ToDouble() const;

@@ -59,6 +59,9 @@ class clsChiamata {
   Stato StatoTariffa3 = stDaIndividuare;
   bool PrimoProc = false;
   bool NoUndo = false;
+  // Names come from the OEM partner's directory instead of the phone book;
+  // the engine reads the switch from the registry once per run.
+  bool OemDirectory = false;
 
   // References (shared, never owned).
   clsChiamate* Chiamate = nullptr;

@@ -618,7 +618,7 @@ void clsChiamata::CalcNome() {
     return;
   }
   if (LogEnabled()) WriteDetailLog("CalcNome:analizzo numero " + number);
-  if (OemKeyExists() && IsOem(kOemKelmora)) {
+  if (OemDirectory) {
     NomeDaDirectory(number);
     return;
   }

@@ -14,6 +14,7 @@
 #include "reference/clsNominativi.h"
 #include "reference/clsSwings.h"
 #include "support/CommonLib.h"
+#include "support/RegistryLib.h"
 #include "support/Text.h"
 
 namespace ordalis {
@@ -75,6 +76,9 @@ void clsChiamate::Process() {
     connection_->SetQueryTimeout(30);
     Reopen();
   }
+  // The run's writes through short-lived resultsets (extensions added, the
+  // statistics written back) share the batch of the calls' own writes.
+  rdo::CommitHold hold(*connection_);
 
   std::string clause = ExtractClause(filter_);
   std::int32_t count1 = 0, count2 = 0, total;
@@ -127,6 +131,7 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
     call->Chiamate = this;
     call->rdoResultset = rs.get();
     call->NoUndo = no_undo_;
+    call->OemDirectory = OemKeyExists() && IsOem(kOemKelmora);
     std::int32_t number = first;
     while (!rs->Eof() && !mbStop_) {
       DoEvents();
@@ -212,6 +217,7 @@ void clsChiamate::Run() {
                    " - " + c.sDerivato + " - " + c.sNumero);
     ResetStatuses(c);
     c.PrimoProc = true;
+    c.OemDirectory = OemKeyExists() && IsOem(kOemKelmora);
     c.cCosto1_c = c.cCosto2_c = c.cTariffa_c = Money();
     for (std::string* s : {&c.sArea_c, &c.sCentroDiCosto_c, &c.sFasciaOraria_c, &c.sGiorno_c, &c.sNazione_c,
                            &c.sNome_c, &c.sNomeDerivato_c, &c.sCarrier1_c, &c.sCarrier2_c, &c.sReparto_c,

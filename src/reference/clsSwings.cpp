@@ -7,7 +7,6 @@
 
 #include "engine/rdo/RdoConnection.h"
 #include "engine/rdo/RdoResultset.h"
-#include "engine/rdo/SqlQuote.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
 #include "reference/ChunkedSave.h"
@@ -135,8 +134,7 @@ void clsSwings::Cache(CacheType mode) {
 }
 
 bool clsSwings::CercaSwing(std::string_view numero) {
-  auto rs = Connection->OpenResultset("SELECT * FROM Swing WHERE sNumero=" + rdo::SqlQuote(numero),
-                                      rdo::CursorType::ForwardOnly, rdo::LockType::ReadOnly);
+  auto rs = Connection->OpenResultset("SELECT * FROM Swing WHERE sNumero=?", {numero});
   if (rs->Eof()) {
     rs->Close();
     return false;

@@ -193,12 +193,34 @@ std::int64_t DurationSeconds(DateTime duration) { return std::llround(duration *
 DateTime AddSeconds(DateTime d, std::int64_t seconds) { return FromSeconds(ToSeconds(d) + seconds); }
 DateTime AddMinutes(DateTime d, std::int64_t minutes) { return AddSeconds(d, minutes * 60); }
 
-std::string ToIsoText(DateTime d) {
+int FormatIso(DateTime d, char (&out)[32]) {
   CivilTime c = ToCivil(d);
+  if (c.year < 0 || c.year > 9999)
+    return std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day, c.hour, c.minute,
+                         c.second);
+  auto two = [](char* p, int v) {
+    p[0] = static_cast<char>('0' + v / 10);
+    p[1] = static_cast<char>('0' + v % 10);
+  };
+  two(out, c.year / 100);
+  two(out + 2, c.year % 100);
+  out[4] = '-';
+  two(out + 5, c.month);
+  out[7] = '-';
+  two(out + 8, c.day);
+  out[10] = ' ';
+  two(out + 11, c.hour);
+  out[13] = ':';
+  two(out + 14, c.minute);
+  out[16] = ':';
+  two(out + 17, c.second);
+  out[19] = '\0';
+  return 19;
+}
+
+std::string ToIsoText(DateTime d) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day, c.hour, c.minute,
-                c.second);
-  return buf;
+  return std::string(buf, static_cast<std::size_t>(FormatIso(d, buf)));
 }
 
 std::string ToText(DateTime d) {

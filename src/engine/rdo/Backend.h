@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/rdo/RdoTypes.h"
 
@@ -18,6 +19,10 @@ class Backend {
   // Runs a statement and returns the cursor over its rows. A keyset cursor
   // with optimistic locking is updatable and needs a single-table SELECT.
   virtual std::unique_ptr<Cursor> Open(std::string_view sql, CursorType cursor, LockType lock) = 0;
+  // A read-only, forward-only cursor over a statement whose "?" markers take
+  // `values` in order. By default they are put into the text as quoted
+  // literals; a backend may keep the statement prepared for the next use.
+  virtual std::unique_ptr<Cursor> OpenWith(std::string_view sql, const std::vector<std::string_view>& values);
   // A statement without rows; returns the rows it changed.
   virtual long Execute(std::string_view sql) = 0;
   virtual bool TableExists(std::string_view table) = 0;
@@ -25,6 +30,10 @@ class Backend {
   virtual void SetQueryTimeout(int seconds) = 0;
   // Commits rows held in a write batch; throws when the commit fails.
   virtual void Flush() = 0;
+  // While held, closing a resultset that wrote does not commit its rows at
+  // once; ending the hold commits them. Nothing to do where every write
+  // commits by itself.
+  virtual void HoldCommits(bool /*hold*/) noexcept {}
   // Commits what it can and releases every handle; never throws.
   virtual void Close() noexcept = 0;
   virtual bool IsFileDatabase() const = 0;

@@ -30,8 +30,6 @@ Cursor::~Cursor() = default;
 
 void Cursor::Start(std::vector<ColumnInfo> columns) {
   columns_ = std::move(columns);
-  index_.clear();
-  for (int i = 0; i < ColumnCount(); ++i) index_.emplace(columns_[i].name, i);  // first of a repeated name wins
   row_.assign(columns_.size(), Variant());
   if (FetchNext()) {
     bof_ = eof_ = false;
@@ -58,8 +56,10 @@ const ColumnInfo& Cursor::Column(int index) const {
 }
 
 int Cursor::ColumnIndex(std::string_view name) const {
-  auto it = index_.find(name);
-  return it == index_.end() ? -1 : it->second;
+  NoCaseEqual equal;
+  for (int i = 0; i < ColumnCount(); ++i)  // the first of a repeated name wins
+    if (equal(columns_[i].name, name)) return i;
+  return -1;
 }
 
 int Cursor::RequireColumn(std::string_view name) const {

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/rdo/RdoTypes.h"
@@ -91,7 +90,6 @@ class Cursor {
   void RequireRow() const;
   void Fetch();
 
-  std::unordered_map<std::string, int, NoCaseHash, NoCaseEqual> index_;
   bool bof_ = true;
   bool eof_ = true;
   bool closed_ = false;

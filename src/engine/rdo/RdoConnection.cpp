@@ -63,6 +63,7 @@ void RdoConnection::EstablishConnection(const std::string& user, const std::stri
     std::string connect = (user.empty() && password.empty()) ? connect_ : WithCredentials(connect_, user, password);
     backend_ = OpenOdbcBackend(connect, query_timeout_);
   }
+  if (commits_held_) backend_->HoldCommits(true);
 }
 
 bool RdoConnection::IsOpen() const { return backend_ != nullptr; }
@@ -74,6 +75,11 @@ Backend& RdoConnection::backend() {
 
 std::unique_ptr<RdoResultset> RdoConnection::OpenResultset(std::string_view sql, CursorType cursor, LockType lock) {
   return std::make_unique<RdoResultset>(backend().Open(sql, cursor, lock));
+}
+
+std::unique_ptr<RdoResultset> RdoConnection::OpenResultset(std::string_view sql,
+                                                           const std::vector<std::string_view>& values) {
+  return std::make_unique<RdoResultset>(backend().OpenWith(sql, values));
 }
 
 long RdoConnection::Execute(std::string_view sql) { return backend().Execute(sql); }
@@ -93,6 +99,11 @@ bool RdoConnection::IsFileDatabase() const { return backend_ && backend_->IsFile
 
 void RdoConnection::Flush() {
   if (backend_) backend_->Flush();
+}
+
+void RdoConnection::HoldCommits(bool hold) noexcept {
+  commits_held_ = hold;
+  if (backend_) backend_->HoldCommits(hold);
 }
 
 void RdoConnection::Close() noexcept {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/rdo/RdoTypes.h"
 
@@ -46,6 +47,10 @@ class RdoConnection {
   // it is used; it must not outlive the connection object.
   std::unique_ptr<RdoResultset> OpenResultset(std::string_view sql, CursorType cursor = CursorType::ForwardOnly,
                                               LockType lock = LockType::ReadOnly);
+  // Read-only and forward-only, over a statement whose "?" markers (outside
+  // quotes) take `values` in order, as texts: for a lookup repeated with
+  // different values, which the file backend keeps prepared.
+  std::unique_ptr<RdoResultset> OpenResultset(std::string_view sql, const std::vector<std::string_view>& values);
   // A statement that returns no rows; returns the rows it changed.
   long Execute(std::string_view sql);
   std::unique_ptr<RdoQuery> CreateQuery(std::string_view name, std::string_view sql);
@@ -58,6 +63,10 @@ class RdoConnection {
   // Commits what the layer still holds in its write batch. Harmless when
   // there is nothing; called by Close.
   void Flush();
+  // While held (also across a reopen), closing a resultset that wrote
+  // leaves its rows in the write batch, for a run that writes through many
+  // short-lived resultsets; ending the hold commits them.
+  void HoldCommits(bool hold) noexcept;
   // Closing twice, or closing a connection that never opened, is harmless.
   void Close() noexcept;
 
@@ -67,7 +76,20 @@ class RdoConnection {
   std::string connect_;
   int query_timeout_ = 30;
   long tuning_[3] = {0, 0, 0};
+  bool commits_held_ = false;
   std::unique_ptr<Backend> backend_;
+};
+
+// Holds the connection's commits for its lifetime.
+class CommitHold {
+ public:
+  explicit CommitHold(RdoConnection& connection) : connection_(connection) { connection_.HoldCommits(true); }
+  ~CommitHold() { connection_.HoldCommits(false); }
+  CommitHold(const CommitHold&) = delete;
+  CommitHold& operator=(const CommitHold&) = delete;
+
+ private:
+  RdoConnection& connection_;
 };
 
 }  // namespace ordalis::rdo

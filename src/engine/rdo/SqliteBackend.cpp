@@ -45,8 +45,14 @@ std::unique_ptr<Cursor> SqliteBackend::Open(std::string_view sql, CursorType cur
                                         cursor == CursorType::Keyset && lock == LockType::OptimisticRowVer);
 }
 
+std::unique_ptr<Cursor> SqliteBackend::OpenWith(std::string_view sql, const std::vector<std::string_view>& values) {
+  if (db_->closed()) ThrowDataError("The connection is closed");
+  return std::make_unique<SqliteCursor>(db_, std::string(sql), values);
+}
+
 long SqliteBackend::Execute(std::string_view sql) {
   if (db_->closed()) ThrowDataError("The connection is closed");
+  db_->StatementRun();
   std::string text = RewriteDateEscapes(sql);
   if (NeedsOwnTransaction(text)) db_->Flush();
   sqlite3* h = db_->handle();
@@ -96,6 +102,7 @@ bool SqliteBackend::ColumnExists(std::string_view table, std::string_view column
 
 void SqliteBackend::SetQueryTimeout(int seconds) { db_->SetQueryTimeout(seconds); }
 void SqliteBackend::Flush() { db_->Flush(); }
+void SqliteBackend::HoldCommits(bool hold) noexcept { db_->HoldCommits(hold); }
 void SqliteBackend::Close() noexcept {
   if (db_) db_->Close();
 }

@@ -162,6 +162,32 @@ SqliteCursor::SqliteCursor(std::shared_ptr<SqliteDb> db, const std::string& sql,
   db_->DisarmDeadline();
 }
 
+SqliteCursor::SqliteCursor(std::shared_ptr<SqliteDb> db, std::string sql, const std::vector<std::string_view>& values)
+    : db_(std::move(db)), kept_sql_(std::move(sql)) {
+  kind_ = Mode::ReadOnly;
+  SqliteDb::KeptStatement kept = db_->TakeStatement(kept_sql_);
+  read_ = kept.stmt;
+  db_->ArmDeadline();
+  try {
+    if (!read_) {
+      read_ = db_->Prepare(RewriteDateEscapes(kept_sql_));
+      kept.columns = Describe(read_, 0);
+    }
+    if (sqlite3_bind_parameter_count(read_) != static_cast<int>(values.size()))
+      ThrowDataError("The statement has " + std::to_string(sqlite3_bind_parameter_count(read_)) +
+                     " parameter markers for " + std::to_string(values.size()) + " values");
+    for (std::size_t i = 0; i < values.size(); ++i)
+      sqlite3_bind_text(read_, static_cast<int>(i) + 1, values[i].data(), static_cast<int>(values[i].size()),
+                        SQLITE_TRANSIENT);
+    Start(std::move(kept.columns));
+  } catch (...) {
+    db_->DisarmDeadline();
+    Release();
+    throw;
+  }
+  db_->DisarmDeadline();
+}
+
 SqliteCursor::~SqliteCursor() { Close(); }
 
 void SqliteCursor::OpenReadOnly(const std::string& sql) {
@@ -276,6 +302,7 @@ bool SqliteCursor::LoadPage() {
   }
   sqlite3_reset(read_);  // no read lock kept while the caller works
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) db_->Fail(rc);
+  NoteRead();
   if (page_size_ < static_cast<std::size_t>(kPage)) pages_done_ = true;
   if (page_size_) page_last_ = page_rowids_[page_size_ - 1];
   return page_size_ > 0;
@@ -306,6 +333,7 @@ bool SqliteCursor::FetchNext() {
         if (rc == SQLITE_ROW) {
           rowid_ = key;
           ReadRow(point, 1, row_);
+          NoteRead();
         }
         sqlite3_reset(point);
         if (rc == SQLITE_ROW) return true;
@@ -327,12 +355,12 @@ void SqliteCursor::BindValue(sqlite3_stmt* stmt, int p, const Variant& v) {
     case K::Money: sqlite3_bind_double(stmt, p, v.ToMoney().ToDouble()); break;
     case K::Bool: sqlite3_bind_int(stmt, p, v.ToBool() ? 1 : 0); break;
     case K::Date: {
-      std::string text = dt::ToIsoText(v.ToDate());
-      sqlite3_bind_text(stmt, p, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+      char text[32];
+      sqlite3_bind_text(stmt, p, text, dt::FormatIso(v.ToDate(), text), SQLITE_TRANSIENT);
       break;
     }
     case K::Text: {
-      std::string text = v.ToText();
+      const std::string& text = v.StoredText();
       sqlite3_bind_text(stmt, p, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
       break;
     }
@@ -370,29 +398,42 @@ sqlite3_stmt* SqliteCursor::CachedStatement(Sql kind) {
   return stmt;
 }
 
+void SqliteCursor::NoteRead() {
+  read_batch_ = db_->BatchSerial();
+  read_writes_ = db_->Writes();
+  read_own_ = own_writes_;
+}
+
+bool SqliteCursor::UnchangedSinceRead() const {
+  return read_batch_ != 0 && read_batch_ == db_->BatchSerial() && db_->Writes() - read_writes_ == own_writes_ - read_own_;
+}
+
 void SqliteCursor::WriteUpdate() {
   db_->BeginRowWrite();
-  // The row as stored now, against the row as read (the batch holds the
-  // write lock: nobody can change it between this check and the write).
-  sqlite3_stmt* check = CachedStatement(Sql::Check);
-  sqlite3_bind_int64(check, 1, rowid_);
-  int rc = sqlite3_step(check);
-  bool same = rc == SQLITE_ROW;
-  for (int i = 0, k = 0; same && i < ColumnCount(); ++i)
-    if (changed_[i]) same = ReadColumn(check, k++, columns_[i].kind) == row_[i];
-  sqlite3_reset(check);
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE) db_->FailWrite(rc);
-  if (!same) ThrowDataError("The row was changed or deleted by another user since it was read", kErrRowChanged);
+  if (!UnchangedSinceRead()) {
+    // The row as stored now, against the row as read (the batch holds the
+    // write lock: nobody can change it between this check and the write).
+    sqlite3_stmt* check = CachedStatement(Sql::Check);
+    sqlite3_bind_int64(check, 1, rowid_);
+    int rc = sqlite3_step(check);
+    bool same = rc == SQLITE_ROW;
+    for (int i = 0, k = 0; same && i < ColumnCount(); ++i)
+      if (changed_[i]) same = ReadColumn(check, k++, columns_[i].kind) == row_[i];
+    sqlite3_reset(check);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) db_->FailWrite(rc);
+    if (!same) ThrowDataError("The row was changed or deleted by another user since it was read", kErrRowChanged);
+  }
 
   sqlite3_stmt* stmt = CachedStatement(Sql::Update);
   int p = 1;
   for (std::size_t i = 0; i < changed_.size(); ++i)
     if (changed_[i]) BindValue(stmt, p++, edit_[i]);
   sqlite3_bind_int64(stmt, p, rowid_);
-  rc = sqlite3_step(stmt);
+  int rc = sqlite3_step(stmt);
   sqlite3_reset(stmt);
   if (rc != SQLITE_DONE) db_->FailWrite(rc);
   db_->RowWritten();
+  ++own_writes_;
   wrote_ = true;
   // The current row becomes the values as they now read back.
   for (std::size_t i = 0; i < changed_.size(); ++i)
@@ -410,6 +451,7 @@ void SqliteCursor::WriteInsert() {
   sqlite3_reset(stmt);
   if (rc != SQLITE_DONE) db_->FailWrite(rc);
   db_->RowWritten();
+  ++own_writes_;
   wrote_ = true;
 }
 
@@ -425,6 +467,14 @@ void SqliteCursor::Reread() {
 }
 
 void SqliteCursor::Release() noexcept {
+  if (!kept_sql_.empty() && read_) {
+    try {
+      db_->KeepStatement(std::move(kept_sql_), {read_, columns_});
+    } catch (...) {  // the columns could not be copied
+      sqlite3_finalize(read_);
+    }
+    read_ = nullptr;
+  }
   sqlite3_finalize(read_);
   sqlite3_finalize(point_);
   for (auto& [key, stmt] : cache_) sqlite3_finalize(stmt);
@@ -432,7 +482,7 @@ void SqliteCursor::Release() noexcept {
   cache_.clear();
   keys_ = {};
   page_ = {};
-  if (wrote_ && db_) db_->TryFlush();
+  if (wrote_ && db_ && !db_->CommitsHeld()) db_->TryFlush();
 }
 
 }  // namespace ordalis::rdo

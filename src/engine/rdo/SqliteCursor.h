@@ -20,7 +20,9 @@
 // with the values the row was read with, and writes them with
 //   UPDATE t SET c=? ... WHERE _rowid_=?
 // A row gone or a column that differs means another writer got there first
-// (kErrRowChanged). Comparing values as read keeps a row a host stored in
+// (kErrRowChanged). The check is left out for a row read in the same batch
+// transaction when nothing but this cursor has written since: nobody else
+// can have changed it. Comparing values as read keeps a row a host stored in
 // another accepted form (a date as 'YYYY-MM-DDTHH:MM:SS') from looking changed.
 #include <sqlite3.h>
 
@@ -40,6 +42,9 @@ class SqliteDb;
 class SqliteCursor final : public Cursor {
  public:
   SqliteCursor(std::shared_ptr<SqliteDb> db, const std::string& sql, bool updatable);
+  // Read-only, over `sql` with its "?" markers bound to `values`; the
+  // prepared statement is kept in the database for the next use.
+  SqliteCursor(std::shared_ptr<SqliteDb> db, std::string sql, const std::vector<std::string_view>& values);
   ~SqliteCursor() override;
 
  private:
@@ -62,6 +67,10 @@ class SqliteCursor final : public Cursor {
   sqlite3_stmt* CachedStatement(Sql kind);
   void BindValue(sqlite3_stmt* stmt, int param, const Variant& value);
   bool LoadPage();
+  // The rows just read: whether they can have changed before a write is
+  // decided from the batch and the writes of the moment.
+  void NoteRead();
+  bool UnchangedSinceRead() const;
 
   std::shared_ptr<SqliteDb> db_;
   Mode kind_ = Mode::ReadOnly;
@@ -84,6 +93,8 @@ class SqliteCursor final : public Cursor {
   std::unordered_map<std::string, sqlite3_stmt*> cache_;
   bool wrote_ = false;
   std::string cache_key_;
+  std::string kept_sql_;  // non-empty: read_ goes back to the database's kept statements
+  std::uint64_t read_batch_ = 0, read_writes_ = 0, read_own_ = 0, own_writes_ = 0;
 };
 
 }  // namespace ordalis::rdo

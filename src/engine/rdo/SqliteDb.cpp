@@ -42,6 +42,25 @@ SqliteDb::~SqliteDb() {
   sqlite3_close_v2(db_);
 }
 
+SqliteDb::KeptStatement SqliteDb::TakeStatement(const std::string& sql) {
+  auto it = kept_.find(sql);
+  if (it == kept_.end()) return {};
+  KeptStatement kept = std::move(it->second);
+  kept_.erase(it);
+  return kept;
+}
+
+void SqliteDb::KeepStatement(std::string sql, KeptStatement kept) noexcept {
+  constexpr std::size_t kMostKept = 32;
+  sqlite3_reset(kept.stmt);
+  sqlite3_clear_bindings(kept.stmt);
+  try {
+    if (!closed_ && kept_.size() < kMostKept && kept_.emplace(std::move(sql), kept).second) return;
+  } catch (...) {
+  }
+  sqlite3_finalize(kept.stmt);
+}
+
 void SqliteDb::Fail(int rc) const {
   if (rc == SQLITE_INTERRUPT && deadline_hit_) ThrowDataError("Query timeout expired");
   ThrowDataError(db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
@@ -107,6 +126,7 @@ void SqliteDb::BeginRowWrite() {
     if (!sqlite3_get_autocommit(db_)) return;  // a transaction the caller opened with Execute
     ExecSimple("BEGIN IMMEDIATE");
     in_batch_ = true;
+    ++batch_serial_;
     batch_count_ = 0;
     batch_started_ = Clock::now();
   }
@@ -153,9 +173,16 @@ bool SqliteDb::TryFlush() noexcept {
   }
 }
 
+void SqliteDb::HoldCommits(bool hold) noexcept {
+  commits_held_ = hold;
+  if (!hold) TryFlush();
+}
+
 void SqliteDb::Close() noexcept {
   if (closed_ || !db_) return;
   closed_ = true;
+  for (auto& [sql, kept] : kept_) sqlite3_finalize(kept.stmt);
+  kept_.clear();
   if (!in_batch_) return;
   auto until = Clock::now() + milliseconds(options_.close_commit_ms);
   while (!TryFlush() && in_batch_ && Clock::now() < until) std::this_thread::sleep_for(milliseconds(10));

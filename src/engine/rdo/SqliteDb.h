@@ -5,8 +5,8 @@
 //
 // Write batch: row writes of updatable cursors are grouped in one
 // transaction (BEGIN IMMEDIATE), committed every SqliteOptions::batch_rows rows or
-// SqliteOptions::batch_ms milliseconds, when a cursor closes, on Flush and on
-// Close. The commit runs before the next row is written, so a commit that
+// SqliteOptions::batch_ms milliseconds, when a cursor that wrote closes
+// (unless commits are held), on Flush and on Close. The commit runs before the next row is written, so a commit that
 // fails because another process holds the database fails that row's Update
 // (its edit stays pending) and keeps the batch open for the retry; a failure
 // that rolls the batch back is reported with the number of rows it took back,
@@ -19,6 +19,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/rdo/Cursor.h"
 
 namespace ordalis::rdo {
 
@@ -68,7 +72,17 @@ class SqliteDb {
   // full batch and opens the batch transaction (both may throw, nothing then
   // written); RowWritten counts the row in the batch.
   void BeginRowWrite();
-  void RowWritten() { ++batch_count_; }
+  void RowWritten() {
+    ++batch_count_;
+    ++writes_;
+  }
+  // A statement run outside the cursors, which may have written rows.
+  void StatementRun() { ++writes_; }
+  // The transaction of the open write batch (0 when none is open): rows
+  // read in it can change only through this connection while it lasts.
+  std::uint64_t BatchSerial() const { return in_batch_ ? batch_serial_ : 0; }
+  // Rows written and statements run through this connection so far.
+  std::uint64_t Writes() const { return writes_; }
   // After a failed write: when sqlite rolled the batch back, says so in the
   // error; throws in every case.
   [[noreturn]] void FailWrite(int rc);
@@ -84,6 +98,22 @@ class SqliteDb {
   bool closed() const { return closed_; }
 
   bool InBatch() const { return in_batch_; }
+
+  // While held, a cursor that wrote leaves its rows in the batch when it
+  // closes; ending the hold commits what is held.
+  void HoldCommits(bool hold) noexcept;
+  bool CommitsHeld() const { return commits_held_; }
+
+  // Prepared read-only statements kept for the next use of the same text.
+  // TakeStatement hands one out (its statement is null when none is kept);
+  // KeepStatement takes it back, or finalizes it once the database closed
+  // or enough are kept.
+  struct KeptStatement {
+    sqlite3_stmt* stmt = nullptr;
+    std::vector<ColumnInfo> columns;
+  };
+  KeptStatement TakeStatement(const std::string& sql);
+  void KeepStatement(std::string sql, KeptStatement kept) noexcept;
 
  private:
   static int OnBusy(void* self, int count);
@@ -102,7 +132,11 @@ class SqliteDb {
   bool deadline_hit_ = false;
   bool in_batch_ = false;
   bool closed_ = false;
+  bool commits_held_ = false;
   long batch_count_ = 0;
+  std::uint64_t batch_serial_ = 0;
+  std::uint64_t writes_ = 0;
+  std::unordered_map<std::string, KeptStatement> kept_;
   std::chrono::steady_clock::time_point batch_started_{};
 
   friend class WriteLockWait;

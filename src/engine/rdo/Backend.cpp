@@ -1,0 +1,12 @@
+#include "engine/rdo/Backend.h"
+
+#include "engine/rdo/Cursor.h"
+#include "engine/rdo/SqlQuote.h"
+
+namespace ordalis::rdo {
+
+std::unique_ptr<Cursor> Backend::OpenWith(std::string_view sql, const std::vector<std::string_view>& values) {
+  return Open(WithQuotedValues(sql, values), CursorType::ForwardOnly, LockType::ReadOnly);
+}
+
+}  // namespace ordalis::rdo
