@@ -2,10 +2,11 @@
 // ChunkedSave: what the statistics caches (phone book, swing numbers) share:
 // adding a member fetched on first use, saving one member, and writing back
 // every member. Members with a row are written through one cursor per
-// chunk of identities, so that their writes share the data layer's
-// transactions (a cursor per member would commit each on its own); members
-// the chunks did not reach (no row yet, deleted by others, a chunk that could
-// not be read) then go through the single-member save, in collection order.
+// chunk of identities, and members without a row yet are added through one
+// more, so that their writes share the data layer's transactions; members
+// neither reached (deleted by others, a chunk that could not be read, a row
+// that could not be added) then go through the single-member save, in
+// collection order.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -64,12 +65,12 @@ void AddFetched(KeyedCollection<T>& members, std::shared_ptr<T> member, const st
   }
 }
 
-// write(rs, member) writes a member over the current row; save(member)
-// saves one member alone and reports success. Returns the members that
-// could not be written.
+// write(rs, member, inserting) writes a member over the current row or as
+// a new one; number is the member's number; save(member) saves one member
+// alone and reports success. Returns the members that could not be written.
 template <class T, class Write, class Save>
 std::size_t SaveInChunks(rdo::RdoConnection& connection, const std::string& table, const KeyedCollection<T>& members,
-                         Write&& write, Save&& save) {
+                         const std::string T::*number, Write&& write, Save&& save) {
   constexpr std::size_t kChunk = 500;
   std::size_t failed = 0;
   std::unordered_set<const T*> handled;
@@ -93,7 +94,7 @@ std::size_t SaveInChunks(rdo::RdoConnection& connection, const std::string& tabl
         auto it = by_id.find(ContatoreDaColonna(rs->Value(id_column)));
         if (it == by_id.end() || !handled.insert(it->second).second) continue;
         try {
-          write(*rs, *it->second);
+          write(*rs, *it->second, false);
         } catch (const std::exception&) {
           rs->CancelUpdate();
           ++failed;
@@ -102,6 +103,33 @@ std::size_t SaveInChunks(rdo::RdoConnection& connection, const std::string& tabl
       rs->Close();
     } catch (const std::exception&) {
       // What the chunk did not reach is saved alone below.
+    }
+  }
+  std::vector<T*> fresh;
+  for (const auto& m : members)
+    if (m->PKId <= 0) fresh.push_back(m.get());
+  if (!fresh.empty()) {
+    try {
+      const std::string highest = QueryFirstValue("SELECT MAX(lPKId) FROM " + table, connection);
+      auto rs = connection.OpenResultset("SELECT * FROM " + table + " WHERE 1 = 0", rdo::CursorType::Keyset,
+                                         rdo::LockType::OptimisticRowVer);
+      for (T* m : fresh) {
+        try {
+          write(*rs, *m, true);
+        } catch (const std::exception&) {
+          rs->CancelUpdate();
+          continue;  // saved alone below
+        }
+        handled.insert(m);  // the row is in: never added twice
+        try {
+          m->PKId = NuovoPKId(connection, table, m->*number, highest);
+        } catch (const std::exception&) {
+          ++failed;
+        }
+      }
+      rs->Close();
+    } catch (const std::exception&) {
+      // What was not added is saved alone below.
     }
   }
   for (const auto& m : members)

@@ -1,6 +1,7 @@
 #include "reference/clsDerivati.h"
 
 #include <limits>
+#include <unordered_set>
 
 #include "engine/rdo/RdoConnection.h"
 #include "engine/rdo/RdoResultset.h"
@@ -83,6 +84,32 @@ struct Columns {
 
 Variant TextOrNull(const std::string& text) { return text.empty() ? Variant() : Variant(text); }
 
+void WriteTotals(rdo::RdoResultset& rs, const clsDerivato& d) {
+  rs.SetValue("lTotMinuti", Variant(static_cast<std::int64_t>(d.TotMinuti)));
+  rs.SetValue("lTotChiamate", Variant(static_cast<std::int64_t>(d.TotChiamate)));
+  rs.SetValue("cTotCosto", Variant(d.TotCosto));
+  rs.SetValue("sSogliaSuperata", TextOrNull(d.SogliaSuperata));
+  rs.Update();
+}
+
+// Writes the totals over the current row, first reading its descriptive
+// columns back: what was changed in the table while the engine ran wins
+// over memory.
+void EditTotals(rdo::RdoResultset& rs, clsDerivato& d) {
+  rs.Edit();
+  d.Nome = rs.Value("sNome").ToText();
+  d.Reparto = rs.Value("sReparto").ToText();
+  d.CentroDiCosto = rs.Value("sCentroDiCosto").ToText();
+  d.Ubicazione = rs.Value("sUbicazione").ToText();
+  d.Privacy = ToPrivacy(rs.Value("iPrivacy"));
+  d.Swing = ToSwing(rs.Value("bSwing"));
+  d.Ricarico = ToRicarico(rs.Value("rRicaricoCosto"));
+  d.SogliaMinuti = ToLong(rs.Value("lSogliaMinuti"), "lSogliaMinuti");
+  d.SogliaChiamate = ToLong(rs.Value("lSogliaChiamate"), "lSogliaChiamate");
+  d.SogliaCosto = ToMoneyNotNull(rs.Value("cSogliaCosto"), "cSogliaCosto");
+  WriteTotals(rs, d);
+}
+
 }  // namespace
 
 clsDerivati::clsDerivati()
@@ -164,25 +191,10 @@ bool clsDerivati::Save(clsDerivato& d) {
         rs->SetValue("lSogliaMinuti", Variant(static_cast<std::int64_t>(d.SogliaMinuti)));
         rs->SetValue("lSogliaChiamate", Variant(static_cast<std::int64_t>(d.SogliaChiamate)));
         rs->SetValue("cSogliaCosto", Variant(d.SogliaCosto));
+        WriteTotals(*rs, d);
       } else {
-        // What was changed in the table while the engine ran wins over memory.
-        rs->Edit();
-        d.Nome = rs->Value("sNome").ToText();
-        d.Reparto = rs->Value("sReparto").ToText();
-        d.CentroDiCosto = rs->Value("sCentroDiCosto").ToText();
-        d.Ubicazione = rs->Value("sUbicazione").ToText();
-        d.Privacy = ToPrivacy(rs->Value("iPrivacy"));
-        d.Swing = ToSwing(rs->Value("bSwing"));
-        d.Ricarico = ToRicarico(rs->Value("rRicaricoCosto"));
-        d.SogliaMinuti = ToLong(rs->Value("lSogliaMinuti"), "lSogliaMinuti");
-        d.SogliaChiamate = ToLong(rs->Value("lSogliaChiamate"), "lSogliaChiamate");
-        d.SogliaCosto = ToMoneyNotNull(rs->Value("cSogliaCosto"), "cSogliaCosto");
+        EditTotals(*rs, d);
       }
-      rs->SetValue("lTotMinuti", Variant(static_cast<std::int64_t>(d.TotMinuti)));
-      rs->SetValue("lTotChiamate", Variant(static_cast<std::int64_t>(d.TotChiamate)));
-      rs->SetValue("cTotCosto", Variant(d.TotCosto));
-      rs->SetValue("sSogliaSuperata", TextOrNull(d.SogliaSuperata));
-      rs->Update();
     } catch (...) {
       rs->CancelUpdate();
       throw;
@@ -200,9 +212,32 @@ bool clsDerivati::Save(clsDerivato& d) {
 }
 
 std::size_t clsDerivati::SaveAll() {
+  // One pass over the table writes every member that has a row (the first
+  // row of a repeated number¦site, as Cache keeps it); the members it did
+  // not reach (no row yet, a row that could not be written, a table that
+  // could not be read) are then saved one by one.
+  std::unordered_set<const clsDerivato*> written;
+  try {
+    auto rs = Connection->OpenResultset("SELECT * FROM Derivati", rdo::CursorType::Keyset,
+                                        rdo::LockType::OptimisticRowVer);
+    const int numero = Require(*rs, "sNumero"), sito = Require(*rs, "sSito"), pk = Require(*rs, "lPKId");
+    for (; !rs->Eof(); rs->MoveNext()) {
+      auto d = derivati_->Find(MakeKey(rs->Value(numero).ToText(), rs->Value(sito).ToText()));
+      if (!d || !written.insert(d.get()).second) continue;
+      try {
+        EditTotals(*rs, *d);
+        if (rs->Value(pk).IsNumeric()) d->PKId = static_cast<std::int32_t>(rs->Value(pk).ToInteger());
+      } catch (const std::exception&) {
+        rs->CancelUpdate();
+        written.erase(d.get());
+      }
+    }
+    rs->Close();
+  } catch (const std::exception&) {
+  }
   std::size_t failed = 0;
   for (const auto& d : *derivati_)
-    if (!Save(*d)) ++failed;
+    if (!written.count(d.get()) && !Save(*d)) ++failed;
   return failed;
 }
 

@@ -149,7 +149,7 @@ bool clsNominativi::Save(clsNominativo& entry) {
 
 std::size_t clsNominativi::SaveAll() {
   std::size_t failed = SaveInChunks(
-      *Connection, "Rubrica", *nominativi_, [](rdo::RdoResultset& rs, auto& member) { Scrivi(rs, member, false); },
+      *Connection, "Rubrica", *nominativi_, &clsNominativo::NumeroTel, Scrivi,
       [this](auto& member) { return Save(member); });
   SaveStatus = failed == 0 ? ssSaved : ssUnsaved;
   return failed;

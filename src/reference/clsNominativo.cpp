@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 #include "engine/rdo/RdoConnection.h"
 #include "engine/rdo/RdoTypes.h"
-#include "engine/rdo/SqlQuote.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/Variant.h"
 #include "support/QueryFirstValue.h"
@@ -58,9 +58,11 @@ std::int32_t ContatoreDaColonna(const Variant& value) {
 std::int32_t NuovoPKId(rdo::RdoConnection& connection, std::string_view table, std::string_view numero,
                        const std::string& highest_before) {
   std::string sql = "SELECT MIN(lPKId) FROM " + std::string(table) + " WHERE sNumero" +
-                    (numero.empty() ? std::string(" IS NULL") : "=" + rdo::SqlQuote(numero));
+                    (numero.empty() ? " IS NULL" : "=?");
   if (!highest_before.empty()) sql += " AND lPKId>" + std::to_string(ContatoreDaColonna(Variant(highest_before)));
-  std::string id = QueryFirstValue(sql, connection);
+  std::vector<std::string_view> values;
+  if (!numero.empty()) values.push_back(numero);
+  std::string id = QueryFirstValue(sql, values, connection);
   if (id.empty()) throw ComponentError(rdo::kErrDataAccess, "The new row of " + std::string(table) + " was not found");
   return ContatoreDaColonna(Variant(id));
 }

@@ -166,7 +166,7 @@ bool clsSwings::Save(clsSwing& swing) {
 
 std::size_t clsSwings::SaveAll() {
   std::size_t failed = SaveInChunks(
-      *Connection, "Swing", *swings_, [](rdo::RdoResultset& rs, auto& member) { Scrivi(rs, member, false); },
+      *Connection, "Swing", *swings_, &clsSwing::Numero, Scrivi,
       [this](auto& member) { return Save(member); });
   SaveStatus = failed == 0 ? ssSaved : ssUnsaved;
   return failed;
