@@ -402,6 +402,77 @@ TEST_P(DataAccess, QuotedValueRoundTripsAndCannotInjectSql) {
   EXPECT_EQ(Stored("s", 1), Variant(number));
 }
 
+TEST_P(DataAccess, LookupsWithValuesAreQuotedAndReused) {
+  auto c = Open();
+  CreateCalls(*c);
+  InsertRows(*c, 3);
+  const std::string number = "0';DROP TABLE calls;";
+  c->Execute("INSERT INTO calls (id, s, i) VALUES (4, " + SqlQuote(number) + ", 40)");
+  const std::string sql = "SELECT id, s FROM calls WHERE s = ? AND i > ? AND s <> 'a?b'";
+  auto first = c->OpenResultset(sql, {"r2", "5"});
+  // The same statement again while the first is still open, then after it.
+  auto second = c->OpenResultset(sql, {number, "5"});
+  ASSERT_FALSE(first->Eof());
+  EXPECT_EQ(first->Value("id").ToInteger(), 2);
+  ASSERT_FALSE(second->Eof());
+  EXPECT_EQ(second->Value(0).ToInteger(), 4);
+  first->Close();
+  second->Close();
+  for (int id = 1; id <= 3; ++id) {
+    auto rs = c->OpenResultset(sql, {"r" + std::to_string(id), "15"});
+    EXPECT_EQ(rs->Eof(), id == 1) << id;
+  }
+  EXPECT_TRUE(c->TableExists("calls"));
+  EXPECT_EQ(Raised([&] { c->OpenResultset(sql, {"r1"}); }).Number(), kErrDataAccess);
+}
+
+// A row read while the write batch is open is written without reading it
+// again only as long as nothing else wrote: a change made through another
+// resultset or a statement of the same connection is still caught (commits
+// held, as in a batch run, so that the other resultset's close does not end
+// the batch).
+TEST_P(DataAccess, ChangesThroughTheSameConnectionAreCaughtInsideTheBatch) {
+  auto c = Open();
+  CreateCalls(*c);
+  InsertRows(*c, 600);
+  CommitHold hold(*c);
+  auto rs = c->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  auto update = [&](int value) {
+    rs->Edit();
+    rs->SetValue("i", value);
+    rs->Update();
+  };
+  for (int id = 1; id <= 300; ++id, rs->MoveNext()) update(id);  // rows read after the batch began
+  ASSERT_EQ(rs->Value("id").ToInteger(), 301);
+  {
+    auto other = c->OpenResultset("SELECT * FROM calls WHERE id = 302", CursorType::Keyset,
+                                  LockType::OptimisticRowVer);
+    other->Edit();
+    other->SetValue("s", "theirs");
+    other->Update();
+  }
+  update(301);
+  rs->MoveNext();
+  rs->Edit();
+  rs->SetValue("s", "mine");
+  EXPECT_EQ(Raised([&] { rs->Update(); }).Number(), kErrRowChanged);
+  rs->CancelUpdate();
+  rs->MoveNext();
+  c->Execute("UPDATE calls SET s = 'statement' WHERE id = 303");
+  rs->Edit();
+  rs->SetValue("s", "mine");
+  EXPECT_EQ(Raised([&] { rs->Update(); }).Number(), kErrRowChanged);
+  rs->CancelUpdate();
+  rs->MoveNext();
+  update(304);
+  rs->Close();
+  c->Close();
+  EXPECT_EQ(Stored("s", 302), Variant("theirs"));
+  EXPECT_EQ(Stored("s", 303), Variant("statement"));
+  EXPECT_EQ(Stored("i", 301), Variant(std::int64_t{301}));
+  EXPECT_EQ(Stored("i", 304), Variant(std::int64_t{304}));
+}
+
 TEST_P(DataAccess, OdbcDateEscapesCompareWithStoredDates) {
   auto c = Open();
   CreateCalls(*c);

@@ -156,6 +156,25 @@ TEST_F(ExtensionsTest, SavingADeletedRowInsertsItAgainFromMemory) {
   EXPECT_NE(anna->PKId, 1);
 }
 
+TEST_F(ExtensionsTest, SaveAllWritesEachMemberOnceAndAddsBackADeletedRow) {
+  Sql("INSERT INTO Derivati (sNumero, sNome, sSito) VALUES ('201', 'Anna', 'MI'), ('202', 'Bruno', 'MI'), "
+      "('a7', 'First', 'MI'), ('A7', 'Second', 'MI'), ('201', 'Other site', 'NY')");
+  auto d = Load();
+  ASSERT_EQ(d->Derivati().Count(), 4u);  // A7 repeats a7 when letter case is ignored
+  std::int32_t n = 0;
+  for (const auto& m : d->Derivati()) m->TotChiamate = ++n;
+  Sql("DELETE FROM Derivati WHERE sNumero = '202'");
+  Sql("UPDATE Derivati SET sNome = 'Anna B' WHERE sNumero = '201' AND sSito = 'MI'");
+  EXPECT_EQ(d->SaveAll(), 0u);
+  // Only the first of the repeated rows is the member's; 202 is a new row.
+  EXPECT_EQ(Committed("SELECT group_concat(sNumero || sSito || '=' || lTotChiamate, ',') FROM "
+                      "(SELECT * FROM Derivati ORDER BY lPKId)"),
+            "201MI=1,a7MI=3,A7MI=0,201NY=4,202MI=2");
+  EXPECT_EQ(d->Derivati().Item("201" + kBar + "MI")->Nome, "Anna B");
+  EXPECT_EQ(std::to_string(d->Derivati().Item("202" + kBar + "MI")->PKId),
+            Query("SELECT lPKId FROM Derivati WHERE sNumero = '202'"));
+}
+
 TEST_F(ExtensionsTest, SaveFailsQuietly) {
   Sql("INSERT INTO Derivati (sNumero, sSito) VALUES ('201', 'MI')");
   auto d = Load();

@@ -110,6 +110,9 @@ TEST(DateTime, TextFormsBothWays) {
   EXPECT_EQ(dt::ToText(dt::FromText("08:30")), "08:30:00");
   EXPECT_EQ(dt::ToText(dt::FromText("00:01:30")), "00:01:30");
   EXPECT_EQ(dt::ToIsoText(90.0 / 86400), "1899-12-30 00:01:30");
+  EXPECT_EQ(dt::ToIsoText(dt::FromCivil({1800, 1, 1, 0, 0, 0})), "1800-01-01 00:00:00");
+  EXPECT_EQ(dt::ToIsoText(dt::FromCivil({9999, 12, 31, 23, 59, 59})), "9999-12-31 23:59:59");
+  EXPECT_EQ(dt::ToIsoText(dt::FromCivil({100, 6, 7, 8, 9, 10})), "0100-06-07 08:09:10");
   for (const char* bad : {"", "2024-02-30", "24:00:00", "2024/01/31", "12:3", "2024-01-31T10:00:00", "abc", "1.5"})
     EXPECT_EQ(ErrorNumber([&] { (void)dt::FromText(bad); }), kErrTypeMismatch) << bad;
   // Stored forms are read liberally.
