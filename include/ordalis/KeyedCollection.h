@@ -21,6 +21,19 @@ std::string FoldKey(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 // Whether text begins with prefix, compared the same way.
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+// A hash of the folded text, computed without building it.
+std::size_t FoldedHash(std::string_view text);
+
+// Hash and equality of keys under the folding; they look texts up without
+// a copy.
+struct FoldedKeyHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const { return FoldedHash(text); }
+};
+struct FoldedKeyEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const { return EqualsNoCase(a, b); }
+};
 
 [[noreturn]] void ThrowMissingMember();
 [[noreturn]] void ThrowDuplicateKey();
@@ -36,7 +49,7 @@ class KeyedCollection {
   // Adds at the end. Throws error 457 when the key (non-empty) is present.
   void Add(Ptr item, std::string_view key = {}) {
     if (!key.empty()) {
-      auto [it, inserted] = index_.try_emplace(FoldKey(key), item);
+      auto [it, inserted] = index_.try_emplace(std::string(key), item);
       if (!inserted) ThrowDuplicateKey();
     }
     items_.push_back({std::move(item), std::string(key)});
@@ -49,24 +62,24 @@ class KeyedCollection {
   }
   // Throws error 5 when the key is missing.
   const Ptr& Item(std::string_view key) const {
-    auto it = index_.find(FoldKey(key));
+    auto it = index_.find(key);
     if (it == index_.end()) ThrowMissingMember();
     return it->second;
   }
   // Null when the key is missing (the non-throwing look-up).
   Ptr Find(std::string_view key) const {
-    auto it = index_.find(FoldKey(key));
+    auto it = index_.find(key);
     return it == index_.end() ? nullptr : it->second;
   }
-  bool Contains(std::string_view key) const { return index_.count(FoldKey(key)) != 0; }
+  bool Contains(std::string_view key) const { return index_.count(key) != 0; }
 
   void Remove(std::size_t index) {
     if (index < 1 || index > items_.size()) ThrowMissingMember();
-    if (!items_[index - 1].key.empty()) index_.erase(FoldKey(items_[index - 1].key));
+    if (!items_[index - 1].key.empty()) index_.erase(index_.find(std::string_view(items_[index - 1].key)));
     items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index - 1));
   }
   void Remove(std::string_view key) {
-    auto it = index_.find(FoldKey(key));
+    auto it = index_.find(key);
     if (it == index_.end()) ThrowMissingMember();
     for (std::size_t i = 0; i < items_.size(); ++i) {
       if (items_[i].item == it->second && !items_[i].key.empty() && EqualsNoCase(items_[i].key, key)) {
@@ -109,7 +122,7 @@ class KeyedCollection {
   };
 
   std::vector<Entry> items_;
-  std::unordered_map<std::string, Ptr> index_;
+  std::unordered_map<std::string, Ptr, FoldedKeyHash, FoldedKeyEqual> index_;
 };
 
 }  // namespace ordalis

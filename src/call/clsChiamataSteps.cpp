@@ -7,6 +7,7 @@
 // Trace text is built only while logging is on.
 #include <cctype>
 #include <cmath>
+#include <optional>
 
 #include "call/Arrotonda.h"
 #include "call/CalcDistanza.h"
@@ -221,18 +222,17 @@ void clsChiamata::IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool c
     WriteDetailLog("\tNumero=" + bare.number + " - PrefNaz=" + Sito->PrefNaz + " - PrefIntern=" +
                    Sito->PrefInternazionale);
   }
-  static const std::string kAll = UpperAscii(LoadResString(20811));
+  static const std::string kAll = LoadResString(20811);
   const std::int64_t call_time = TimeOfDay(dOra);
   const std::int64_t call_day = Seconds(dt::DatePart(dData));
   std::size_t best_length = 0, best_count = 1000000;
   bool found_lcr = false, found_dest = false, found_tariff = false;
   for (const auto& lcr : lcrs.Lcrs()) {
     if (lcr->Priorita > best_priority) continue;
+    if (!EqualsNoCase(lcr->Linea, sLinea) && !EqualsNoCase(lcr->Linea, "TUTTE") && !EqualsNoCase(lcr->Linea, "ALL") &&
+        !EqualsNoCase(lcr->Linea, kAll))
+      continue;
     if (TimeOfDay(lcr->Dalle) > call_time || call_time > TimeOfDay(lcr->Alle)) continue;
-    if (!EqualsNoCase(lcr->Linea, sLinea)) {
-      std::string line = UpperAscii(lcr->Linea);
-      if (line != "TUTTE" && line != "ALL" && line != kAll) continue;
-    }
     if (!carrier2 && !bare.carrier.empty() && !EqualsNoCase(lcr->Carrier, bare.carrier)) continue;
     found_lcr = true;
     if (log) WriteDetailLog("\tTrovato LCR" + lcr->Key);
@@ -244,7 +244,7 @@ void clsChiamata::IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool c
     std::shared_ptr<clsDestinazione> dest =
         destinations->GetDestinazioneMigliore(bare.number, Sito->PrefNaz, Sito->PrefInternazionale);
     if (!dest) continue;
-    std::int32_t distance = CalcDistanza(*dest, *Sito);
+    std::optional<std::int32_t> distance;  // worked out when a tariff asks for it
     if (lcr->Priorita < best_priority) {
       best_length = 0;
       best_count = 1000000;
@@ -258,8 +258,9 @@ void clsChiamata::IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool c
     for (const auto& t : lcr->Tariffe()->Tariffe) {
       if (call_day < Seconds(t->ValidaDal) || call_day > Seconds(t->ValidaAl)) continue;
       if (TimeOfDay(t->Dalle) > call_time || call_time >= TimeOfDay(t->Alle)) continue;
-      if (distance < t->DalKm || distance > t->AlKm) continue;
       if (t->TipoGiorno != day_type) continue;
+      if (!distance) distance = CalcDistanza(*dest, *Sito);
+      if (*distance < t->DalKm || *distance > t->AlKm) continue;
       best_length = length;
       best_count = count;
       found_tariff = true;

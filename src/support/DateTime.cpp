@@ -36,10 +36,12 @@ constexpr std::int64_t kSerialOfUnixEpoch = 25569;  // 1970-01-01
 // Splits a date-time into its date serial and its rounded second of the day;
 // a time that rounds up to midnight moves to the next day.
 void Split(DateTime d, std::int64_t& serial, std::int64_t& seconds) {
-  double whole = std::trunc(d);
-  double frac = std::fabs(d - whole);
-  serial = static_cast<std::int64_t>(whole);
-  seconds = std::llround(frac * kSecondsPerDay);
+  // Truncation and rounding by integer conversion: dates lie far inside the
+  // range where both are exact, and this runs for every date of every call.
+  serial = static_cast<std::int64_t>(d);
+  const double x = std::fabs(d - static_cast<double>(serial)) * kSecondsPerDay;
+  seconds = static_cast<std::int64_t>(x);
+  if (x - static_cast<double>(seconds) >= 0.5) ++seconds;  // halves away from zero
   if (seconds >= kSecondsPerDay) {
     seconds -= kSecondsPerDay;
     // Forward in time: for negative dates the serial moves towards zero.

@@ -35,6 +35,16 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::size_t FoldedHash(std::string_view text) {
+  std::size_t h = 14695981039346656037ull;  // FNV-1a
+  bool after_lead = false;
+  for (char c : text) {
+    h ^= static_cast<unsigned char>(FoldByte(c, after_lead));
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return prefix.size() <= text.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }

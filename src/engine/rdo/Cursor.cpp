@@ -10,7 +10,7 @@ void ThrowDataError(std::string description, int number) {
   throw ComponentError(number, std::move(description), kSource);
 }
 
-Variant CoerceToKind(const Variant& value, Variant::Kind kind) {
+Variant CoerceToKind(Variant value, Variant::Kind kind) {
   using K = Variant::Kind;
   if (value.IsNull() || kind == K::Null || value.kind() == kind) return value;
   switch (kind) {
@@ -82,7 +82,7 @@ const Variant& Cursor::Value(int index) const {
 void Cursor::SetValue(int index, Variant value) {
   Column(index);
   if (mode_ == EditMode::None) ThrowDataError("Update without AddNew or Edit", kErrNoCurrentRow);
-  Variant stored = CoerceToKind(value, columns_[index].kind);
+  Variant stored = CoerceToKind(std::move(value), columns_[index].kind);
   if (!changed_[index]) {
     OnFirstChange(index);
     changed_[index] = 1;

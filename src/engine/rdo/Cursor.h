@@ -22,7 +22,7 @@ struct ColumnInfo {
 
 // A value converted to a column's declared kind, as it would be stored.
 // Throws ComponentError 13 (type mismatch) when it does not convert.
-Variant CoerceToKind(const Variant& value, Variant::Kind kind);
+Variant CoerceToKind(Variant value, Variant::Kind kind);
 
 [[noreturn]] void ThrowDataError(std::string description, int number = kErrDataAccess);
 

@@ -135,6 +135,13 @@ Variant ReadColumn(sqlite3_stmt* s, int c, K kind) {
   }
 }
 
+// Whether a value set in an edit is what the row already holds, as it
+// would read back: dates are stored to the second.
+bool SameAsRead(const Variant& set, const Variant& read) {
+  if (set.kind() == K::Date && read.kind() == K::Date) return dt::ToSeconds(set.ToDate()) == dt::ToSeconds(read.ToDate());
+  return set == read;
+}
+
 std::string QuoteName(std::string_view name) {
   std::string out = "\"";
   for (char c : name) {
@@ -367,14 +374,18 @@ void SqliteCursor::BindValue(sqlite3_stmt* stmt, int p, const Variant& v) {
   }
 }
 
-sqlite3_stmt* SqliteCursor::CachedStatement(Sql kind) {
+sqlite3_stmt* SqliteCursor::CachedStatement(Sql kind, const std::vector<char>& columns) {
   cache_key_.assign(1, static_cast<char>('0' + static_cast<int>(kind)));
-  cache_key_.append(changed_.begin(), changed_.end());
+  cache_key_.append(columns.begin(), columns.end());
   auto it = cache_.find(cache_key_);
   if (it != cache_.end()) return it->second;
+  if (cache_.size() >= kMaxCachedStatements) {
+    for (auto& [key, stmt] : cache_) sqlite3_finalize(stmt);
+    cache_.clear();
+  }
   std::string names, params, set;
-  for (std::size_t i = 0; i < changed_.size(); ++i) {
-    if (!changed_[i]) continue;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (!columns[i]) continue;
     if (!names.empty()) {
       names += ", ";
       params += ", ";
@@ -409,11 +420,20 @@ bool SqliteCursor::UnchangedSinceRead() const {
 }
 
 void SqliteCursor::WriteUpdate() {
+  // Only values that differ from the row as read are written; a row that
+  // would stay as it is is not written at all.
+  write_.assign(changed_.size(), 0);
+  bool any = false;
+  for (std::size_t i = 0; i < changed_.size(); ++i)
+    if (changed_[i] && !SameAsRead(edit_[i], row_[i])) {
+      write_[i] = 1;
+      any = true;
+    }
   db_->BeginRowWrite();
   if (!UnchangedSinceRead()) {
     // The row as stored now, against the row as read (the batch holds the
     // write lock: nobody can change it between this check and the write).
-    sqlite3_stmt* check = CachedStatement(Sql::Check);
+    sqlite3_stmt* check = CachedStatement(Sql::Check, changed_);
     sqlite3_bind_int64(check, 1, rowid_);
     int rc = sqlite3_step(check);
     bool same = rc == SQLITE_ROW;
@@ -424,10 +444,15 @@ void SqliteCursor::WriteUpdate() {
     if (!same) ThrowDataError("The row was changed or deleted by another user since it was read", kErrRowChanged);
   }
 
-  sqlite3_stmt* stmt = CachedStatement(Sql::Update);
-  int p = 1;
+  // The current row becomes the values as they read back.
   for (std::size_t i = 0; i < changed_.size(); ++i)
-    if (changed_[i]) BindValue(stmt, p++, edit_[i]);
+    if (changed_[i] && edit_[i].kind() == K::Date)
+      edit_[i] = Variant::FromDate(dt::FromSeconds(dt::ToSeconds(edit_[i].ToDate())));
+  if (!any) return;
+  sqlite3_stmt* stmt = CachedStatement(Sql::Update, write_);
+  int p = 1;
+  for (std::size_t i = 0; i < write_.size(); ++i)
+    if (write_[i]) BindValue(stmt, p++, edit_[i]);
   sqlite3_bind_int64(stmt, p, rowid_);
   int rc = sqlite3_step(stmt);
   sqlite3_reset(stmt);
@@ -435,15 +460,11 @@ void SqliteCursor::WriteUpdate() {
   db_->RowWritten();
   ++own_writes_;
   wrote_ = true;
-  // The current row becomes the values as they now read back.
-  for (std::size_t i = 0; i < changed_.size(); ++i)
-    if (changed_[i] && edit_[i].kind() == K::Date)
-      edit_[i] = Variant::FromDate(dt::FromSeconds(dt::ToSeconds(edit_[i].ToDate())));
 }
 
 void SqliteCursor::WriteInsert() {
   db_->BeginRowWrite();
-  sqlite3_stmt* stmt = CachedStatement(Sql::Insert);
+  sqlite3_stmt* stmt = CachedStatement(Sql::Insert, changed_);
   int p = 1;
   for (std::size_t i = 0; i < changed_.size(); ++i)
     if (changed_[i]) BindValue(stmt, p++, edit_[i]);

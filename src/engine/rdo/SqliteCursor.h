@@ -17,7 +17,8 @@
 // Update runs inside the write batch's transaction (which holds sqlite's
 // write lock, so nobody writes between the check and the write): it reads
 // the changed columns of the row again, compares them, read the same way,
-// with the values the row was read with, and writes them with
+// with the values the row was read with, and writes those whose new value
+// differs from the one read with
 //   UPDATE t SET c=? ... WHERE _rowid_=?
 // A row gone or a column that differs means another writer got there first
 // (kErrRowChanged). The check is left out for a row read in the same batch
@@ -64,7 +65,9 @@ class SqliteCursor final : public Cursor {
   void ReadRow(sqlite3_stmt* stmt, int first, std::vector<Variant>& into);
   sqlite3_stmt* PointStatement();
   enum class Sql { Update, Check, Insert };
-  sqlite3_stmt* CachedStatement(Sql kind);
+  static constexpr std::size_t kMaxCachedStatements = 64;
+  // The statement of a kind over a set of columns, prepared once.
+  sqlite3_stmt* CachedStatement(Sql kind, const std::vector<char>& columns);
   void BindValue(sqlite3_stmt* stmt, int param, const Variant& value);
   bool LoadPage();
   // The rows just read: whether they can have changed before a write is
@@ -91,6 +94,7 @@ class SqliteCursor final : public Cursor {
   std::vector<std::string> quoted_names_;
   // Prepared statements by kind and set of changed columns.
   std::unordered_map<std::string, sqlite3_stmt*> cache_;
+  std::vector<char> write_;  // Update: the columns whose value differs from the row as read
   bool wrote_ = false;
   std::string cache_key_;
   std::string kept_sql_;  // non-empty: read_ goes back to the database's kept statements
