@@ -4,8 +4,9 @@
 // that many stored calls and scales its reference data up to a real plan
 // (20,000 destinations in every carrier file, 30 LCR entries per site,
 // 2,000 extensions), rates the calls with the engine (Init, Process), then
-// restores the rows and runs, on the same file, a loop that reads every row
-// and writes the same computed columns with constant values and no rating.
+// runs, on a copy of the file taken before the rating, a loop that reads
+// every row and writes the columns a rating writes with constant values of
+// the same kinds and sizes, and no rating.
 // Prints both rates, their ratio and the peak memory of the process.
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -25,7 +26,8 @@ double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-// Reads every column of every call and writes the columns a rating writes.
+// Reads every column of every call and writes the columns a rating writes,
+// with constant values of the kinds and sizes a rating gives them.
 long PlainLoop(const std::string& path) {
   sqlite3* db = nullptr;
   sqlite3_open(path.c_str(), &db);
@@ -34,19 +36,29 @@ long PlainLoop(const std::string& path) {
   sqlite3_stmt* write = nullptr;
   sqlite3_prepare_v2(db, "SELECT * FROM CHIAMATE", -1, &read, nullptr);
   sqlite3_prepare_v2(db,
-                     "UPDATE CHIAMATE SET sGiorno_c=?1, SFASCIAORARIA_C=?1, CTARIFFA_C=?2, CCOSTO1_C=?2, CCOSTO2_C=?2, "
-                     "CDIFFERENZA_C=?2, RDIFFERENZAPERC_C=?2, SCARRIER1_C=?1, SCARRIER2_C=?1, SREPARTO_C=?1, "
-                     "SCENTRODICOSTO_C=?1, SNOMEDERIVATO_C=?1, STIPODESTINAZIONE_C=?1, SNOME_C=?1, SNAZIONE_C=?1, "
-                     "SAREA_C=?1, SESITOCHIAMATA_C=?1, sValuta=?1, dblRapportoCambio=?2, dUTCDateTime=?1, "
-                     "dGatewayDateTime=?1, sNomeGruppo=?1 WHERE lPKId=?3",
+                     "UPDATE CHIAMATE SET sGiorno_c=?1, SFASCIAORARIA_C=?2, DTEMPOCOMP=?3, CTARIFFA_C=?4, "
+                     "CCOSTO1_C=?5, CCOSTO2_C=?6, CDIFFERENZA_C=?7, RDIFFERENZAPERC_C=?8, SCARRIER1_C=?9, "
+                     "SCARRIER2_C=?10, SREPARTO_C=?11, SCENTRODICOSTO_C=?11, SNOMEDERIVATO_C=?12, "
+                     "STIPODESTINAZIONE_C=?13, SNOME_C=?14, SNAZIONE_C=?15, SAREA_C=?16, SESITOCHIAMATA_C='-', "
+                     "sValuta=?17, dblRapportoCambio=1, sValutaRif=?17, dUTCDateTime=?18, dGatewayDateTime=?19, "
+                     "sSedeFisica=?20, sNomeGruppo=?21 WHERE lPKId=?22",
                      -1, &write, nullptr);
+  const char* texts[] = {"Monday", "Peak", "1899-12-30 00:00:05", nullptr, nullptr, nullptr, nullptr, nullptr,
+                         "Alpha Telecom", "Beta Networks", "Sales", "User 1234", "National", "Rossi Mario",
+                         "Italia", "Milano", "EUR", "2026-01-05 09:12:00", "2026-01-05 10:12:00", "Milan office",
+                         "Nazionale"};
+  const double amounts[] = {0.0845, 0.1234, 0.0987, -0.0247, -25.03};
   long rows = 0;
   while (sqlite3_step(read) == SQLITE_ROW) {
     int columns = sqlite3_column_count(read);
     for (int i = 0; i < columns; ++i) (void)sqlite3_column_text(read, i);
-    sqlite3_bind_text(write, 1, "Mon", -1, SQLITE_STATIC);
-    sqlite3_bind_double(write, 2, 0.25);
-    sqlite3_bind_int64(write, 3, sqlite3_column_int64(read, 0));
+    for (int p = 1; p <= 21; ++p) {
+      if (p >= 4 && p <= 8)
+        sqlite3_bind_double(write, p, amounts[p - 4]);
+      else
+        sqlite3_bind_text(write, p, texts[p - 1], -1, SQLITE_STATIC);
+    }
+    sqlite3_bind_int64(write, 22, sqlite3_column_int64(read, 0));
     sqlite3_step(write);
     sqlite3_reset(write);
     if (++rows % 20000 == 0) {
@@ -118,6 +130,8 @@ int main(int argc, char** argv) {
   std::filesystem::remove_all(dir);
   ordalis::DemoInstallation demo = ordalis::WriteDemoInstallation(dir, calls);
   ScaleUp(demo);
+  const std::string unrated = demo.database + ".unrated";
+  std::filesystem::copy_file(demo.database, unrated);
   ::setenv("ORDALIS_HOME", demo.directory.c_str(), 1);
   ::setenv("ORDALIS_REGISTRY", demo.registry_file.c_str(), 1);
 
@@ -143,7 +157,7 @@ int main(int argc, char** argv) {
     std::printf("engine:     %ld calls in %.2f s = %.0f calls/s (Init and caches %.2f s more)\n", rated, seconds,
                 rated / seconds, std::chrono::duration<double>(process - start).count());
     start = std::chrono::steady_clock::now();
-    long rows = PlainLoop(demo.database);
+    long rows = PlainLoop(unrated);
     double plain = Seconds(start);
     std::printf("plain loop: %ld rows in %.2f s = %.0f rows/s\n", rows, plain, rows / plain);
     std::printf("ratio engine/plain: %.3f\n", (rated / seconds) / (rows / plain));

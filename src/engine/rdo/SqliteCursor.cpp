@@ -362,13 +362,14 @@ void SqliteCursor::BindValue(sqlite3_stmt* stmt, int p, const Variant& v) {
     case K::Money: sqlite3_bind_double(stmt, p, v.ToMoney().ToDouble()); break;
     case K::Bool: sqlite3_bind_int(stmt, p, v.ToBool() ? 1 : 0); break;
     case K::Date: {
-      char text[32];
-      sqlite3_bind_text(stmt, p, text, dt::FormatIso(v.ToDate(), text), SQLITE_TRANSIENT);
+      if (date_texts_.size() < static_cast<std::size_t>(p)) date_texts_.resize(p);
+      char(&text)[32] = date_texts_[p - 1].text;
+      sqlite3_bind_text(stmt, p, text, dt::FormatIso(v.ToDate(), text), SQLITE_STATIC);
       break;
     }
     case K::Text: {
       const std::string& text = v.StoredText();
-      sqlite3_bind_text(stmt, p, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+      sqlite3_bind_text(stmt, p, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
       break;
     }
   }

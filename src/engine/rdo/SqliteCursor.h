@@ -68,6 +68,8 @@ class SqliteCursor final : public Cursor {
   static constexpr std::size_t kMaxCachedStatements = 64;
   // The statement of a kind over a set of columns, prepared once.
   sqlite3_stmt* CachedStatement(Sql kind, const std::vector<char>& columns);
+  // Binds without a copy: the value, and the text of a date, must stay
+  // as they are until the statement has run.
   void BindValue(sqlite3_stmt* stmt, int param, const Variant& value);
   bool LoadPage();
   // The rows just read: whether they can have changed before a write is
@@ -94,6 +96,10 @@ class SqliteCursor final : public Cursor {
   std::vector<std::string> quoted_names_;
   // Prepared statements by kind and set of changed columns.
   std::unordered_map<std::string, sqlite3_stmt*> cache_;
+  struct DateText {
+    char text[32];
+  };
+  std::vector<DateText> date_texts_;  // by parameter: the texts of bound dates
   std::vector<char> write_;  // Update: the columns whose value differs from the row as read
   bool wrote_ = false;
   std::string cache_key_;
