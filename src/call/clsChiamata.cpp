@@ -76,6 +76,26 @@ void clsChiamata::Load() {
   const ColumnMap& m = *columns_;
   using C = ColumnMap;
   auto text = [&](C::Col c) { return rs.Value(m.At(rs, c)).ToText(); };
+  // The numeric value of a column as its text reads.
+  auto number = [&](C::Col c) {
+    const Variant& v = rs.Value(m.At(rs, c));
+    switch (v.kind()) {
+      case Variant::Kind::Integer:
+      case Variant::Kind::Double:
+      case Variant::Kind::Single: return v.ToDouble();
+      default: return NumericValue(v.ToText());
+    }
+  };
+  // Into a field, reusing its storage.
+  auto read = [&](C::Col c, std::string& into) {
+    const Variant& v = rs.Value(m.At(rs, c));
+    if (v.kind() == Variant::Kind::Text)
+      into.assign(v.StoredText());
+    else if (v.IsNull())
+      into.clear();
+    else
+      into = v.ToText();
+  };
   auto date = [&](C::Col c) {
     const Variant& v = rs.Value(m.At(rs, c));
     return v.IsNull() ? 0.0 : v.ToDate();
@@ -86,12 +106,12 @@ void clsChiamata::Load() {
   };
 
   WriteDetailLog("\tPKID");
-  pk_id_ = static_cast<std::int32_t>(std::nearbyint(NumericValue(text(C::lPKId))));
+  pk_id_ = static_cast<std::int32_t>(std::nearbyint(number(C::lPKId)));
   WriteDetailLog("\tData ora");
   dData = date(C::dData);
   dOra = date(C::DORA);
-  sGiorno_c = text(C::sGiorno_c);
-  sFasciaOraria_c = text(C::SFASCIAORARIA_C);
+  read(C::sGiorno_c, sGiorno_c);
+  read(C::SFASCIAORARIA_C, sFasciaOraria_c);
   dRisposta = date(C::DRISPOSTA);
   dDurata = date(C::DDURATA);
   TempoComp = date(C::DTEMPOCOMP);
@@ -107,47 +127,47 @@ void clsChiamata::Load() {
     const Variant& v = rs.Value(m.At(rs, C::RDIFFERENZAPERC_C));
     rDifferenzaPerc_c = v.IsNull() ? 0.0f : static_cast<float>(v.ToDouble());
   }
-  sCarrier1_c = text(C::SCARRIER1_C);
-  sCarrier2_c = text(C::SCARRIER2_C);
-  sCommessa = text(C::SCOMMESSA);
+  read(C::SCARRIER1_C, sCarrier1_c);
+  read(C::SCARRIER2_C, sCarrier2_c);
+  read(C::SCOMMESSA, sCommessa);
   set_sSito(text(C::SSITO));
-  sReparto_c = text(C::SREPARTO_C);
-  sCentroDiCosto_c = text(C::SCENTRODICOSTO_C);
-  sDerivato = text(C::SDERIVATO);
-  sNomeDerivato_c = text(C::SNOMEDERIVATO_C);
-  sTipo = text(C::STIPO);
-  sLinea = text(C::SLINEA);
+  read(C::SREPARTO_C, sReparto_c);
+  read(C::SCENTRODICOSTO_C, sCentroDiCosto_c);
+  read(C::SDERIVATO, sDerivato);
+  read(C::SNOMEDERIVATO_C, sNomeDerivato_c);
+  read(C::STIPO, sTipo);
+  read(C::SLINEA, sLinea);
   {
-    double v = std::nearbyint(NumericValue(text(C::ISTATO)));
+    double v = std::nearbyint(number(C::ISTATO));
     if (v > 32767 || v < -32768) throw ComponentError(kErrOverflow, "Overflow");
     iStato = static_cast<std::int16_t>(v);
   }
-  sTipoDestinazione_c = text(C::STIPODESTINAZIONE_C);
-  sNumero = text(C::SNUMERO);
-  sNome_c = text(C::SNOME_C);
-  sNazione_c = text(C::SNAZIONE_C);
-  sArea_c = text(C::SAREA_C);
-  sEsitoChiamata_c = text(C::SESITOCHIAMATA_C);
-  sCampo1 = text(C::SCAMPO1);
-  sCampo2 = text(C::SCAMPO2);
-  sCampo3 = text(C::SCAMPO3);
-  sCampo4 = text(C::SCAMPO4);
+  read(C::STIPODESTINAZIONE_C, sTipoDestinazione_c);
+  read(C::SNUMERO, sNumero);
+  read(C::SNOME_C, sNome_c);
+  read(C::SNAZIONE_C, sNazione_c);
+  read(C::SAREA_C, sArea_c);
+  read(C::SESITOCHIAMATA_C, sEsitoChiamata_c);
+  read(C::SCAMPO1, sCampo1);
+  read(C::SCAMPO2, sCampo2);
+  read(C::SCAMPO3, sCampo3);
+  read(C::SCAMPO4, sCampo4);
   WriteDetailLog("\tNuovi campi introdotti con la versione 2008");
   dData2 = date(C::dData2);
   dOra2 = date(C::dOra2);
   dGatewayTime = date(C::dGatewayDateTime);
   dUTCTime = date(C::dUTCDateTime);
-  sValuta = text(C::sValuta);
+  read(C::sValuta, sValuta);
   {
     const Variant& v = rs.Value(m.At(rs, C::dblRapportoCambio));
     dblRapportoCambio = v.IsNull() ? 0.0 : v.ToDouble();
   }
-  sReparto2_c = text(C::SREPARTO2_C);
-  sCentroDiCosto2_c = text(C::SCENTRODICOSTO2_C);
-  sValutaRif = text(C::sValutaRif);
-  sSedeFisica = text(C::sSedeFisica);
-  sSedeFisica2 = text(C::sSedeFisica2);
-  sNomeGruppo = text(C::sNomeGruppo);
+  read(C::SREPARTO2_C, sReparto2_c);
+  read(C::SCENTRODICOSTO2_C, sCentroDiCosto2_c);
+  read(C::sValutaRif, sValutaRif);
+  read(C::sSedeFisica, sSedeFisica);
+  read(C::sSedeFisica2, sSedeFisica2);
+  read(C::sNomeGruppo, sNomeGruppo);
 
   PrimoProc = sGiorno_c.empty();
   WriteDetailLog("\tcaricamento dei campi di backup");
@@ -161,23 +181,19 @@ void clsChiamata::WriteColumns() {
   using C = ColumnMap;
   auto set = [&](C::Col c, Variant v) { rs.SetValue(m.At(rs, c), std::move(v)); };
   auto text = [&](C::Col c, const std::string& s) { set(c, s.empty() ? Variant() : Variant(s)); };
-  // Padded to the column's size, cut to it and trimmed.
+  // Padded to the column's size, cut to it and trimmed: a text that fits
+  // loses only its outer blanks.
   auto sized = [&](C::Col c, const std::string& s) {
-    int size = m.size[c];
-    std::string v = s;
-    if (size > 0) {
-      if (static_cast<int>(v.size()) < size) v.append(size - v.size(), ' ');
-      // Cut on a character boundary of the UTF-8 text.
-      std::size_t cut = 0;
-      int chars = 0;
-      while (cut < v.size() && chars < size) {
-        unsigned char b = static_cast<unsigned char>(v[cut]);
-        cut += b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-        ++chars;
-      }
-      v = TrimSpaces(v.substr(0, std::min(cut, v.size())));
+    const std::size_t size = m.size[c] > 0 ? static_cast<std::size_t>(m.size[c]) : 0;
+    if (size == 0 || (s.size() <= size && (s.empty() || (s.front() != ' ' && s.back() != ' ')))) return text(c, s);
+    // Cut on a character boundary of the UTF-8 text.
+    std::size_t cut = 0, chars = 0;
+    while (cut < s.size() && chars < size) {
+      unsigned char b = static_cast<unsigned char>(s[cut]);
+      cut += b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+      ++chars;
     }
-    text(c, v);
+    text(c, TrimSpaces(std::string_view(s).substr(0, std::min(cut, s.size()))));
   };
   auto date = [&](C::Col c, DateTime d) { set(c, Variant::FromDate(d)); };
 

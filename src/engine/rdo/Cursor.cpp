@@ -73,6 +73,7 @@ void Cursor::RequireRow() const {
 }
 
 const Variant& Cursor::Value(int index) const {
+  if (closed_) ThrowDataError("No current row", kErrNoCurrentRow);
   Column(index);
   if (mode_ == EditMode::AddNew || (mode_ == EditMode::Edit && changed_[index])) return edit_[index];
   RequireRow();

@@ -362,8 +362,7 @@ void SqliteCursor::BindValue(sqlite3_stmt* stmt, int p, const Variant& v) {
     case K::Money: sqlite3_bind_double(stmt, p, v.ToMoney().ToDouble()); break;
     case K::Bool: sqlite3_bind_int(stmt, p, v.ToBool() ? 1 : 0); break;
     case K::Date: {
-      if (date_texts_.size() < static_cast<std::size_t>(p)) date_texts_.resize(p);
-      char(&text)[32] = date_texts_[p - 1].text;
+      char(&text)[32] = date_texts_.at(p - 1).text;
       sqlite3_bind_text(stmt, p, text, dt::FormatIso(v.ToDate(), text), SQLITE_STATIC);
       break;
     }
@@ -376,6 +375,16 @@ void SqliteCursor::BindValue(sqlite3_stmt* stmt, int p, const Variant& v) {
 }
 
 sqlite3_stmt* SqliteCursor::CachedStatement(Sql kind, const std::vector<char>& columns) {
+  if (last_stmt_ && last_kind_ == kind && last_columns_ == columns) return last_stmt_;
+  last_stmt_ = nullptr;
+  sqlite3_stmt* stmt = FindOrPrepare(kind, columns);
+  last_kind_ = kind;
+  last_columns_ = columns;
+  last_stmt_ = stmt;
+  return last_stmt_;
+}
+
+sqlite3_stmt* SqliteCursor::FindOrPrepare(Sql kind, const std::vector<char>& columns) {
   cache_key_.assign(1, static_cast<char>('0' + static_cast<int>(kind)));
   cache_key_.append(columns.begin(), columns.end());
   auto it = cache_.find(cache_key_);
@@ -450,6 +459,7 @@ void SqliteCursor::WriteUpdate() {
     if (changed_[i] && edit_[i].kind() == K::Date)
       edit_[i] = Variant::FromDate(dt::FromSeconds(dt::ToSeconds(edit_[i].ToDate())));
   if (!any) return;
+  date_texts_.resize(columns_.size());  // not to move while bound
   sqlite3_stmt* stmt = CachedStatement(Sql::Update, write_);
   int p = 1;
   for (std::size_t i = 0; i < write_.size(); ++i)
@@ -465,6 +475,7 @@ void SqliteCursor::WriteUpdate() {
 
 void SqliteCursor::WriteInsert() {
   db_->BeginRowWrite();
+  date_texts_.resize(columns_.size());  // not to move while bound
   sqlite3_stmt* stmt = CachedStatement(Sql::Insert, changed_);
   int p = 1;
   for (std::size_t i = 0; i < changed_.size(); ++i)
@@ -490,17 +501,13 @@ void SqliteCursor::Reread() {
 
 void SqliteCursor::Release() noexcept {
   if (!kept_sql_.empty() && read_) {
-    try {
-      db_->KeepStatement(std::move(kept_sql_), {read_, columns_});
-    } catch (...) {  // the columns could not be copied
-      sqlite3_finalize(read_);
-    }
+    db_->KeepStatement(std::move(kept_sql_), {read_, std::move(columns_)});  // the cursor is closed
     read_ = nullptr;
   }
   sqlite3_finalize(read_);
   sqlite3_finalize(point_);
   for (auto& [key, stmt] : cache_) sqlite3_finalize(stmt);
-  read_ = point_ = nullptr;
+  read_ = point_ = last_stmt_ = nullptr;
   cache_.clear();
   keys_ = {};
   page_ = {};

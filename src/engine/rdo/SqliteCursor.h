@@ -68,6 +68,7 @@ class SqliteCursor final : public Cursor {
   static constexpr std::size_t kMaxCachedStatements = 64;
   // The statement of a kind over a set of columns, prepared once.
   sqlite3_stmt* CachedStatement(Sql kind, const std::vector<char>& columns);
+  sqlite3_stmt* FindOrPrepare(Sql kind, const std::vector<char>& columns);
   // Binds without a copy: the value, and the text of a date, must stay
   // as they are until the statement has run.
   void BindValue(sqlite3_stmt* stmt, int param, const Variant& value);
@@ -101,6 +102,9 @@ class SqliteCursor final : public Cursor {
   };
   std::vector<DateText> date_texts_;  // by parameter: the texts of bound dates
   std::vector<char> write_;  // Update: the columns whose value differs from the row as read
+  Sql last_kind_ = Sql::Update;  // the statement used last, found without a look-up
+  std::vector<char> last_columns_;
+  sqlite3_stmt* last_stmt_ = nullptr;
   bool wrote_ = false;
   std::string cache_key_;
   std::string kept_sql_;  // non-empty: read_ goes back to the database's kept statements

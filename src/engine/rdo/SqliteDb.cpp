@@ -55,7 +55,7 @@ void SqliteDb::KeepStatement(std::string sql, KeptStatement kept) noexcept {
   sqlite3_reset(kept.stmt);
   sqlite3_clear_bindings(kept.stmt);
   try {
-    if (!closed_ && kept_.size() < kMostKept && kept_.emplace(std::move(sql), kept).second) return;
+    if (!closed_ && kept_.size() < kMostKept && kept_.emplace(std::move(sql), std::move(kept)).second) return;
   } catch (...) {
   }
   sqlite3_finalize(kept.stmt);
