@@ -1,6 +1,10 @@
 #include "call/CalcDistanza.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "numbering/clsDestinazione.h"
 #include "reference/clsSito.h"
@@ -23,13 +27,33 @@ void Position(float lat, float lon, double* p) {
   p[2] = kRadius * std::sin(la);
 }
 
+// The points of recent coordinates, keyed by the coordinates themselves:
+// a plan has a few thousand places and the same ones come back call after call.
+void CachedPosition(float lat, float lon, double* p) {
+  struct Entry {
+    std::uint32_t lat = 0, lon = 0;
+    bool filled = false;
+    double point[3];
+  };
+  static thread_local std::array<Entry, 4096> cache;
+  const std::uint32_t a = std::bit_cast<std::uint32_t>(lat), b = std::bit_cast<std::uint32_t>(lon);
+  Entry& e = cache[(a * 2654435761u ^ b * 40503u) >> 20];
+  if (!e.filled || e.lat != a || e.lon != b) {
+    Position(lat, lon, e.point);
+    e.lat = a;
+    e.lon = b;
+    e.filled = true;
+  }
+  std::copy(e.point, e.point + 3, p);
+}
+
 }  // namespace
 
 std::int32_t CalcDistanza(const clsDestinazione& dest, const clsSito& site) {
   if (!site.Destinazione) return 0;
   double a[3], b[3];
-  Position(site.Destinazione->Lat, site.Destinazione->Longit, a);
-  Position(dest.Lat, dest.Longit, b);
+  CachedPosition(site.Destinazione->Lat, site.Destinazione->Longit, a);
+  CachedPosition(dest.Lat, dest.Longit, b);
   double chord2 = (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]);
   double cosine = (2 * kRadius * kRadius - chord2) / (2 * kRadius * kRadius);
   if (!(cosine > -1 && cosine < 1)) return 1000;

@@ -20,6 +20,7 @@ class clsTariffa;
 class clsLcrs;
 class clsCommessa;
 class clsCarrier;
+class clsCalendario;
 class clsDestinazione;
 namespace rdo {
 class RdoResultset;
@@ -100,6 +101,10 @@ class clsChiamata {
   // The row key as loaded.
   std::int32_t PKId() const { return pk_id_; }
 
+  // Day types are remembered from call to call while the reference data
+  // stays as it is; a run that may follow a reload forgets them first.
+  void ForgetDayTypes();
+
   // Rating steps, in the engine's order.
   void CalcDate();
   void UseGatewayTime();
@@ -127,6 +132,9 @@ class clsChiamata {
 
  private:
   void IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool carrier2);
+  // The day type of dData in the site's calendar, remembered for the next
+  // call of the same day.
+  std::int16_t DayType();
   void IdentifyExtension(const std::string& number, std::shared_ptr<clsDerivato>& target, Stato& status,
                          std::int16_t no_insert, bool second);
   void MaskNumber(std::int16_t privacy);
@@ -146,6 +154,9 @@ class clsChiamata {
   std::shared_ptr<clsDerivato> placeholder_, derivato2_;
   std::shared_ptr<clsCommessa> commessa_, commessa_placeholder_;
   DateTime local_time_ = 0, local_time2_ = 0;
+  const clsCalendario* day_calendar_ = nullptr;  // DayType's last answer
+  std::int64_t day_serial_ = 0;
+  std::int16_t day_type_ = 0;
   std::unique_ptr<ColumnMap> columns_;
   const rdo::RdoResultset* mapped_for_ = nullptr;
 };

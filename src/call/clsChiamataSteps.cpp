@@ -212,9 +212,7 @@ void clsChiamata::IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool c
   Numero = std::make_shared<clsNumeroTel>();
   Numero->Numero = bare.number;
   Numero->Status = stDaIndividuare;
-  std::int16_t day_type = 0;
-  if (Sito->Calendario)
-    if (auto giorno = Sito->Calendario->GetGiorno(dData)) day_type = giorno->Tipo;
+  const std::int16_t day_type = DayType();
   std::string trace_line, kept;
   if (log) {
     trace_line = "Call: " + std::to_string(pk_id_) + " - " + dt::ToText(dData) + " " + dt::ToText(dOra) + " " +
@@ -256,9 +254,9 @@ void clsChiamata::IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool c
     if (!(length > best_length || (length == best_length && count <= best_count))) continue;
     if (!lcr->Tariffe()) continue;
     for (const auto& t : lcr->Tariffe()->Tariffe) {
-      if (call_day < Seconds(t->ValidaDal) || call_day > Seconds(t->ValidaAl)) continue;
-      if (TimeOfDay(t->Dalle) > call_time || call_time >= TimeOfDay(t->Alle)) continue;
       if (t->TipoGiorno != day_type) continue;
+      if (TimeOfDay(t->Dalle) > call_time || call_time >= TimeOfDay(t->Alle)) continue;
+      if (call_day < Seconds(t->ValidaDal) || call_day > Seconds(t->ValidaAl)) continue;
       if (!distance) distance = CalcDistanza(*dest, *Sito);
       if (*distance < t->DalKm || *distance > t->AlKm) continue;
       best_length = length;
@@ -290,6 +288,21 @@ void clsChiamata::IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool c
     AppendLogLine(kProcessLogFile, trace_line);
   }
 }
+
+std::int16_t clsChiamata::DayType() {
+  const clsCalendario* calendar = Sito->Calendario.get();
+  if (!calendar) return 0;
+  const std::int64_t serial = dt::DaySerial(dData);
+  if (calendar == day_calendar_ && serial == day_serial_) return day_type_;
+  auto giorno = calendar->GetGiorno(dData);
+  if (!giorno) return 0;
+  day_calendar_ = calendar;
+  day_serial_ = serial;
+  day_type_ = giorno->Tipo;
+  return day_type_;
+}
+
+void clsChiamata::ForgetDayTypes() { day_calendar_ = nullptr; }
 
 // ---------------------------------------------------------------- date and time
 
