@@ -2,6 +2,7 @@
 // clsChiamata: one row of CHIAMATE (or CHIAMATEINTERNE) in memory while the
 // engine rates it. The engine reuses one record for every row of a run: Load
 // overwrites every column field, Save writes the row back with retries.
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -154,9 +155,14 @@ class clsChiamata {
   std::shared_ptr<clsDerivato> placeholder_, derivato2_;
   std::shared_ptr<clsCommessa> commessa_, commessa_placeholder_;
   DateTime local_time_ = 0, local_time2_ = 0;
-  const clsCalendario* day_calendar_ = nullptr;  // DayType's last answer
-  std::int64_t day_serial_ = 0;
-  std::int16_t day_type_ = 0;
+  // DayType's answers for the calendar they came from, by day.
+  struct DayTypeMemo {
+    std::int64_t serial = 0;
+    std::int16_t type = 0;
+    bool known = false;
+  };
+  const clsCalendario* day_calendar_ = nullptr;
+  std::array<DayTypeMemo, 128> day_types_{};
   std::unique_ptr<ColumnMap> columns_;
   const rdo::RdoResultset* mapped_for_ = nullptr;
 };

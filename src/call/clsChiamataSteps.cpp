@@ -292,14 +292,17 @@ void clsChiamata::IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool c
 std::int16_t clsChiamata::DayType() {
   const clsCalendario* calendar = Sito->Calendario.get();
   if (!calendar) return 0;
+  if (calendar != day_calendar_) {
+    day_types_.fill(DayTypeMemo{});
+    day_calendar_ = calendar;
+  }
   const std::int64_t serial = dt::DaySerial(dData);
-  if (calendar == day_calendar_ && serial == day_serial_) return day_type_;
+  DayTypeMemo& memo = day_types_[static_cast<std::uint64_t>(serial) % day_types_.size()];
+  if (memo.known && memo.serial == serial) return memo.type;
   auto giorno = calendar->GetGiorno(dData);
   if (!giorno) return 0;
-  day_calendar_ = calendar;
-  day_serial_ = serial;
-  day_type_ = giorno->Tipo;
-  return day_type_;
+  memo = {serial, giorno->Tipo, true};
+  return memo.type;
 }
 
 void clsChiamata::ForgetDayTypes() { day_calendar_ = nullptr; }
