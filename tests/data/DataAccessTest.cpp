@@ -431,6 +431,33 @@ TEST_P(DataAccess, LookupsWithValuesAreQuotedAndReused) {
 // resultset or a statement of the same connection is still caught (commits
 // held, as in a batch run, so that the other resultset's close does not end
 // the batch).
+TEST_P(DataAccess, SqliteWritesOnlyTheValuesThatDiffer) {
+  if (!sqlite()) GTEST_SKIP() << "the server backend writes every column set";
+  auto c = Open();
+  CreateCalls(*c);
+  InsertRows(*c, 2);
+  c->Execute("UPDATE calls SET t = '2024-01-31T10:00:00' WHERE id = 1");  // a date in another accepted form
+  c->Execute("CREATE TABLE written (id INTEGER)");
+  c->Execute("CREATE TRIGGER noted AFTER UPDATE ON calls BEGIN INSERT INTO written VALUES (new.id); END");
+  auto rs = c->OpenResultset("SELECT * FROM calls ORDER BY id", CursorType::Keyset, LockType::OptimisticRowVer);
+  rs->Edit();
+  rs->SetValue("s", "r1");
+  rs->SetValue("t", Variant::FromDate(dt::FromDate(2024, 1, 31) + 10 / 24.0 + 0.2 / 86400));  // the same second
+  rs->Update();
+  rs->MoveNext();
+  rs->Edit();
+  rs->SetValue("s", "r2");
+  rs->SetValue("i", 21);
+  rs->Update();
+  rs->Close();
+  c->Close();
+  EXPECT_EQ(Stored("(SELECT COUNT(*) FROM written)", 1), Variant(std::int64_t{1}));
+  EXPECT_EQ(Stored("(SELECT MIN(id) FROM written)", 1), Variant(std::int64_t{2}));
+  EXPECT_EQ(Stored("t || ''", 1), Variant("2024-01-31T10:00:00"));  // as the host stored it
+  EXPECT_EQ(Stored("i", 2), Variant(std::int64_t{21}));
+  EXPECT_EQ(Stored("s", 2), Variant("r2"));
+}
+
 TEST_P(DataAccess, ChangesThroughTheSameConnectionAreCaughtInsideTheBatch) {
   auto c = Open();
   CreateCalls(*c);

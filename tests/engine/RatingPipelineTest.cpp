@@ -60,6 +60,22 @@ TEST_F(PipelineTest, LocalCallFromMilan) {
   EXPECT_EQ(Col("printf('%.4f', CCOSTO2_C - CCOSTO1_C - CDIFFERENZA_C)", id), "0.0000");
 }
 
+TEST_F(PipelineTest, DayTypesFollowEachCallsOwnDate) {
+  // New Year's Day 2024 is a holiday (priced as Sunday 2023-12-31); 8 May
+  // 2024, 128 days later, is an ordinary Wednesday (priced as 3 January).
+  // The holiday comes back after the Wednesday.
+  int holiday = Call("MI", "202", "024567890", "2024-01-01", "10:15:00", 120);
+  int wednesday = Call("MI", "202", "024567890", "2024-05-08", "10:15:00", 120);
+  int holiday_again = Call("MI", "202", "024567890", "2024-01-01", "10:15:00", 120);
+  int sunday = Call("MI", "202", "024567890", "2023-12-31", "10:15:00", 120);
+  int january_wednesday = Call("MI", "202", "024567890", "2024-01-03", "10:15:00", 120);
+  MakeEngine()->Process();
+  EXPECT_EQ(Money4("CTARIFFA_C", holiday), Money4("CTARIFFA_C", sunday));
+  EXPECT_EQ(Money4("CTARIFFA_C", holiday_again), Money4("CTARIFFA_C", sunday));
+  EXPECT_EQ(Money4("CTARIFFA_C", wednesday), Money4("CTARIFFA_C", january_wednesday));
+  EXPECT_NE(Money4("CTARIFFA_C", holiday), Money4("CTARIFFA_C", wednesday));
+}
+
 TEST_F(PipelineTest, PrivacyAndMarkupOnFirstRatingOnly) {
   // Extension 200 has privacy 3 and a 10 % markup.
   int id = Call("MI", "200", "024567890", "2024-01-02", "10:15:00", 120);

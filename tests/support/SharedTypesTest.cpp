@@ -91,6 +91,13 @@ TEST(DateTime, PartsAroundMidnightAndBeforeTheEpoch) {
   EXPECT_EQ(dt::DurationSeconds(120.0 / 86400 - 1e-12), 120);
   EXPECT_EQ(dt::SecondOfDay(0.99999999999), 0);
   EXPECT_EQ(dt::DaySerial(0.99999999999), 1);
+  // Half a second rounds away from the start of the day, on both sides of
+  // the epoch; just under half rounds back.
+  EXPECT_EQ(dt::SecondOfDay(0.5 / 86400), 1);
+  EXPECT_EQ(dt::SecondOfDay(0.49 / 86400), 0);
+  EXPECT_EQ(dt::SecondOfDay(dt::FromDate(2024, 3, 1) + 3600.5 / 86400), 3601);
+  EXPECT_EQ(dt::SecondOfDay(-1.25 - 0.5 / 86400), 21601);
+  EXPECT_EQ(dt::ToSeconds(-1 - 3600.49 / 86400), -86400 + 3600);  // 1899-12-29 01:00
 }
 
 TEST(DateTime, WeekdayOfKnownDates) {
