@@ -5,6 +5,7 @@
 // error 13 (type mismatch).
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <variant>
 
 #include "ordalis/DateTime.h"
@@ -26,6 +27,12 @@ class Variant {
   Variant(Money v) : kind_(Kind::Money), int_(v.Raw()) {}
   Variant(bool v) : kind_(Kind::Bool), int_(v ? 1 : 0) {}
   static Variant FromDate(DateTime d) { Variant v; v.kind_ = Kind::Date; v.dbl_ = d; return v; }
+
+  // Becomes a Text value, reusing the storage it already has.
+  void AssignText(std::string_view text) {
+    kind_ = Kind::Text;
+    text_.assign(text);
+  }
 
   Kind kind() const { return kind_; }
   bool IsNull() const { return kind_ == Kind::Null; }

@@ -180,7 +180,12 @@ void clsChiamata::WriteColumns() {
   const ColumnMap& m = *columns_;
   using C = ColumnMap;
   auto set = [&](C::Col c, Variant v) { rs.SetValue(m.At(rs, c), std::move(v)); };
-  auto text = [&](C::Col c, const std::string& s) { set(c, s.empty() ? Variant() : Variant(s)); };
+  auto text = [&](C::Col c, std::string_view s) {
+    if (s.empty())
+      set(c, Variant());
+    else
+      rs.SetText(m.At(rs, c), s);
+  };
   // Padded to the column's size, cut to it and trimmed: a text that fits
   // loses only its outer blanks.
   auto sized = [&](C::Col c, const std::string& s) {

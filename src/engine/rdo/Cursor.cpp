@@ -80,15 +80,31 @@ const Variant& Cursor::Value(int index) const {
   return row_[index];
 }
 
-void Cursor::SetValue(int index, Variant value) {
-  Column(index);
-  if (mode_ == EditMode::None) ThrowDataError("Update without AddNew or Edit", kErrNoCurrentRow);
-  Variant stored = CoerceToKind(std::move(value), columns_[index].kind);
+Variant& Cursor::EditSlot(int index) {
   if (!changed_[index]) {
     OnFirstChange(index);
     changed_[index] = 1;
   }
-  edit_[index] = std::move(stored);
+  return edit_[index];
+}
+
+void Cursor::SetValue(int index, Variant value) {
+  Column(index);
+  if (mode_ == EditMode::None) ThrowDataError("Update without AddNew or Edit", kErrNoCurrentRow);
+  const Variant::Kind kind = columns_[index].kind;
+  if (value.IsNull() || kind == Variant::Kind::Null || value.kind() == kind) {
+    EditSlot(index) = std::move(value);
+  } else {
+    Variant stored = CoerceToKind(std::move(value), kind);  // may throw: nothing is set then
+    EditSlot(index) = std::move(stored);
+  }
+}
+
+void Cursor::SetText(int index, std::string_view text) {
+  const Variant::Kind kind = Column(index).kind;
+  if (kind != Variant::Kind::Text && kind != Variant::Kind::Null) return SetValue(index, Variant(std::string(text)));
+  if (mode_ == EditMode::None) ThrowDataError("Update without AddNew or Edit", kErrNoCurrentRow);
+  EditSlot(index).AssignText(text);
 }
 
 void Cursor::Edit() {

@@ -44,6 +44,8 @@ class Cursor {
 
   const Variant& Value(int index) const;
   void SetValue(int index, Variant value);
+  // SetValue with a text, written into the edit buffer in place.
+  void SetText(int index, std::string_view text);
 
   void Edit();
   void AddNew();
@@ -88,6 +90,8 @@ class Cursor {
 
  private:
   void RequireRow() const;
+  // The edit buffer's entry for a column being set.
+  Variant& EditSlot(int index);
   void Fetch();
 
   bool bof_ = true;

@@ -23,6 +23,7 @@ void RdoResultset::SetValue(int index, Variant value) { cursor_->SetValue(index,
 void RdoResultset::SetValue(std::string_view name, Variant value) {
   cursor_->SetValue(cursor_->RequireColumn(name), std::move(value));
 }
+void RdoResultset::SetText(int index, std::string_view text) { cursor_->SetText(index, text); }
 void RdoResultset::Edit() { cursor_->Edit(); }
 void RdoResultset::AddNew() { cursor_->AddNew(); }
 void RdoResultset::Update() { cursor_->Update(); }

@@ -45,6 +45,8 @@ class RdoResultset {
   // REQUIRES: Edit or AddNew in progress.
   void SetValue(int index, Variant value);
   void SetValue(std::string_view name, Variant value);
+  // SetValue(index, Variant(text)), without building the Variant.
+  void SetText(int index, std::string_view text);
 
   // Keyset/optimistic only.
   void Edit();
