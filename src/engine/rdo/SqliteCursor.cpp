@@ -281,8 +281,13 @@ std::vector<ColumnInfo> SqliteCursor::Describe(sqlite3_stmt* stmt, int first) co
 }
 
 void SqliteCursor::ReadRow(sqlite3_stmt* stmt, int first, std::vector<Variant>& into) {
-  for (std::size_t i = 0; i < columns_.size(); ++i)
-    into[i] = ReadColumn(stmt, static_cast<int>(i) + first, columns_[i].kind);
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    const int c = static_cast<int>(i) + first;
+    if (columns_[i].kind == K::Text && sqlite3_column_type(stmt, c) == SQLITE_TEXT)
+      into[i].AssignText(ColumnText(stmt, c));  // into the storage the slot already has
+    else
+      into[i] = ReadColumn(stmt, c, columns_[i].kind);
+  }
 }
 
 sqlite3_stmt* SqliteCursor::PointStatement() {
