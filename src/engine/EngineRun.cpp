@@ -136,7 +136,7 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
     while (!rs->Eof() && !mbStop_) {
       DoEvents();
       WriteDetailLog("################INIZIO CHIAMATA##################");
-      auto started = std::chrono::steady_clock::now();
+      const auto started = LogEnabled() ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
       call->Load();
       if (LogEnabled()) {
         WriteDetailLog("Dopo la load della chiamata");
