@@ -155,14 +155,13 @@ class clsChiamata {
   std::shared_ptr<clsDerivato> placeholder_, derivato2_;
   std::shared_ptr<clsCommessa> commessa_, commessa_placeholder_;
   DateTime local_time_ = 0, local_time2_ = 0;
-  // DayType's answers for the calendar they came from, by day.
+  // DayType's answers by calendar and day.
   struct DayTypeMemo {
+    const clsCalendario* calendar = nullptr;
     std::int64_t serial = 0;
     std::int16_t type = 0;
-    bool known = false;
   };
-  const clsCalendario* day_calendar_ = nullptr;
-  std::array<DayTypeMemo, 128> day_types_{};
+  std::array<DayTypeMemo, 256> day_types_{};
   std::unique_ptr<ColumnMap> columns_;
   const rdo::RdoResultset* mapped_for_ = nullptr;
 };

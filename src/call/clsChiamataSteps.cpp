@@ -292,20 +292,17 @@ void clsChiamata::IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool c
 std::int16_t clsChiamata::DayType() {
   const clsCalendario* calendar = Sito->Calendario.get();
   if (!calendar) return 0;
-  if (calendar != day_calendar_) {
-    day_types_.fill(DayTypeMemo{});
-    day_calendar_ = calendar;
-  }
   const std::int64_t serial = dt::DaySerial(dData);
-  DayTypeMemo& memo = day_types_[static_cast<std::uint64_t>(serial) % day_types_.size()];
-  if (memo.known && memo.serial == serial) return memo.type;
+  const std::uint64_t slot = static_cast<std::uint64_t>(serial) * 31 + reinterpret_cast<std::uintptr_t>(calendar) / 64;
+  DayTypeMemo& memo = day_types_[slot % day_types_.size()];
+  if (memo.calendar == calendar && memo.serial == serial) return memo.type;
   auto giorno = calendar->GetGiorno(dData);
   if (!giorno) return 0;
-  memo = {serial, giorno->Tipo, true};
+  memo = {calendar, serial, giorno->Tipo};
   return memo.type;
 }
 
-void clsChiamata::ForgetDayTypes() { day_calendar_ = nullptr; }
+void clsChiamata::ForgetDayTypes() { day_types_.fill(DayTypeMemo{}); }
 
 // ---------------------------------------------------------------- date and time
 

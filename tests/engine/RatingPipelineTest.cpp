@@ -61,19 +61,21 @@ TEST_F(PipelineTest, LocalCallFromMilan) {
 }
 
 TEST_F(PipelineTest, DayTypesFollowEachCallsOwnDate) {
-  // New Year's Day 2024 is a holiday (priced as Sunday 2023-12-31); 8 May
-  // 2024, 128 days later, is an ordinary Wednesday (priced as 3 January).
-  // The holiday comes back after the Wednesday.
+  // New Year's Day 2024 is a holiday (priced as Sunday 2023-12-31); 13
+  // September 2024, 256 days later, is an ordinary Friday (priced as 5
+  // January). The holiday comes back after the Friday, and a New York call
+  // on the holiday sits between them.
   int holiday = Call("MI", "202", "024567890", "2024-01-01", "10:15:00", 120);
-  int wednesday = Call("MI", "202", "024567890", "2024-05-08", "10:15:00", 120);
+  int friday = Call("MI", "202", "024567890", "2024-09-13", "10:15:00", 120);
+  Call("NY", "301", "2125550100", "2024-01-01", "10:15:00", 120);
   int holiday_again = Call("MI", "202", "024567890", "2024-01-01", "10:15:00", 120);
   int sunday = Call("MI", "202", "024567890", "2023-12-31", "10:15:00", 120);
-  int january_wednesday = Call("MI", "202", "024567890", "2024-01-03", "10:15:00", 120);
+  int january_friday = Call("MI", "202", "024567890", "2024-01-05", "10:15:00", 120);
   MakeEngine()->Process();
   EXPECT_EQ(Money4("CTARIFFA_C", holiday), Money4("CTARIFFA_C", sunday));
   EXPECT_EQ(Money4("CTARIFFA_C", holiday_again), Money4("CTARIFFA_C", sunday));
-  EXPECT_EQ(Money4("CTARIFFA_C", wednesday), Money4("CTARIFFA_C", january_wednesday));
-  EXPECT_NE(Money4("CTARIFFA_C", holiday), Money4("CTARIFFA_C", wednesday));
+  EXPECT_EQ(Money4("CTARIFFA_C", friday), Money4("CTARIFFA_C", january_friday));
+  EXPECT_NE(Money4("CTARIFFA_C", holiday), Money4("CTARIFFA_C", friday));
 }
 
 TEST_F(PipelineTest, PrivacyAndMarkupOnFirstRatingOnly) {
