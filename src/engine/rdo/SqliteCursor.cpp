@@ -15,6 +15,11 @@ namespace {
 
 using K = Variant::Kind;
 
+std::string_view ValueText(sqlite3_value* v) {
+  const char* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+  return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_value_bytes(v))) : std::string_view();
+}
+
 std::string_view ColumnText(sqlite3_stmt* s, int c) {
   const char* p = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
   return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, c))) : std::string_view();
@@ -53,22 +58,22 @@ Variant MoneyOf(double d) {
 // One stored value read as the column's declared kind, as liberally as the
 // storage conventions allow; a value that does not fit the kind is returned
 // as it is stored (text), never dropped.
-Variant ReadColumn(sqlite3_stmt* s, int c, K kind) {
-  int type = sqlite3_column_type(s, c);
+Variant ReadColumn(sqlite3_value* v, K kind) {
+  int type = sqlite3_value_type(v);
   if (type == SQLITE_NULL) return Variant();
   switch (kind) {
     case K::Text:
-      if (type == SQLITE_INTEGER) return Variant(std::to_string(sqlite3_column_int64(s, c)));
-      if (type == SQLITE_FLOAT) return Variant(NumberToText(sqlite3_column_double(s, c)));
-      return Variant(std::string(ColumnText(s, c)));
+      if (type == SQLITE_INTEGER) return Variant(std::to_string(sqlite3_value_int64(v)));
+      if (type == SQLITE_FLOAT) return Variant(NumberToText(sqlite3_value_double(v)));
+      return Variant(std::string(ValueText(v)));
     case K::Integer:
-      if (type == SQLITE_INTEGER) return Variant(static_cast<std::int64_t>(sqlite3_column_int64(s, c)));
+      if (type == SQLITE_INTEGER) return Variant(static_cast<std::int64_t>(sqlite3_value_int64(v)));
       if (type == SQLITE_FLOAT) {
-        double d = sqlite3_column_double(s, c);
+        double d = sqlite3_value_double(v);
         if (d == std::trunc(d) && std::fabs(d) < 9.0e18) return Variant(static_cast<std::int64_t>(d));
         return Variant(d);
       } else {
-        std::string_view t = ColumnText(s, c);
+        std::string_view t = ValueText(v);
         std::int64_t i;
         double d;
         if (ParseInteger(t, i)) return Variant(i);
@@ -79,9 +84,9 @@ Variant ReadColumn(sqlite3_stmt* s, int c, K kind) {
     case K::Single: {
       double d;
       if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
-        d = sqlite3_column_double(s, c);
+        d = sqlite3_value_double(v);
       } else {
-        std::string_view t = ColumnText(s, c);
+        std::string_view t = ValueText(v);
         if (!ParseDouble(t, d)) return Variant(std::string(t));
       }
       return kind == K::Single ? Variant(static_cast<float>(d)) : Variant(d);
@@ -89,13 +94,13 @@ Variant ReadColumn(sqlite3_stmt* s, int c, K kind) {
     case K::Money:
       if (type == SQLITE_INTEGER) {
         std::int64_t raw;
-        if (!__builtin_mul_overflow(sqlite3_column_int64(s, c), Money::kScale, &raw))
+        if (!__builtin_mul_overflow(sqlite3_value_int64(v), Money::kScale, &raw))
           return Variant(Money::FromRaw(raw));
-        return Variant(sqlite3_column_double(s, c));
+        return Variant(sqlite3_value_double(v));
       }
-      if (type == SQLITE_FLOAT) return MoneyOf(sqlite3_column_double(s, c));
+      if (type == SQLITE_FLOAT) return MoneyOf(sqlite3_value_double(v));
       {
-        std::string_view t = ColumnText(s, c);
+        std::string_view t = ValueText(v);
         double d;
         if (!ParseDouble(t, d)) return Variant(std::string(t));
         try {
@@ -105,17 +110,17 @@ Variant ReadColumn(sqlite3_stmt* s, int c, K kind) {
         }
       }
     case K::Date:
-      if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) return Variant::FromDate(sqlite3_column_double(s, c));
+      if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) return Variant::FromDate(sqlite3_value_double(v));
       {
-        std::string_view t = ColumnText(s, c);
+        std::string_view t = ValueText(v);
         if (auto d = dt::ParseStored(t)) return Variant::FromDate(*d);
         return Variant(std::string(t));
       }
     case K::Bool:
-      if (type == SQLITE_INTEGER) return Variant(sqlite3_column_int64(s, c) != 0);
-      if (type == SQLITE_FLOAT) return Variant(sqlite3_column_double(s, c) != 0);
+      if (type == SQLITE_INTEGER) return Variant(sqlite3_value_int64(v) != 0);
+      if (type == SQLITE_FLOAT) return Variant(sqlite3_value_double(v) != 0);
       {
-        std::string_view t = platform::TrimBlanks(ColumnText(s, c));
+        std::string_view t = platform::TrimBlanks(ValueText(v));
         double d;
         if (EqualsWord(t, "true")) return Variant(true);
         if (EqualsWord(t, "false")) return Variant(false);
@@ -125,13 +130,13 @@ Variant ReadColumn(sqlite3_stmt* s, int c, K kind) {
     case K::Null: break;
   }
   switch (type) {
-    case SQLITE_INTEGER: return Variant(static_cast<std::int64_t>(sqlite3_column_int64(s, c)));
-    case SQLITE_FLOAT: return Variant(sqlite3_column_double(s, c));
+    case SQLITE_INTEGER: return Variant(static_cast<std::int64_t>(sqlite3_value_int64(v)));
+    case SQLITE_FLOAT: return Variant(sqlite3_value_double(v));
     case SQLITE_BLOB: {
-      const char* p = static_cast<const char*>(sqlite3_column_blob(s, c));
-      return Variant(std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(s, c))));
+      const char* p = static_cast<const char*>(sqlite3_value_blob(v));
+      return Variant(std::string(p ? p : "", static_cast<std::size_t>(sqlite3_value_bytes(v))));
     }
-    default: return Variant(std::string(ColumnText(s, c)));
+    default: return Variant(std::string(ValueText(v)));
   }
 }
 
@@ -282,11 +287,13 @@ std::vector<ColumnInfo> SqliteCursor::Describe(sqlite3_stmt* stmt, int first) co
 
 void SqliteCursor::ReadRow(sqlite3_stmt* stmt, int first, std::vector<Variant>& into) {
   for (std::size_t i = 0; i < columns_.size(); ++i) {
-    const int c = static_cast<int>(i) + first;
-    if (columns_[i].kind == K::Text && sqlite3_column_type(stmt, c) == SQLITE_TEXT)
-      into[i].AssignText(ColumnText(stmt, c));  // into the storage the slot already has
+    // The connection is used by one thread at a time, so the column's value
+    // can be read through its sqlite3_value without a call per property.
+    sqlite3_value* v = sqlite3_column_value(stmt, static_cast<int>(i) + first);
+    if (columns_[i].kind == K::Text && sqlite3_value_type(v) == SQLITE_TEXT)
+      into[i].AssignText(ValueText(v));  // into the storage the slot already has
     else
-      into[i] = ReadColumn(stmt, c, columns_[i].kind);
+      into[i] = ReadColumn(v, columns_[i].kind);
   }
 }
 
@@ -453,7 +460,7 @@ void SqliteCursor::WriteUpdate() {
     int rc = sqlite3_step(check);
     bool same = rc == SQLITE_ROW;
     for (int i = 0, k = 0; same && i < ColumnCount(); ++i)
-      if (changed_[i]) same = ReadColumn(check, k++, columns_[i].kind) == row_[i];
+      if (changed_[i]) same = ReadColumn(sqlite3_column_value(check, k++), columns_[i].kind) == row_[i];
     sqlite3_reset(check);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) db_->FailWrite(rc);
     if (!same) ThrowDataError("The row was changed or deleted by another user since it was read", kErrRowChanged);
