@@ -75,7 +75,10 @@ class KeyedCollection {
 
   void Remove(std::size_t index) {
     if (index < 1 || index > items_.size()) ThrowMissingMember();
-    if (!items_[index - 1].key.empty()) index_.erase(index_.find(std::string_view(items_[index - 1].key)));
+    if (!items_[index - 1].key.empty()) {
+      auto it = index_.find(std::string_view(items_[index - 1].key));
+      if (it != index_.end()) index_.erase(it);
+    }
     items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index - 1));
   }
   void Remove(std::string_view key) {

@@ -31,9 +31,7 @@
 #include "numbering/clsDestinazioni.h"
 #include "numbering/clsGruppoDest.h"
 #include "ordalis/clsChiamate.h"
-#include "reference/clsCalendario.h"
 #include "call/CalcDistanza.h"
-#include "reference/clsGiorno.h"
 #include "reference/clsSito.h"
 #include "support/CommonLib.h"
 #include "tariffs/clsCarrier.h"
@@ -70,10 +68,7 @@ void clsChiamata::IndividuaTariffa3(const std::shared_ptr<clsCarrier>& carrier) 
   }
   const auto& groups = dest->GruppiDest();
 
-  std::int16_t day_type = 0;
-  const clsCalendario* calendar = Sito->Calendario ? Sito->Calendario.get() : Chiamate->Calendario.get();
-  if (calendar)
-    if (auto giorno = calendar->GetGiorno(dData)) day_type = giorno->Tipo;
+  const std::int16_t day_type = DayType(Sito->Calendario ? Sito->Calendario.get() : Chiamate->Calendario.get());
   const std::int32_t distance = CalcDistanza(*dest, *Sito);
   const std::int64_t call_time = dt::SecondOfDay(dOra);
   const std::int64_t call_day = dt::ToSeconds(dt::DatePart(dData));

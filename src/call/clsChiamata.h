@@ -133,9 +133,9 @@ class clsChiamata {
 
  private:
   void IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool carrier2);
-  // The day type of dData in the site's calendar, remembered for the next
-  // call of the same day.
-  std::int16_t DayType();
+  // The day type of dData in a calendar (0 without one), remembered for
+  // the next call of the same day.
+  std::int16_t DayType(const clsCalendario* calendar);
   void IdentifyExtension(const std::string& number, std::shared_ptr<clsDerivato>& target, Stato& status,
                          std::int16_t no_insert, bool second);
   void MaskNumber(std::int16_t privacy);

@@ -212,7 +212,7 @@ void clsChiamata::IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool c
   Numero = std::make_shared<clsNumeroTel>();
   Numero->Numero = bare.number;
   Numero->Status = stDaIndividuare;
-  const std::int16_t day_type = DayType();
+  const std::int16_t day_type = DayType(Sito->Calendario.get());
   std::string trace_line, kept;
   if (log) {
     trace_line = "Call: " + std::to_string(pk_id_) + " - " + dt::ToText(dData) + " " + dt::ToText(dOra) + " " +
@@ -289,8 +289,7 @@ void clsChiamata::IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool c
   }
 }
 
-std::int16_t clsChiamata::DayType() {
-  const clsCalendario* calendar = Sito->Calendario.get();
+std::int16_t clsChiamata::DayType(const clsCalendario* calendar) {
   if (!calendar) return 0;
   const std::int64_t serial = dt::DaySerial(dData);
   const std::uint64_t slot = static_cast<std::uint64_t>(serial) * 31 + reinterpret_cast<std::uintptr_t>(calendar) / 64;

@@ -237,6 +237,7 @@ void SqliteCursor::OpenUpdatable(const std::string& sql) {
     range = range && rows == 1 && rc == SQLITE_DONE;
   }
   std::vector<ColumnInfo> columns = Describe(read_, 1);
+  date_texts_.resize(columns.size());  // sized once: bound texts must not move
   quoted_names_.clear();
   for (int i = 1; i < sqlite3_column_count(read_); ++i) {
     const char* origin = sqlite3_column_origin_name(read_, i);
@@ -471,7 +472,6 @@ void SqliteCursor::WriteUpdate() {
     if (changed_[i] && edit_[i].kind() == K::Date)
       edit_[i] = Variant::FromDate(dt::FromSeconds(dt::ToSeconds(edit_[i].ToDate())));
   if (!any) return;
-  date_texts_.resize(columns_.size());  // not to move while bound
   sqlite3_stmt* stmt = CachedStatement(Sql::Update, write_);
   int p = 1;
   for (std::size_t i = 0; i < write_.size(); ++i)
@@ -487,7 +487,6 @@ void SqliteCursor::WriteUpdate() {
 
 void SqliteCursor::WriteInsert() {
   db_->BeginRowWrite();
-  date_texts_.resize(columns_.size());  // not to move while bound
   sqlite3_stmt* stmt = CachedStatement(Sql::Insert, changed_);
   int p = 1;
   for (std::size_t i = 0; i < changed_.size(); ++i)
