@@ -1,5 +1,7 @@
 #include "platform/TextLines.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 
 namespace ordalis::platform {
@@ -101,6 +103,13 @@ std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view part) {
+  auto it = std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
+    return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+  });
+  return it != text.end();
 }
 
 }  // namespace ordalis::platform

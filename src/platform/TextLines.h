@@ -22,4 +22,7 @@ std::vector<std::string_view> SplitLines(std::string_view text);
 // Drops blanks (space, tab) on both sides.
 std::string_view TrimBlanks(std::string_view s);
 
+// Whether `part` occurs in `text`, ASCII letters matched in either case.
+bool ContainsNoCase(std::string_view text, std::string_view part);
+
 }  // namespace ordalis::platform

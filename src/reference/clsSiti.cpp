@@ -11,6 +11,7 @@
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
 #include "platform/FileSystem.h"
+#include "platform/TextLines.h"
 #include "reference/clsSito.h"
 #include "support/CommonLib.h"
 #include "support/QueryFirstValue.h"
@@ -29,13 +30,6 @@ constexpr int kMsgNoSites = 20515;
 // Text of a column joined to the empty text; a missing column reads as the
 // empty text too, so that a Siti table of an older schema still loads.
 std::string Text(const rdo::RdoResultset& rs, int index) { return index < 0 ? std::string() : rs.Value(index).ToText(); }
-
-bool ContainsNoCase(std::string_view text, std::string_view part) {
-  auto it = std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
-    return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
-  });
-  return it != text.end();
-}
 
 // base_dir + name, with exactly one separator between them.
 std::string JoinPath(const std::string& base_dir, const std::string& name) {
@@ -131,7 +125,7 @@ enum class Dialect { Sqlite, PostgreSql, SqlServer };
 Dialect DialectOf(rdo::RdoConnection& connection) {
   if (connection.IsFileDatabase()) return Dialect::Sqlite;
   try {
-    if (ContainsNoCase(QueryFirstValue("SELECT version()", connection), "PostgreSQL")) return Dialect::PostgreSql;
+    if (platform::ContainsNoCase(QueryFirstValue("SELECT version()", connection), "PostgreSQL")) return Dialect::PostgreSql;
   } catch (const std::exception&) {
     // Not PostgreSQL: the statement is unknown to the server.
   }
@@ -472,7 +466,7 @@ void clsSiti::CheckSiteTable(const std::string& base_dir) {
     auto rs = Connection->OpenResultset("select * from siti", rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
     for (; !rs->Eof(); rs->MoveNext()) {
       const std::string carrier = rs->Value("sCarrierDiRifer").ToText();
-      if (carrier.empty() || ContainsNoCase(carrier, ".MDB")) continue;
+      if (carrier.empty() || platform::ContainsNoCase(carrier, ".MDB")) continue;
       try {
         auto found = Connection->OpenResultset("select sDbTariffe from carrier where sNomeCarrier = " +
                                                rdo::SqlQuote(carrier));

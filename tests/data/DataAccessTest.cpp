@@ -500,6 +500,46 @@ TEST_P(DataAccess, ChangesThroughTheSameConnectionAreCaughtInsideTheBatch) {
   EXPECT_EQ(Stored("i", 304), Variant(std::int64_t{304}));
 }
 
+// Rows far ahead of the cursor (pages the SQLite layer reads in advance on
+// another connection) changed inside the batch, by a statement or by a
+// trigger, are read as changed and written without a conflict; every other
+// row is read once, in order, as stored.
+TEST_P(DataAccess, RowsAheadChangedInsideTheBatchAreReadAsChanged) {
+  auto run = [&](const std::string& how) {
+    SCOPED_TRACE(how);
+    auto c = Open();
+    CreateCalls(*c);
+    InsertRows(*c, 2000);
+    if (how == "trigger")
+      c->Execute("CREATE TRIGGER ahead AFTER UPDATE OF i ON calls WHEN new.id = 600 "
+                 "BEGIN UPDATE calls SET s = 'trigger' WHERE id = 1200; END");
+    {
+      CommitHold hold(*c);
+      auto rs = c->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+      int expected_id = 0;
+      for (; !rs->Eof(); rs->MoveNext()) {
+        const int id = static_cast<int>(rs->Value("id").ToInteger());
+        ASSERT_EQ(id, ++expected_id);
+        const std::string s = rs->Value("s").ToText();
+        EXPECT_EQ(s, id == 1200 ? how : "r" + std::to_string(id));
+        rs->Edit();
+        rs->SetValue("i", -id);
+        rs->SetValue("s", s + "+");
+        rs->Update();
+        if (id == 600 && how == "statement") c->Execute("UPDATE calls SET s = 'statement' WHERE id = 1200");
+      }
+      EXPECT_EQ(expected_id, 2000);
+    }
+    c->Close();
+    EXPECT_EQ(Stored("s", 1200), Variant(how + "+"));
+    EXPECT_EQ(Stored("i", 2000), Variant(std::int64_t{-2000}));
+    auto drop = Open();
+    drop->Execute("DROP TABLE calls");
+  };
+  run("statement");
+  if (sqlite()) run("trigger");
+}
+
 TEST_P(DataAccess, OdbcDateEscapesCompareWithStoredDates) {
   auto c = Open();
   CreateCalls(*c);

@@ -1,10 +1,11 @@
 #include "engine/rdo/SqliteCursor.h"
 
-#include <charconv>
-#include <cmath>
 #include <limits>
+#include <utility>
 
 #include "engine/rdo/SqlText.h"
+#include "engine/rdo/SqlitePageReader.h"
+#include "engine/rdo/SqliteRow.h"
 #include "engine/rdo/SqliteDb.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/DateTime.h"
@@ -15,129 +16,9 @@ namespace {
 
 using K = Variant::Kind;
 
-std::string_view ValueText(sqlite3_value* v) {
-  const char* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
-  return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_value_bytes(v))) : std::string_view();
-}
-
 std::string_view ColumnText(sqlite3_stmt* s, int c) {
   const char* p = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
   return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, c))) : std::string_view();
-}
-
-bool ParseInteger(std::string_view t, std::int64_t& out) {
-  t = platform::TrimBlanks(t);
-  if (!t.empty() && t.front() == '+') t.remove_prefix(1);
-  auto r = std::from_chars(t.data(), t.data() + t.size(), out);
-  return !t.empty() && r.ec == std::errc() && r.ptr == t.data() + t.size();
-}
-
-bool ParseDouble(std::string_view t, double& out) {
-  t = platform::TrimBlanks(t);
-  if (!t.empty() && t.front() == '+') t.remove_prefix(1);
-  auto r = std::from_chars(t.data(), t.data() + t.size(), out);
-  return !t.empty() && r.ec == std::errc() && r.ptr == t.data() + t.size() && std::isfinite(out);
-}
-
-bool EqualsWord(std::string_view t, std::string_view word) {
-  if (t.size() != word.size()) return false;
-  for (std::size_t i = 0; i < t.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(t[i])) != word[i]) return false;
-  return true;
-}
-
-// A stored number as money; a value out of money's range stays a Double.
-Variant MoneyOf(double d) {
-  try {
-    return Variant(Money::FromDouble(d));
-  } catch (const ComponentError&) {
-    return Variant(d);
-  }
-}
-
-// One stored value read as the column's declared kind, as liberally as the
-// storage conventions allow; a value that does not fit the kind is returned
-// as it is stored (text), never dropped.
-Variant ReadColumn(sqlite3_value* v, K kind) {
-  int type = sqlite3_value_type(v);
-  if (type == SQLITE_NULL) return Variant();
-  switch (kind) {
-    case K::Text:
-      if (type == SQLITE_INTEGER) return Variant(std::to_string(sqlite3_value_int64(v)));
-      if (type == SQLITE_FLOAT) return Variant(NumberToText(sqlite3_value_double(v)));
-      return Variant(std::string(ValueText(v)));
-    case K::Integer:
-      if (type == SQLITE_INTEGER) return Variant(static_cast<std::int64_t>(sqlite3_value_int64(v)));
-      if (type == SQLITE_FLOAT) {
-        double d = sqlite3_value_double(v);
-        if (d == std::trunc(d) && std::fabs(d) < 9.0e18) return Variant(static_cast<std::int64_t>(d));
-        return Variant(d);
-      } else {
-        std::string_view t = ValueText(v);
-        std::int64_t i;
-        double d;
-        if (ParseInteger(t, i)) return Variant(i);
-        if (ParseDouble(t, d)) return Variant(d);
-        return Variant(std::string(t));
-      }
-    case K::Double:
-    case K::Single: {
-      double d;
-      if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
-        d = sqlite3_value_double(v);
-      } else {
-        std::string_view t = ValueText(v);
-        if (!ParseDouble(t, d)) return Variant(std::string(t));
-      }
-      return kind == K::Single ? Variant(static_cast<float>(d)) : Variant(d);
-    }
-    case K::Money:
-      if (type == SQLITE_INTEGER) {
-        std::int64_t raw;
-        if (!__builtin_mul_overflow(sqlite3_value_int64(v), Money::kScale, &raw))
-          return Variant(Money::FromRaw(raw));
-        return Variant(sqlite3_value_double(v));
-      }
-      if (type == SQLITE_FLOAT) return MoneyOf(sqlite3_value_double(v));
-      {
-        std::string_view t = ValueText(v);
-        double d;
-        if (!ParseDouble(t, d)) return Variant(std::string(t));
-        try {
-          return Variant(Money::FromText(std::string(platform::TrimBlanks(t))));
-        } catch (const ComponentError&) {
-          return Variant(d);
-        }
-      }
-    case K::Date:
-      if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) return Variant::FromDate(sqlite3_value_double(v));
-      {
-        std::string_view t = ValueText(v);
-        if (auto d = dt::ParseStored(t)) return Variant::FromDate(*d);
-        return Variant(std::string(t));
-      }
-    case K::Bool:
-      if (type == SQLITE_INTEGER) return Variant(sqlite3_value_int64(v) != 0);
-      if (type == SQLITE_FLOAT) return Variant(sqlite3_value_double(v) != 0);
-      {
-        std::string_view t = platform::TrimBlanks(ValueText(v));
-        double d;
-        if (EqualsWord(t, "true")) return Variant(true);
-        if (EqualsWord(t, "false")) return Variant(false);
-        if (ParseDouble(t, d)) return Variant(d != 0);
-        return Variant(std::string(t));
-      }
-    case K::Null: break;
-  }
-  switch (type) {
-    case SQLITE_INTEGER: return Variant(static_cast<std::int64_t>(sqlite3_value_int64(v)));
-    case SQLITE_FLOAT: return Variant(sqlite3_value_double(v));
-    case SQLITE_BLOB: {
-      const char* p = static_cast<const char*>(sqlite3_value_blob(v));
-      return Variant(std::string(p ? p : "", static_cast<std::size_t>(sqlite3_value_bytes(v))));
-    }
-    default: return Variant(std::string(ValueText(v)));
-  }
 }
 
 // Whether a value set in an edit is what the row already holds, as it
@@ -246,6 +127,9 @@ void SqliteCursor::OpenUpdatable(const std::string& sql) {
 
   if (range) {
     kind_ = Mode::Pages;
+    page_sql_ = page_sql;
+    const std::string& path = db_->path();
+    read_ahead_ = !path.empty() && path != ":memory:" && !platform::ContainsNoCase(rest, "select");
     sqlite3_stmt* top = db_->Prepare("SELECT max(_rowid_) FROM " + table_);
     int rc = sqlite3_step(top);
     bool empty = sqlite3_column_type(top, 0) == SQLITE_NULL;
@@ -286,18 +170,6 @@ std::vector<ColumnInfo> SqliteCursor::Describe(sqlite3_stmt* stmt, int first) co
   return columns;
 }
 
-void SqliteCursor::ReadRow(sqlite3_stmt* stmt, int first, std::vector<Variant>& into) {
-  for (std::size_t i = 0; i < columns_.size(); ++i) {
-    // The connection is used by one thread at a time, so the column's value
-    // can be read through its sqlite3_value without a call per property.
-    sqlite3_value* v = sqlite3_column_value(stmt, static_cast<int>(i) + first);
-    if (columns_[i].kind == K::Text && sqlite3_value_type(v) == SQLITE_TEXT)
-      into[i].AssignText(ValueText(v));  // into the storage the slot already has
-    else
-      into[i] = ReadColumn(v, columns_[i].kind);
-  }
-}
-
 sqlite3_stmt* SqliteCursor::PointStatement() {
   if (!point_) {
     std::string sql = "SELECT " + qualifier_ + "._rowid_, " + list_ + " FROM " + table_;
@@ -311,21 +183,57 @@ sqlite3_stmt* SqliteCursor::PointStatement() {
 bool SqliteCursor::LoadPage() {
   page_size_ = page_next_ = 0;
   if (pages_done_) return false;
-  sqlite3_reset(read_);
-  sqlite3_bind_int64(read_, 1, page_last_);
-  sqlite3_bind_int64(read_, 2, max_rowid_);
-  int rc = SQLITE_DONE;
-  while (page_size_ < static_cast<std::size_t>(kPage) && (rc = sqlite3_step(read_)) == SQLITE_ROW) {
-    page_rowids_[page_size_] = sqlite3_column_int64(read_, 0);
-    ReadRow(read_, 1, page_[page_size_]);
-    ++page_size_;
+  if (!TakePageAhead()) {
+    page_size_ = 0;
+    sqlite3_reset(read_);
+    sqlite3_bind_int64(read_, 1, page_last_);
+    sqlite3_bind_int64(read_, 2, max_rowid_);
+    int rc = SQLITE_DONE;
+    while (page_size_ < static_cast<std::size_t>(kPage) && (rc = sqlite3_step(read_)) == SQLITE_ROW) {
+      page_rowids_[page_size_] = sqlite3_column_int64(read_, 0);
+      ReadRow(read_, 1, columns_, page_[page_size_]);
+      ++page_size_;
+    }
+    sqlite3_reset(read_);  // no read lock kept while the caller works
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) db_->Fail(rc);
   }
-  sqlite3_reset(read_);  // no read lock kept while the caller works
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE) db_->Fail(rc);
   NoteRead();
   if (page_size_ < static_cast<std::size_t>(kPage)) pages_done_ = true;
   if (page_size_) page_last_ = page_rowids_[page_size_ - 1];
+  AskPageAhead();
   return page_size_ > 0;
+}
+
+bool SqliteCursor::TakePageAhead() {
+  if (!ahead_batch_) return false;
+  const std::uint64_t asked_in = std::exchange(ahead_batch_, 0);
+  if (!ahead_->Take(page_, page_rowids_, page_size_)) return false;
+  // Every change made in the batch since it began is one of this cursor's
+  // writes, so the committed rows ahead are the rows as this connection has them.
+  return db_->BatchSerial() == asked_in &&
+         db_->ChangesInBatch() == (own_batch_ == asked_in ? own_in_batch_ : 0);
+}
+
+void SqliteCursor::AskPageAhead() {
+  // Outside a batch transaction another writer could change the rows before
+  // they are reached: they are better read then.
+  const std::uint64_t batch = db_->BatchSerial();
+  if (!read_ahead_ || pages_done_ || batch == 0) return;
+  if (!ahead_) ahead_ = std::make_unique<SqlitePageReader>(db_->path(), page_sql_, columns_, kPage);
+  if (ahead_->Broken()) return;
+  ahead_->Request(page_last_, max_rowid_);
+  ahead_batch_ = batch;
+}
+
+void SqliteCursor::CountOwnWrite() {
+  db_->RowWritten();
+  ++own_writes_;
+  if (own_batch_ != db_->BatchSerial()) {
+    own_batch_ = db_->BatchSerial();
+    own_in_batch_ = 0;
+  }
+  ++own_in_batch_;
+  wrote_ = true;
 }
 
 bool SqliteCursor::FetchNext() {
@@ -333,7 +241,7 @@ bool SqliteCursor::FetchNext() {
     case Mode::ReadOnly: {
       int rc = sqlite3_step(read_);
       if (rc == SQLITE_ROW) {
-        ReadRow(read_, 0, row_);
+        ReadRow(read_, 0, columns_, row_);
         return true;
       }
       db_->Check(rc);
@@ -352,7 +260,7 @@ bool SqliteCursor::FetchNext() {
         int rc = sqlite3_step(point);
         if (rc == SQLITE_ROW) {
           rowid_ = key;
-          ReadRow(point, 1, row_);
+          ReadRow(point, 1, columns_, row_);
           NoteRead();
         }
         sqlite3_reset(point);
@@ -480,9 +388,7 @@ void SqliteCursor::WriteUpdate() {
   int rc = sqlite3_step(stmt);
   sqlite3_reset(stmt);
   if (rc != SQLITE_DONE) db_->FailWrite(rc);
-  db_->RowWritten();
-  ++own_writes_;
-  wrote_ = true;
+  CountOwnWrite();
 }
 
 void SqliteCursor::WriteInsert() {
@@ -494,16 +400,14 @@ void SqliteCursor::WriteInsert() {
   int rc = sqlite3_step(stmt);
   sqlite3_reset(stmt);
   if (rc != SQLITE_DONE) db_->FailWrite(rc);
-  db_->RowWritten();
-  ++own_writes_;
-  wrote_ = true;
+  CountOwnWrite();
 }
 
 void SqliteCursor::Reread() {
   sqlite3_stmt* point = PointStatement();
   sqlite3_bind_int64(point, 1, rowid_);
   int rc = sqlite3_step(point);
-  if (rc == SQLITE_ROW) ReadRow(point, 1, row_);
+  if (rc == SQLITE_ROW) ReadRow(point, 1, columns_, row_);
   sqlite3_reset(point);
   if (rc == SQLITE_ROW) return;
   db_->Check(rc);
@@ -511,6 +415,8 @@ void SqliteCursor::Reread() {
 }
 
 void SqliteCursor::Release() noexcept {
+  ahead_.reset();
+  ahead_batch_ = 0;
   if (!kept_sql_.empty() && read_) {
     db_->KeepStatement(std::move(kept_sql_), {read_, std::move(columns_)});  // the cursor is closed
     read_ = nullptr;

@@ -12,7 +12,15 @@
 //  - keys first otherwise (an index or a sort decides the order, which a
 //    written row could change): the rowids are collected at open, 8 bytes a
 //    row, and each row is read by its rowid when it is reached.
-// A row deleted meanwhile is skipped. At most one page of values is held.
+// A row deleted meanwhile is skipped. At most one page of values is held,
+// and one more when the next page is read ahead: on a file, with a
+// statement that reads no other table, the next page is read on another
+// thread through another connection (SqlitePageReader) while the caller
+// works on the rows of this one. That connection sees only what is
+// committed, so the page is taken only when the batch transaction open when
+// it was asked for is still open and holds nothing but this cursor's own
+// writes (rows behind the page): what it read is then exactly what this
+// connection would read. Otherwise the page is read again here.
 //
 // Update runs inside the write batch's transaction (which holds sqlite's
 // write lock, so nobody writes between the check and the write): it reads
@@ -39,6 +47,7 @@
 namespace ordalis::rdo {
 
 class SqliteDb;
+class SqlitePageReader;
 
 class SqliteCursor final : public Cursor {
  public:
@@ -62,7 +71,6 @@ class SqliteCursor final : public Cursor {
   void OpenReadOnly(const std::string& sql);
   void OpenUpdatable(const std::string& sql);
   std::vector<ColumnInfo> Describe(sqlite3_stmt* stmt, int first) const;
-  void ReadRow(sqlite3_stmt* stmt, int first, std::vector<Variant>& into);
   sqlite3_stmt* PointStatement();
   enum class Sql { Update, Check, Insert };
   static constexpr std::size_t kMaxCachedStatements = 64;
@@ -73,6 +81,10 @@ class SqliteCursor final : public Cursor {
   // as they are until the statement has run.
   void BindValue(sqlite3_stmt* stmt, int param, const Variant& value);
   bool LoadPage();
+  // The page asked of the reader, when it is as this connection reads it.
+  bool TakePageAhead();
+  void AskPageAhead();
+  void CountOwnWrite();
   // The rows just read: whether they can have changed before a write is
   // decided from the batch and the writes of the moment.
   void NoteRead();
@@ -92,6 +104,12 @@ class SqliteCursor final : public Cursor {
   std::size_t page_size_ = 0, page_next_ = 0;
   bool pages_done_ = false;
   std::int64_t page_last_ = 0;  // rowid of the last row paged in
+  std::string page_sql_;
+  bool read_ahead_ = false;  // pages of a file, with a statement that reads no other table
+  std::unique_ptr<SqlitePageReader> ahead_;
+  std::uint64_t ahead_batch_ = 0;  // the batch open when the page ahead was asked for; 0: none asked for
+  std::uint64_t own_batch_ = 0;    // the batch of this cursor's last write, and its writes in it
+  std::int64_t own_in_batch_ = 0;
   std::vector<std::int64_t> keys_;
   std::size_t next_key_ = 0;
   std::vector<std::string> quoted_names_;

@@ -129,6 +129,7 @@ void SqliteDb::BeginRowWrite() {
     ++batch_serial_;
     batch_count_ = 0;
     batch_started_ = Clock::now();
+    batch_first_change_ = sqlite3_total_changes64(db_);
   }
 }
 

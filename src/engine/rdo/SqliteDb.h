@@ -83,6 +83,9 @@ class SqliteDb {
   std::uint64_t BatchSerial() const { return in_batch_ ? batch_serial_ : 0; }
   // Rows written and statements run through this connection so far.
   std::uint64_t Writes() const { return writes_; }
+  // Rows changed through this connection (by any statement, triggers
+  // included) since the open batch began.
+  std::int64_t ChangesInBatch() const { return sqlite3_total_changes64(db_) - batch_first_change_; }
   // After a failed write: when sqlite rolled the batch back, says so in the
   // error; throws in every case.
   [[noreturn]] void FailWrite(int rc);
@@ -136,6 +139,7 @@ class SqliteDb {
   long batch_count_ = 0;
   std::uint64_t batch_serial_ = 0;
   std::uint64_t writes_ = 0;
+  std::int64_t batch_first_change_ = 0;
   std::unordered_map<std::string, KeptStatement> kept_;
   std::chrono::steady_clock::time_point batch_started_{};
 

@@ -1,0 +1,62 @@
+#pragma once
+// SqlitePageReader: reads the next page of a paged cursor on a thread of its
+// own, through a read-only connection of its own to the same file, while the
+// cursor's owner works on the rows of the current page.
+//
+// It sees only what is committed in the file, so its pages are worth what a
+// read through the cursor's connection would give only while that
+// connection's open transaction holds nothing but the cursor's own writes of
+// rows behind the page (the cursor decides; see SqliteCursor). A page that
+// cannot be read (busy file, any error) is reported as not read, and the
+// reader reads no more: the cursor then reads its pages itself.
+#include <sqlite3.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/rdo/Cursor.h"
+
+namespace ordalis::rdo {
+
+class SqlitePageReader {
+ public:
+  // `page_sql` has the rowid first and binds ?1 (after this rowid) and ?2 (up
+  // to this rowid); `columns` describe the columns after the rowid.
+  SqlitePageReader(std::string path, std::string page_sql, std::vector<ColumnInfo> columns, std::size_t page_rows);
+  ~SqlitePageReader();
+  SqlitePageReader(const SqlitePageReader&) = delete;
+  SqlitePageReader& operator=(const SqlitePageReader&) = delete;
+
+  // Starts reading the rows after `after` up to `up_to`.
+  void Request(std::int64_t after, std::int64_t up_to);
+  // Waits for the page of the last request; true with its rows (swapped into
+  // `rows`, which must hold page_rows slots) and their count, false when it
+  // could not be read.
+  bool Take(std::vector<std::vector<Variant>>& rows, std::vector<std::int64_t>& rowids, std::size_t& count);
+  bool Broken() const { return broken_; }
+
+ private:
+  void Work();
+  bool ReadPage();  // on the reader's thread
+
+  const std::string path_, page_sql_;
+  const std::vector<ColumnInfo> columns_;
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* stmt_ = nullptr;
+  std::vector<std::vector<Variant>> rows_;
+  std::vector<std::int64_t> rowids_;
+  std::size_t count_ = 0;
+  std::int64_t after_ = 0, up_to_ = 0;
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool requested_ = false, ready_ = false, read_ok_ = false, stop_ = false;
+  bool broken_ = false;  // owner's side: a page failed, no more requests
+  std::thread thread_;
+};
+
+}  // namespace ordalis::rdo
