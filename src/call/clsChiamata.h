@@ -162,6 +162,25 @@ class clsChiamata {
     std::int16_t type = 0;
   };
   std::array<DayTypeMemo, 256> day_types_{};
+  // The last tariff-1 search that found a tariff, with what it read and
+  // what it set: the same search asked again (after the tariff-2 search
+  // replaced the analysed number) gives the same answer, so while nothing
+  // is traced it is taken from here.
+  struct Tariff1Search {
+    const clsLcrs* lcrs = nullptr;
+    const clsSito* site = nullptr;
+    std::string number, line;
+    DateTime date = 0, time = 0;
+    std::shared_ptr<clsNumeroTel> numero;
+    std::shared_ptr<clsTariffa> tariff;
+    DateTime tempo_comp = 0;
+    bool pulses = false;
+    Money pulse_price;
+    std::string group;
+  };
+  Tariff1Search tariff1_search_;
+  bool RepeatTariff1Search(const clsLcrs& lcrs);
+  void RememberTariff1Search(const clsLcrs& lcrs);
   std::unique_ptr<ColumnMap> columns_;
   const rdo::RdoResultset* mapped_for_ = nullptr;
 };

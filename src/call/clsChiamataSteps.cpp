@@ -180,12 +180,38 @@ void clsChiamata::IndividuaTariffa1() {
   WriteDetailLog("Inizio IndividuaTariffa1");
   IndividuaSito();
   if (Sito->Status == stIndividuato && Sito->Lcrs()) {
-    IndividuaTariffaLcr(StatoTariffa1, *Sito->Lcrs(), false);
+    if (!RepeatTariff1Search(*Sito->Lcrs())) {
+      IndividuaTariffaLcr(StatoTariffa1, *Sito->Lcrs(), false);
+      RememberTariff1Search(*Sito->Lcrs());
+    }
   } else {
     clsLcrs none;
     IndividuaTariffaLcr(StatoTariffa1, none, false);
   }
   WriteDetailLog("Fine IndividuaTariffa1");
+}
+
+bool clsChiamata::RepeatTariff1Search(const clsLcrs& lcrs) {
+  const Tariff1Search& m = tariff1_search_;
+  if (StatoTariffa1 != stIndividuato || LogEnabled() || m.lcrs != &lcrs || m.site != Sito.get() ||
+      m.number != sNumero || m.line != sLinea || m.date != dData || m.time != dOra)
+    return false;
+  Numero = m.numero;
+  tariffa1_ = m.tariff;
+  TempoComp = m.tempo_comp;
+  scatti1_ = m.pulses;
+  costo_scatto1_ = m.pulse_price;
+  sNomeGruppo = m.group;
+  return true;
+}
+
+void clsChiamata::RememberTariff1Search(const clsLcrs& lcrs) {
+  if (StatoTariffa1 != stIndividuato || !Numero || Numero->Status != stIndividuato) {
+    tariff1_search_.lcrs = nullptr;
+    return;
+  }
+  tariff1_search_ = {&lcrs, Sito.get(), sNumero, sLinea, dData, dOra, Numero, tariffa1_, TempoComp, scatti1_,
+                     costo_scatto1_, sNomeGruppo};
 }
 
 void clsChiamata::IndividuaTariffa2() {
