@@ -123,9 +123,19 @@ void clsNominativi::Cache(CacheType mode) {
 }
 
 bool clsNominativi::CercaNominativo(std::string_view numero) {
+  const std::optional<std::uint64_t> stamp = Connection->TableStamp("Rubrica");
+  if (stamp) {
+    constexpr std::size_t kMostAbsent = 100000;
+    if (*stamp != absent_stamp_ || absent_.size() >= kMostAbsent) {
+      absent_.clear();
+      absent_stamp_ = *stamp;
+    }
+    if (absent_.count(std::string(numero))) return false;
+  }
   auto rs = Connection->OpenResultset("SELECT * FROM Rubrica WHERE sNumero=?", {numero});
   if (rs->Eof()) {
     rs->Close();
+    if (stamp) absent_.emplace(numero);
     return false;
   }
   auto entry = FromRow(*rs, Connection);

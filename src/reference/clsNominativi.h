@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "ordalis/Enums.h"
 #include "ordalis/KeyedCollection.h"
@@ -64,7 +65,9 @@ class clsNominativi {
 
   // Fetches the row whose sNumero is exactly `numero` (no prefix, suffix or
   // spacing tolerance) and adds it to the collection; true when found. A
-  // number already in the collection keeps its member. Statement failures
+  // number already in the collection keeps its member. A number found
+  // missing is not asked for again while the connection can tell that the
+  // table has not changed since (TableStamp). Statement failures
   // reach the caller; a failure to add records Errore/CacheStopped (without
   // UsoRiproc) and is raised to the caller in every case.
   bool CercaNominativo(std::string_view numero);
@@ -72,7 +75,8 @@ class clsNominativi {
   // The entry for a number: from the collection, or else fetched with
   // CercaNominativo; null when the table does not have it either. This is
   // the look-up of name resolution: in ctPerUse mode each number is queried
-  // once, a number missing from the table at each call that meets it.
+  // once, a number missing from the table again whenever the table may have
+  // changed.
   std::shared_ptr<clsNominativo> GetNominativo(std::string_view numero);
 
   // Writes the entry's statistics to its row (found by PKId) and reads the
@@ -98,6 +102,9 @@ class clsNominativi {
  private:
   std::shared_ptr<Collection> nominativi_;
   CacheType tipo_ = ctNone;
+  // Numbers the table did not have, as of the table stamp `absent_stamp_`.
+  std::unordered_set<std::string> absent_;
+  std::uint64_t absent_stamp_ = 0;
 };
 
 }  // namespace ordalis

@@ -540,6 +540,64 @@ TEST_P(DataAccess, RowsAheadChangedInsideTheBatchAreReadAsChanged) {
   if (sqlite()) run("trigger");
 }
 
+// A table's stamp stays while nothing can have changed its rows, and moves
+// with each way they can change: a resultset, a trigger, a statement of this
+// connection, another connection between batches.
+TEST_P(DataAccess, TableStampMovesWithEveryWayTheTableCanChange) {
+  auto c = Open();
+  CreateCalls(*c);
+  InsertRows(*c, 10);
+  c->Execute("CREATE TABLE book (id INTEGER PRIMARY KEY, n varchar(20))");
+  if (!sqlite()) {
+    CommitHold hold(*c);
+    c->Execute("UPDATE calls SET i = 1 WHERE id = 1");
+    EXPECT_FALSE(c->TableStamp("book"));  // not known on ODBC
+    return;
+  }
+  c->Execute("CREATE TRIGGER t AFTER UPDATE ON calls WHEN new.id = 3 BEGIN INSERT INTO book (n) VALUES ('t'); END");
+  c->Execute("CREATE VIEW v AS SELECT * FROM book");
+  EXPECT_FALSE(c->TableStamp("book"));  // outside a batch anyone may write at any moment
+  CommitHold hold(*c);
+  auto rs = c->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  auto write_next_call = [&] {
+    rs->Edit();
+    rs->SetValue("i", -rs->Value("id").ToInteger());
+    rs->Update();
+    rs->MoveNext();
+  };
+  write_next_call();  // the batch begins
+  const auto first = c->TableStamp("book");
+  ASSERT_TRUE(first);
+  EXPECT_FALSE(c->TableStamp("v"));
+  write_next_call();  // rows of another table only
+  EXPECT_EQ(c->TableStamp("BOOK"), first);
+  write_next_call();  // the trigger adds a book row
+  const auto by_trigger = c->TableStamp("book");
+  EXPECT_NE(by_trigger, first);
+  c->Execute("UPDATE calls SET s = 'x' WHERE id = 9");
+  const auto by_statement = c->TableStamp("book");
+  EXPECT_NE(by_statement, by_trigger);
+  {
+    auto book = c->OpenResultset("SELECT * FROM book", CursorType::Keyset, LockType::OptimisticRowVer);
+    book->AddNew();
+    book->SetValue("n", "mine");
+    book->Update();
+  }
+  const auto by_resultset = c->TableStamp("book");
+  EXPECT_NE(by_resultset, by_statement);
+
+  c->Flush();  // a new batch with no other writer in between keeps the stamp
+  write_next_call();
+  EXPECT_EQ(c->TableStamp("book"), by_resultset);
+  c->Flush();
+  {
+    auto other = Open();
+    other->Execute("INSERT INTO book (n) VALUES ('theirs')");
+  }
+  write_next_call();
+  EXPECT_NE(c->TableStamp("book"), by_resultset);
+}
+
 TEST_P(DataAccess, OdbcDateEscapesCompareWithStoredDates) {
   auto c = Open();
   CreateCalls(*c);

@@ -5,6 +5,7 @@
 
 #include "engine/EngineFixture.h"
 #include "engine/rdo/RdoConnection.h"
+#include "engine/rdo/RdoResultset.h"
 #include "ordalis/ComponentError.h"
 #include "reference/clsNominativi.h"
 #include "reference/clsNominativo.h"
@@ -134,6 +135,36 @@ TEST_F(PhoneBookTest, PerUseQueriesAKnownNumberOnceAndAnUnknownOneEveryTime) {
   EXPECT_TRUE(book_->CercaNominativo("055"));
   EXPECT_EQ(book_->Nominativi().Count(), 2u);
   EXPECT_EQ(book_->Nominativi().Item("055"), first);
+}
+
+// Inside the engine's write batch a number found missing is remembered as
+// missing only until the table may have changed.
+TEST_F(PhoneBookTest, AMissingNumberIsFoundOnceAddedInsideTheBatchOrByOthersBetweenBatches) {
+  rdo::RdoConnection& connection = *engine_->Connection();
+  rdo::CommitHold hold(connection);
+  auto write_a_call = [&] {
+    auto rs = connection.OpenResultset("SELECT * FROM CHIAMATE", rdo::CursorType::Keyset,
+                                       rdo::LockType::OptimisticRowVer);
+    rs->AddNew();
+    rs->SetValue("SNUMERO", "1");
+    rs->Update();
+  };
+  book_->Cache(ctPerUse);
+  write_a_call();
+  EXPECT_EQ(book_->GetNominativo("077"), nullptr);
+  EXPECT_EQ(book_->GetNominativo("077"), nullptr);
+  connection.Execute("INSERT INTO Rubrica (sNumero, sNome) VALUES ('077', 'Torino')");
+  auto added = book_->GetNominativo("077");
+  ASSERT_NE(added, nullptr);
+  EXPECT_EQ(added->Nome, "Torino");
+
+  EXPECT_EQ(book_->GetNominativo("088"), nullptr);
+  Flush();
+  Sql("INSERT INTO Rubrica (sNumero, sNome) VALUES ('088', 'Genova')");
+  write_a_call();
+  auto theirs = book_->GetNominativo("088");
+  ASSERT_NE(theirs, nullptr);
+  EXPECT_EQ(theirs->Nome, "Genova");
 }
 
 TEST_F(PhoneBookTest, SaveAddsANeverStoredEntryThenUpdatesItsRow) {

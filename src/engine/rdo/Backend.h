@@ -1,7 +1,9 @@
 #pragma once
 // Backend: one open database behind an RdoConnection. SqliteBackend serves
 // DBQ= file databases, OdbcBackend every other connect string.
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +39,9 @@ class Backend {
   // Commits what it can and releases every handle; never throws.
   virtual void Close() noexcept = 0;
   virtual bool IsFileDatabase() const = 0;
+  // A value that stays the same while the rows of `table` cannot have
+  // changed; none when that cannot be known (the default).
+  virtual std::optional<std::uint64_t> TableStamp(std::string_view /*table*/) { return std::nullopt; }
 };
 
 }  // namespace ordalis::rdo

@@ -97,6 +97,10 @@ bool RdoConnection::TableExists(std::string_view table) { return backend().Table
 
 bool RdoConnection::IsFileDatabase() const { return backend_ && backend_->IsFileDatabase(); }
 
+std::optional<std::uint64_t> RdoConnection::TableStamp(std::string_view table) {
+  return backend_ ? backend_->TableStamp(table) : std::nullopt;
+}
+
 void RdoConnection::Flush() {
   if (backend_) backend_->Flush();
 }

@@ -3,7 +3,9 @@
 // A connect string holding "DBQ=<path>" opens the SQLite file at <path> (a
 // missing file is an open failure, never a new empty database); any other
 // string goes to the ODBC driver manager.
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,6 +61,10 @@ class RdoConnection {
   bool TableExists(std::string_view table);
   // True for the embedded SQLite backend.
   bool IsFileDatabase() const;
+  // A value that stays the same while the rows of `table` cannot have
+  // changed (for a cache of lookups that found nothing); none when that
+  // cannot be known, e.g. outside a write batch or on ODBC.
+  std::optional<std::uint64_t> TableStamp(std::string_view table);
 
   // Commits what the layer still holds in its write batch. Harmless when
   // there is nothing; called by Close.

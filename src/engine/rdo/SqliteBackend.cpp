@@ -103,6 +103,8 @@ bool SqliteBackend::ColumnExists(std::string_view table, std::string_view column
 void SqliteBackend::SetQueryTimeout(int seconds) { db_->SetQueryTimeout(seconds); }
 void SqliteBackend::Flush() { db_->Flush(); }
 void SqliteBackend::HoldCommits(bool hold) noexcept { db_->HoldCommits(hold); }
+
+std::optional<std::uint64_t> SqliteBackend::TableStamp(std::string_view table) { return db_->TableStamp(table); }
 void SqliteBackend::Close() noexcept {
   if (db_) db_->Close();
 }

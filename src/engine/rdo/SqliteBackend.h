@@ -28,6 +28,7 @@ class SqliteBackend final : public Backend {
   void HoldCommits(bool hold) noexcept override;
   void Close() noexcept override;
   bool IsFileDatabase() const override { return true; }
+  std::optional<std::uint64_t> TableStamp(std::string_view table) override;
 
  private:
   std::shared_ptr<SqliteDb> db_;

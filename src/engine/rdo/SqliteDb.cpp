@@ -1,5 +1,7 @@
 #include "engine/rdo/SqliteDb.h"
 
+#include <atomic>
+#include <cctype>
 #include <thread>
 
 #include "engine/rdo/Cursor.h"
@@ -107,6 +109,78 @@ int SqliteDb::OnProgress(void* p) {
     return 1;
   }
   return 0;
+}
+
+namespace {
+
+std::uint64_t NextStamp() {
+  static std::atomic<std::uint64_t> last{0};
+  return ++last;
+}
+
+bool SameName(std::string_view a, const char* b) {
+  std::size_t i = 0;
+  for (; i < a.size(); ++i)
+    if (!b[i] || std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return !b[i];
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> SqliteDb::TableStamp(std::string_view table) {
+  if (!in_batch_ || closed_) return std::nullopt;
+  WatchedTable* watched = nullptr;
+  for (WatchedTable& w : watched_)
+    if (w.name.size() == table.size() && SameName(table, w.name.c_str())) watched = &w;
+  if (!watched) {
+    watched = &watched_.emplace_back(WatchedTable{std::string(table), IsPlainTable(table), NextStamp()});
+    sqlite3_update_hook(db_, &SqliteDb::OnRowChange, this);
+  }
+  if (!watched->plain) return std::nullopt;
+  if (stamps_batch_ != batch_serial_) {
+    // Other connections commit only between this connection's batches.
+    const std::int64_t version = DataVersion();
+    if (version < 0 || version != data_version_) ForgetTableStamps();
+    data_version_ = version;
+    stamps_batch_ = batch_serial_;
+  }
+  return watched->stamp;
+}
+
+void SqliteDb::OnRowChange(void* p, int, const char*, const char* table, sqlite3_int64) {
+  for (WatchedTable& w : static_cast<SqliteDb*>(p)->watched_)
+    if (SameName(w.name, table)) w.stamp = NextStamp();
+}
+
+void SqliteDb::ForgetTableStamps() {
+  for (WatchedTable& w : watched_) w.stamp = NextStamp();
+}
+
+bool SqliteDb::IsPlainTable(std::string_view table) const {
+  // Rows of a view, a virtual table or a WITHOUT ROWID table can change
+  // unseen by the row-change hook; a name in two schemas is ambiguous.
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db_, "SELECT schema = 'main' AND type = 'table' AND wr = 0 FROM pragma_table_list "
+                              "WHERE name = ?1 COLLATE NOCASE", -1, &stmt, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(stmt);
+    return false;
+  }
+  sqlite3_bind_text(stmt, 1, table.data(), static_cast<int>(table.size()), SQLITE_STATIC);
+  int rows = 0;
+  bool plain = false;
+  while (sqlite3_step(stmt) == SQLITE_ROW) plain = ++rows == 1 && sqlite3_column_int(stmt, 0) == 1;
+  sqlite3_finalize(stmt);
+  return plain && rows == 1;
+}
+
+std::int64_t SqliteDb::DataVersion() const {
+  sqlite3_stmt* stmt = nullptr;
+  std::int64_t version = -1;
+  if (sqlite3_prepare_v2(db_, "PRAGMA data_version", -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+    version = sqlite3_column_int64(stmt, 0);
+  sqlite3_finalize(stmt);
+  return version;  // -1: unreadable
 }
 
 void SqliteDb::ExecSimple(const char* sql) { Check(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr)); }

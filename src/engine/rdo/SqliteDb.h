@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -76,8 +77,12 @@ class SqliteDb {
     ++batch_count_;
     ++writes_;
   }
-  // A statement run outside the cursors, which may have written rows.
-  void StatementRun() { ++writes_; }
+  // A statement run outside the cursors, which may have written rows
+  // (of any table, or the schema).
+  void StatementRun() {
+    ++writes_;
+    ForgetTableStamps();
+  }
   // The transaction of the open write batch (0 when none is open): rows
   // read in it can change only through this connection while it lasts.
   std::uint64_t BatchSerial() const { return in_batch_ ? batch_serial_ : 0; }
@@ -102,6 +107,16 @@ class SqliteDb {
 
   bool InBatch() const { return in_batch_; }
 
+  // A value that stays the same while the rows of `table` cannot have
+  // changed: no other connection committed a change to the file (checked
+  // once per batch), and this one changed no row of the table (triggers
+  // included) and ran no statement outside its cursors. None outside a
+  // batch transaction, where another writer may commit at any moment, and
+  // for what is not a plain rowid table of the main schema, whose changes
+  // would not all be seen. Equal values are never handed out for different
+  // states, even by different connections.
+  std::optional<std::uint64_t> TableStamp(std::string_view table);
+
   // While held, a cursor that wrote leaves its rows in the batch when it
   // closes; ending the hold commits what is held.
   void HoldCommits(bool hold) noexcept;
@@ -120,6 +135,10 @@ class SqliteDb {
 
  private:
   static int OnBusy(void* self, int count);
+  static void OnRowChange(void* self, int op, const char* schema, const char* table, sqlite3_int64 rowid);
+  void ForgetTableStamps();
+  bool IsPlainTable(std::string_view table) const;
+  std::int64_t DataVersion() const;
   static int OnProgress(void* self);
   void CommitBatch();
   void ExecSimple(const char* sql);
@@ -140,6 +159,14 @@ class SqliteDb {
   std::uint64_t batch_serial_ = 0;
   std::uint64_t writes_ = 0;
   std::int64_t batch_first_change_ = 0;
+  struct WatchedTable {
+    std::string name;
+    bool plain = false;
+    std::uint64_t stamp = 0;
+  };
+  std::vector<WatchedTable> watched_;
+  std::uint64_t stamps_batch_ = 0;    // the batch in which the data version was last read
+  std::int64_t data_version_ = -1;
   std::unordered_map<std::string, KeptStatement> kept_;
   std::chrono::steady_clock::time_point batch_started_{};
 
