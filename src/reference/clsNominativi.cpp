@@ -126,16 +126,16 @@ bool clsNominativi::CercaNominativo(std::string_view numero) {
   const std::optional<std::uint64_t> stamp = Connection->TableStamp("Rubrica");
   if (stamp) {
     constexpr std::size_t kMostAbsent = 100000;
-    if (*stamp != absent_stamp_ || absent_.size() >= kMostAbsent) {
-      absent_.clear();
+    if (*stamp != absent_stamp_ || absent_.Size() >= kMostAbsent) {
+      absent_.Clear();
       absent_stamp_ = *stamp;
     }
-    if (absent_.count(std::string(numero))) return false;
+    if (absent_.Contains(numero)) return false;
   }
   auto rs = Connection->OpenResultset("SELECT * FROM Rubrica WHERE sNumero=?", {numero});
   if (rs->Eof()) {
     rs->Close();
-    if (stamp) absent_.emplace(numero);
+    if (stamp) absent_.Insert(numero);
     return false;
   }
   auto entry = FromRow(*rs, Connection);

@@ -12,10 +12,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 
 #include "ordalis/Enums.h"
 #include "ordalis/KeyedCollection.h"
+#include "support/TextSet.h"
 
 namespace ordalis {
 
@@ -103,7 +103,7 @@ class clsNominativi {
   std::shared_ptr<Collection> nominativi_;
   CacheType tipo_ = ctNone;
   // Numbers the table did not have, as of the table stamp `absent_stamp_`.
-  std::unordered_set<std::string> absent_;
+  TextSet absent_;
   std::uint64_t absent_stamp_ = 0;
 };
 
