@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "call/LcrSearch.h"
 #include "ordalis/DateTime.h"
 #include "ordalis/Enums.h"
 #include "ordalis/Money.h"
@@ -102,9 +103,10 @@ class clsChiamata {
   // The row key as loaded.
   std::int32_t PKId() const { return pk_id_; }
 
-  // Day types are remembered from call to call while the reference data
-  // stays as it is; a run that may follow a reload forgets them first.
-  void ForgetDayTypes();
+  // Day types and the last least-cost search are remembered from call to
+  // call while the reference data stays as it is; a run that may follow a
+  // reload forgets them first.
+  void ForgetMemos();
 
   // Rating steps, in the engine's order.
   void CalcDate();
@@ -132,7 +134,7 @@ class clsChiamata {
   void CalcSedefisica2();
 
  private:
-  void IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool carrier2);
+  void IndividuaTariffaLcr(Stato& status, const std::shared_ptr<clsLcrs>& lcrs, bool carrier2);
   // The day type of dData in a calendar (0 without one), remembered for
   // the next call of the same day.
   std::int16_t DayType(const clsCalendario* calendar);
@@ -162,25 +164,16 @@ class clsChiamata {
     std::int16_t type = 0;
   };
   std::array<DayTypeMemo, 256> day_types_{};
-  // The last tariff-1 search that found a tariff, with what it read and
-  // what it set: the same search asked again (after the tariff-2 search
-  // replaced the analysed number) gives the same answer, so while nothing
-  // is traced it is taken from here.
-  struct Tariff1Search {
-    const clsLcrs* lcrs = nullptr;
-    const clsSito* site = nullptr;
-    std::string number, line;
-    DateTime date = 0, time = 0;
-    std::shared_ptr<clsNumeroTel> numero;
-    std::shared_ptr<clsTariffa> tariff;
-    DateTime tempo_comp = 0;
-    bool pulses = false;
-    Money pulse_price;
-    std::string group;
-  };
-  Tariff1Search tariff1_search_;
-  bool RepeatTariff1Search(const clsLcrs& lcrs);
-  void RememberTariff1Search(const clsLcrs& lcrs);
+  // The question of the search under way, the answer of the last search
+  // made here, and the last tariff-1 question with its answer: asked
+  // again (after the tariff-2 search replaced the analysed number), it is
+  // answered without a search while nothing is traced.
+  LcrQuestion question_;
+  LcrAnswer searched_;
+  LcrQuestion last_question_;
+  LcrAnswer last_answer_;
+  // The answer to the question from the row's note or the last search, if any.
+  const LcrAnswer* KnownAnswer(const LcrQuestion& question) const;
   std::unique_ptr<ColumnMap> columns_;
   const rdo::RdoResultset* mapped_for_ = nullptr;
 };

@@ -11,8 +11,11 @@
 
 #include "call/Arrotonda.h"
 #include "call/CalcDistanza.h"
+#include "call/CallNote.h"
+#include "call/LcrSearch.h"
 #include "call/TimeCost.h"
 #include "call/clsChiamata.h"
+#include "engine/rdo/RdoResultset.h"
 #include "numbering/clsDestinazione.h"
 #include "numbering/clsDestinazioni.h"
 #include "numbering/clsNumeroTel.h"
@@ -45,31 +48,6 @@
 #include "tariffs/clsTariffe.h"
 
 namespace ordalis {
-namespace {
-
-// Length in characters of a UTF-8 text.
-std::size_t Chars(const std::string& s) {
-  std::size_t n = 0;
-  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
-  return n;
-}
-
-// The interconnection prefix a number starts with (first match in the
-// dictionary's order): the prefix, the number without it and its carrier.
-struct PrefixMatch {
-  std::string number;
-  std::string carrier;
-};
-PrefixMatch TogliPrefissoInterconn(const std::string& number, const std::map<std::string, std::string>& prefixes) {
-  for (const auto& [carrier, prefix] : prefixes)
-    if (StartsWithNoCase(number, prefix)) return {number.substr(prefix.size()), carrier};
-  return {number, {}};
-}
-
-std::int64_t Seconds(DateTime d) { return dt::ToSeconds(d); }
-std::int64_t TimeOfDay(DateTime d) { return dt::SecondOfDay(d); }
-
-}  // namespace
 
 void clsChiamata::Warn(const std::string& text) { Chiamate->SendWarningMsg(text); }
 
@@ -179,51 +157,21 @@ void clsChiamata::IndividuaCommessa() {
 void clsChiamata::IndividuaTariffa1() {
   WriteDetailLog("Inizio IndividuaTariffa1");
   IndividuaSito();
-  if (Sito->Status == stIndividuato && Sito->Lcrs()) {
-    if (!RepeatTariff1Search(*Sito->Lcrs())) {
-      IndividuaTariffaLcr(StatoTariffa1, *Sito->Lcrs(), false);
-      RememberTariff1Search(*Sito->Lcrs());
-    }
-  } else {
-    clsLcrs none;
-    IndividuaTariffaLcr(StatoTariffa1, none, false);
-  }
+  static const std::shared_ptr<clsLcrs> kNone = std::make_shared<clsLcrs>();
+  IndividuaTariffaLcr(StatoTariffa1, Sito->Status == stIndividuato && Sito->Lcrs() ? Sito->Lcrs() : kNone, false);
   WriteDetailLog("Fine IndividuaTariffa1");
-}
-
-bool clsChiamata::RepeatTariff1Search(const clsLcrs& lcrs) {
-  const Tariff1Search& m = tariff1_search_;
-  if (StatoTariffa1 != stIndividuato || LogEnabled() || m.lcrs != &lcrs || m.site != Sito.get() ||
-      m.number != sNumero || m.line != sLinea || m.date != dData || m.time != dOra)
-    return false;
-  Numero = m.numero;
-  tariffa1_ = m.tariff;
-  TempoComp = m.tempo_comp;
-  scatti1_ = m.pulses;
-  costo_scatto1_ = m.pulse_price;
-  sNomeGruppo = m.group;
-  return true;
-}
-
-void clsChiamata::RememberTariff1Search(const clsLcrs& lcrs) {
-  if (StatoTariffa1 != stIndividuato || !Numero || Numero->Status != stIndividuato) {
-    tariff1_search_.lcrs = nullptr;
-    return;
-  }
-  tariff1_search_ = {&lcrs, Sito.get(), sNumero, sLinea, dData, dOra, Numero, tariffa1_, TempoComp, scatti1_,
-                     costo_scatto1_, sNomeGruppo};
 }
 
 void clsChiamata::IndividuaTariffa2() {
   WriteDetailLog("inizio IndividuaTariffa2");
   if (Sito && Sito->LcrsCarrier2())
-    IndividuaTariffaLcr(StatoTariffa2, *Sito->LcrsCarrier2(), true);
+    IndividuaTariffaLcr(StatoTariffa2, Sito->LcrsCarrier2(), true);
   else
     WriteDetailLog("LCR Carrier 2 non disponibile");
   WriteDetailLog("fine IndividuaTariffa2");
 }
 
-void clsChiamata::IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool carrier2) {
+void clsChiamata::IndividuaTariffaLcr(Stato& status, const std::shared_ptr<clsLcrs>& lcrs, bool carrier2) {
   const bool log = LogEnabled();
   if (log) WriteDetailLog(std::string("Individia tariffa (") + (carrier2 ? "True" : "False") + ")");
   IndividuaSito();
@@ -233,86 +181,60 @@ void clsChiamata::IndividuaTariffaLcr(Stato& status, const clsLcrs& lcrs, bool c
          " - " + dt::ToText(dDurata) + " - " + s_sito_ + " - " + sDerivato);
     return;
   }
-  std::int16_t best_priority = 9999;
-  PrefixMatch bare = TogliPrefissoInterconn(sNumero, lcrs.PrefissiCarrier());
+  LcrQuestion& q = question_;
+  q.site = Sito;
+  q.lcrs = lcrs;
+  q.number = sNumero;
+  q.line = sLinea;
+  q.day = dt::ToSeconds(dt::DatePart(dData));
+  q.time = dt::SecondOfDay(dOra);
+  q.day_type = DayType(Sito->Calendario.get());
+  q.carrier2 = carrier2;
+  const LcrAnswer* answer = log ? nullptr : KnownAnswer(q);
+  if (!answer) {
+    const LcrTrace trace = [](const std::string& line) { WriteDetailLog(line); };
+    SearchLcr(q, searched_, log ? &trace : nullptr);
+    answer = &searched_;
+    if (!carrier2) {
+      last_question_ = q;
+      last_answer_ = searched_;
+    }
+  }
+
   Numero = std::make_shared<clsNumeroTel>();
-  Numero->Numero = bare.number;
+  Numero->Numero = answer->number;
   Numero->Status = stDaIndividuare;
-  const std::int16_t day_type = DayType(Sito->Calendario.get());
-  std::string trace_line, kept;
-  if (log) {
-    trace_line = "Call: " + std::to_string(pk_id_) + " - " + dt::ToText(dData) + " " + dt::ToText(dOra) + " " +
-                 sNumero + " TIPOGG " + std::to_string(day_type);
-    WriteDetailLog("\tNumero=" + bare.number + " - PrefNaz=" + Sito->PrefNaz + " - PrefIntern=" +
-                   Sito->PrefInternazionale);
-  }
-  static const std::string kAll = LoadResString(20811);
-  const std::int64_t call_time = TimeOfDay(dOra);
-  const std::int64_t call_day = Seconds(dt::DatePart(dData));
-  std::size_t best_length = 0, best_count = 1000000;
-  bool found_lcr = false, found_dest = false, found_tariff = false;
-  for (const auto& lcr : lcrs.Lcrs()) {
-    if (lcr->Priorita > best_priority) continue;
-    if (!EqualsNoCase(lcr->Linea, sLinea) && !EqualsNoCase(lcr->Linea, "TUTTE") && !EqualsNoCase(lcr->Linea, "ALL") &&
-        !EqualsNoCase(lcr->Linea, kAll))
-      continue;
-    if (TimeOfDay(lcr->Dalle) > call_time || call_time > TimeOfDay(lcr->Alle)) continue;
-    if (!carrier2 && !bare.carrier.empty() && !EqualsNoCase(lcr->Carrier, bare.carrier)) continue;
-    found_lcr = true;
-    if (log) WriteDetailLog("\tTrovato LCR" + lcr->Key);
-    const auto& destinations = lcr->Destinazioni();
-    if (!destinations || destinations->Destinazioni().Count() == 0) {
-      WriteDetailLog("Destinazioni non presenti per questo LCR");
-      continue;
-    }
-    std::shared_ptr<clsDestinazione> dest =
-        destinations->GetDestinazioneMigliore(bare.number, Sito->PrefNaz, Sito->PrefInternazionale);
-    if (!dest) continue;
-    std::optional<std::int32_t> distance;  // worked out when a tariff asks for it
-    if (lcr->Priorita < best_priority) {
-      best_length = 0;
-      best_count = 1000000;
-    }
-    best_priority = lcr->Priorita;
-    found_dest = true;
-    if (log) WriteDetailLog("\t\tTrovato Numero " + dest->Key);
-    std::size_t length = Chars(dest->Key), count = destinations->Destinazioni().Count();
-    if (!(length > best_length || (length == best_length && count <= best_count))) continue;
-    if (!lcr->Tariffe()) continue;
-    for (const auto& t : lcr->Tariffe()->Tariffe) {
-      if (t->TipoGiorno != day_type) continue;
-      if (TimeOfDay(t->Dalle) > call_time || call_time >= TimeOfDay(t->Alle)) continue;
-      if (call_day < Seconds(t->ValidaDal) || call_day > Seconds(t->ValidaAl)) continue;
-      if (!distance) distance = CalcDistanza(*dest, *Sito);
-      if (*distance < t->DalKm || *distance > t->AlKm) continue;
-      best_length = length;
-      best_count = count;
-      found_tariff = true;
-      status = stIndividuato;
-      if (log) {
-        kept = "LCR:" + lcr->Key + " DESTINAZIONE: " + dest->Key + " TARIFFA: " + t->Key;
-        WriteDetailLog("Trovata tariffa: " + t->Key);
-      }
-      if (carrier2) {
-        Tariffa2 = t;
-      } else {
-        TempoComp = static_cast<double>(t->TempoComposizione) / dt::kSecondsPerDay;
-        tariffa1_ = t;
-        Numero->Status = stIndividuato;
-        Numero->Destinazione = dest;
-        scatti1_ = lcr->Scatti;
-        costo_scatto1_ = lcr->CostoScatto;
-        sNomeGruppo = lcr->GruppoDest;
-      }
+  if (answer->tariff) {
+    status = stIndividuato;
+    if (carrier2) {
+      Tariffa2 = answer->tariff;
+    } else {
+      TempoComp = static_cast<double>(answer->tariff->TempoComposizione) / dt::kSecondsPerDay;
+      tariffa1_ = answer->tariff;
+      Numero->Status = stIndividuato;
+      Numero->Destinazione = answer->destination;
+      scatti1_ = answer->pulses;
+      costo_scatto1_ = answer->pulse_price;
+      sNomeGruppo = answer->group;
     }
   }
-  WriteDetailLog("Esco da For LCR");
   if (!carrier2 && log) {
-    if (found_lcr) trace_line += " - LCR";
-    if (found_dest) trace_line += " - DEST";
-    if (found_tariff) trace_line += " - TARIF - " + kept;
-    AppendLogLine(kProcessLogFile, trace_line);
+    std::string line = "Call: " + std::to_string(pk_id_) + " - " + dt::ToText(dData) + " " + dt::ToText(dOra) + " " +
+                       sNumero + " TIPOGG " + std::to_string(q.day_type);
+    if (answer->found_lcr) line += " - LCR";
+    if (answer->found_destination) line += " - DEST";
+    if (answer->tariff) line += " - TARIF - " + answer->kept;
+    AppendLogLine(kProcessLogFile, line);
   }
+}
+
+const LcrAnswer* clsChiamata::KnownAnswer(const LcrQuestion& q) const {
+  if (const auto* note = dynamic_cast<const CallNote*>(rdoResultset ? rdoResultset->Note() : nullptr)) {
+    const CallNote::Search& ahead = note->search[q.carrier2 ? 1 : 0];
+    if (ahead.asked && ahead.question == q) return &ahead.answer;
+  }
+  if (!q.carrier2 && last_question_ == q) return &last_answer_;
+  return nullptr;
 }
 
 std::int16_t clsChiamata::DayType(const clsCalendario* calendar) {
@@ -327,7 +249,10 @@ std::int16_t clsChiamata::DayType(const clsCalendario* calendar) {
   return memo.type;
 }
 
-void clsChiamata::ForgetDayTypes() { day_types_.fill(DayTypeMemo{}); }
+void clsChiamata::ForgetMemos() {
+  day_types_.fill(DayTypeMemo{});
+  last_question_ = LcrQuestion();
+}
 
 // ---------------------------------------------------------------- date and time
 

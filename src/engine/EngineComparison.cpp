@@ -280,7 +280,7 @@ void clsChiamate::CalcolaChiamata(DateTime dData, DateTime dOra, DateTime dDurat
     WriteDetailLog("Set moChiamata = New clsChiamata");
   }
   clsChiamata& call = *mo_chiamata_;
-  call.ForgetDayTypes();  // the calendars may have been loaded again since the last call
+  call.ForgetMemos();  // the calendars may have been loaded again since the last call
   if (!call.Chiamate) {
     WriteDetailLog("Set moChiamata.Chiamate = Me");
     call.Chiamate = this;

@@ -216,7 +216,7 @@ void clsChiamate::Run() {
     WriteDetailLog("Inizio processamento chiamate Tornel - Run: \r\n" + dt::ToText(c.dData) + " " + dt::ToText(c.dOra) +
                    " - " + c.sDerivato + " - " + c.sNumero);
     ResetStatuses(c);
-    c.ForgetDayTypes();
+    c.ForgetMemos();
     c.PrimoProc = true;
     c.OemDirectory = OemKeyExists() && IsOem(kOemKelmora);
     c.cCosto1_c = c.cCosto2_c = c.cTariffa_c = Money();

@@ -1,5 +1,7 @@
 #include "numbering/clsDestinazioni.h"
 
+#include <mutex>
+
 #include "engine/rdo/RdoConnection.h"
 #include "engine/rdo/RdoResultset.h"
 #include "numbering/CacheAdd.h"
@@ -81,9 +83,13 @@ void clsDestinazioni::Cache(CacheType tipo) {
 std::shared_ptr<clsDestinazione> clsDestinazioni::GetDestinazioneMigliore(std::string_view sNumero,
                                                                           std::string_view sPrefNaz,
                                                                           std::string_view sPrefInt) const {
-  if (indexed_version_ != version_) {
-    index_.Build(*destinazioni_);
-    indexed_version_ = version_;
+  if (indexed_version_.load(std::memory_order_acquire) != version_) {
+    static std::mutex building;  // builds are rare: one lock for all
+    std::lock_guard lock(building);
+    if (indexed_version_.load(std::memory_order_relaxed) != version_) {
+      index_.Build(*destinazioni_);
+      indexed_version_.store(version_, std::memory_order_release);
+    }
   }
   const auto* found = index_.Find(sNumero, sPrefNaz, sPrefInt);
   return found ? *found : nullptr;

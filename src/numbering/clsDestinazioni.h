@@ -7,6 +7,7 @@
 // change bumps Version(), and the first match after a change rebuilds the
 // index. Members must not have PrefNaz, PrefArea or Key changed in place
 // while they are in the collection (call Invalidate() after doing so).
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -75,7 +76,9 @@ class clsDestinazioni {
   std::shared_ptr<Collection> destinazioni_;
   CacheType tipo_ = ctNone;
   std::uint64_t version_ = 1;
-  mutable std::uint64_t indexed_version_ = 0;
+  // Built on first use after a change; the thread that prepares calls ahead
+  // may ask at the same time as the engine's.
+  mutable std::atomic<std::uint64_t> indexed_version_{0};
   mutable DestinationIndex index_;
 };
 

@@ -4,6 +4,8 @@
 // lookup, and the Edit/AddNew buffer. A backend supplies fetching, the
 // optimistic write and the re-read of one row.
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +27,19 @@ struct ColumnInfo {
 Variant CoerceToKind(Variant value, Variant::Kind kind);
 
 [[noreturn]] void ThrowDataError(std::string description, int number = kErrDataAccess);
+
+// What a RowPreparer worked out for a row before it was reached.
+class RowNote {
+ public:
+  virtual ~RowNote() = default;
+};
+
+// Work done for each row on a thread that reads rows ahead of the caller,
+// before the row is reached: it sees the row's values (one per column) and
+// fills the row's note, whose object it may keep from row to row. It runs
+// while the caller works, so it must read only what nothing changes while
+// the resultset is open, and must not throw.
+using RowPreparer = std::function<void(const std::vector<Variant>& row, std::unique_ptr<RowNote>& note)>;
 
 class Cursor {
  public:
@@ -53,6 +68,13 @@ class Cursor {
   void CancelUpdate() noexcept;
   void Resync();
   void Close() noexcept;
+
+  // Rows read ahead from now on are prepared; an empty preparer stops,
+  // waiting for a preparation under way. Where nothing is read ahead (the
+  // default) nothing is prepared.
+  virtual void SetRowPreparer(RowPreparer /*preparer*/) {}
+  // The current row's note, when it was prepared; null otherwise.
+  virtual const RowNote* Note() const { return nullptr; }
 
  protected:
   enum class EditMode { None, Edit, AddNew };

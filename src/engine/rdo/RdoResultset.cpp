@@ -29,6 +29,8 @@ void RdoResultset::AddNew() { cursor_->AddNew(); }
 void RdoResultset::Update() { cursor_->Update(); }
 void RdoResultset::CancelUpdate() { cursor_->CancelUpdate(); }
 void RdoResultset::Resync() { cursor_->Resync(); }
+void RdoResultset::SetRowPreparer(RowPreparer preparer) { cursor_->SetRowPreparer(std::move(preparer)); }
+const RowNote* RdoResultset::Note() const { return cursor_->Note(); }
 void RdoResultset::Close() noexcept {
   if (cursor_) cursor_->Close();
 }

@@ -10,12 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/rdo/Cursor.h"
 #include "engine/rdo/RdoTypes.h"
 #include "ordalis/Variant.h"
 
 namespace ordalis::rdo {
-
-class Cursor;
 
 class RdoResultset {
  public:
@@ -60,6 +59,11 @@ class RdoResultset {
   // Re-reads the current row from the database (before a retried save);
   // a pending edit keeps its set values.
   void Resync();
+
+  // Work done for each row on a thread that reads rows ahead, before the
+  // row is reached (see RowPreparer), and the current row's result of it.
+  void SetRowPreparer(RowPreparer preparer);
+  const RowNote* Note() const;
 
   void Close() noexcept;
 

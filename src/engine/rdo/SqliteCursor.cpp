@@ -138,8 +138,7 @@ void SqliteCursor::OpenUpdatable(const std::string& sql) {
     db_->Check(rc);
     pages_done_ = empty;
     page_last_ = std::numeric_limits<std::int64_t>::min();
-    page_.assign(kPage, std::vector<Variant>(columns.size()));
-    page_rowids_.assign(kPage, 0);
+    page_ = SqlitePage(kPage, columns.size());
   } else {
     kind_ = Mode::Keys;
     sqlite3_finalize(read_);
@@ -181,33 +180,34 @@ sqlite3_stmt* SqliteCursor::PointStatement() {
 }
 
 bool SqliteCursor::LoadPage() {
-  page_size_ = page_next_ = 0;
+  page_.count = page_next_ = 0;
   if (pages_done_) return false;
   if (!TakePageAhead()) {
-    page_size_ = 0;
+    page_.count = 0;
+    page_.prepared = false;
     sqlite3_reset(read_);
     sqlite3_bind_int64(read_, 1, page_last_);
     sqlite3_bind_int64(read_, 2, max_rowid_);
     int rc = SQLITE_DONE;
-    while (page_size_ < static_cast<std::size_t>(kPage) && (rc = sqlite3_step(read_)) == SQLITE_ROW) {
-      page_rowids_[page_size_] = sqlite3_column_int64(read_, 0);
-      ReadRow(read_, 1, columns_, page_[page_size_]);
-      ++page_size_;
+    while (page_.count < static_cast<std::size_t>(kPage) && (rc = sqlite3_step(read_)) == SQLITE_ROW) {
+      page_.rowids[page_.count] = sqlite3_column_int64(read_, 0);
+      ReadRow(read_, 1, columns_, page_.rows[page_.count]);
+      ++page_.count;
     }
     sqlite3_reset(read_);  // no read lock kept while the caller works
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) db_->Fail(rc);
   }
   NoteRead();
-  if (page_size_ < static_cast<std::size_t>(kPage)) pages_done_ = true;
-  if (page_size_) page_last_ = page_rowids_[page_size_ - 1];
+  if (page_.count < static_cast<std::size_t>(kPage)) pages_done_ = true;
+  if (page_.count) page_last_ = page_.rowids[page_.count - 1];
   AskPageAhead();
-  return page_size_ > 0;
+  return page_.count > 0;
 }
 
 bool SqliteCursor::TakePageAhead() {
   if (!ahead_batch_) return false;
   const std::uint64_t asked_in = std::exchange(ahead_batch_, 0);
-  if (!ahead_->Take(page_, page_rowids_, page_size_)) return false;
+  if (!ahead_->Take(page_)) return false;
   // Every change made in the batch since it began is one of this cursor's
   // writes, so the committed rows ahead are the rows as this connection has them.
   return db_->BatchSerial() == asked_in &&
@@ -219,10 +219,23 @@ void SqliteCursor::AskPageAhead() {
   // they are reached: they are better read then.
   const std::uint64_t batch = db_->BatchSerial();
   if (!read_ahead_ || pages_done_ || batch == 0) return;
-  if (!ahead_) ahead_ = std::make_unique<SqlitePageReader>(db_->path(), page_sql_, columns_, kPage);
+  if (!ahead_) {
+    ahead_ = std::make_unique<SqlitePageReader>(db_->path(), page_sql_, columns_, kPage);
+    if (preparer_) ahead_->SetPreparer(preparer_);
+  }
   if (ahead_->Broken()) return;
   ahead_->Request(page_last_, max_rowid_);
   ahead_batch_ = batch;
+}
+
+void SqliteCursor::SetRowPreparer(RowPreparer preparer) {
+  preparer_ = std::move(preparer);
+  if (ahead_) ahead_->SetPreparer(preparer_);
+}
+
+const RowNote* SqliteCursor::Note() const {
+  if (kind_ != Mode::Pages || !page_.prepared || page_next_ == 0 || page_next_ > page_.count) return nullptr;
+  return page_.notes[page_next_ - 1].get();
 }
 
 void SqliteCursor::CountOwnWrite() {
@@ -248,9 +261,9 @@ bool SqliteCursor::FetchNext() {
       return false;
     }
     case Mode::Pages:
-      if (page_next_ >= page_size_ && !LoadPage()) return false;
-      row_.swap(page_[page_next_]);
-      rowid_ = page_rowids_[page_next_++];
+      if (page_next_ >= page_.count && !LoadPage()) return false;
+      row_.swap(page_.rows[page_next_]);
+      rowid_ = page_.rowids[page_next_++];
       return true;
     case Mode::Keys: {
       sqlite3_stmt* point = PointStatement();
@@ -427,7 +440,8 @@ void SqliteCursor::Release() noexcept {
   read_ = point_ = last_stmt_ = nullptr;
   cache_.clear();
   keys_ = {};
-  page_ = {};
+  page_ = SqlitePage();
+  preparer_ = nullptr;
   if (wrote_ && db_ && !db_->CommitsHeld()) db_->TryFlush();
 }
 

@@ -20,7 +20,9 @@
 // committed, so the page is taken only when the batch transaction open when
 // it was asked for is still open and holds nothing but this cursor's own
 // writes (rows behind the page): what it read is then exactly what this
-// connection would read. Otherwise the page is read again here.
+// connection would read. Otherwise the page is read again here. A row
+// preparer runs on that thread over each page it reads; pages read here
+// have no notes.
 //
 // Update runs inside the write batch's transaction (which holds sqlite's
 // write lock, so nobody writes between the check and the write): it reads
@@ -43,11 +45,11 @@
 #include <vector>
 
 #include "engine/rdo/Cursor.h"
+#include "engine/rdo/SqlitePageReader.h"
 
 namespace ordalis::rdo {
 
 class SqliteDb;
-class SqlitePageReader;
 
 class SqliteCursor final : public Cursor {
  public:
@@ -63,6 +65,8 @@ class SqliteCursor final : public Cursor {
 
   bool FetchNext() override;
   bool Updatable() const override { return kind_ != Mode::ReadOnly; }
+  void SetRowPreparer(RowPreparer preparer) override;
+  const RowNote* Note() const override;
   void WriteUpdate() override;
   void WriteInsert() override;
   void Reread() override;
@@ -99,14 +103,14 @@ class SqliteCursor final : public Cursor {
   std::string list_;       // select list
   std::int64_t rowid_ = 0;
   std::int64_t max_rowid_ = 0;  // pages: highest rowid at open
-  std::vector<std::vector<Variant>> page_;
-  std::vector<std::int64_t> page_rowids_;
-  std::size_t page_size_ = 0, page_next_ = 0;
+  SqlitePage page_;
+  std::size_t page_next_ = 0;  // the page's row after the current one
   bool pages_done_ = false;
   std::int64_t page_last_ = 0;  // rowid of the last row paged in
   std::string page_sql_;
   bool read_ahead_ = false;  // pages of a file, with a statement that reads no other table
   std::unique_ptr<SqlitePageReader> ahead_;
+  RowPreparer preparer_;
   std::uint64_t ahead_batch_ = 0;  // the batch open when the page ahead was asked for; 0: none asked for
   std::uint64_t own_batch_ = 0;    // the batch of this cursor's last write, and its writes in it
   std::int64_t own_in_batch_ = 0;

@@ -9,8 +9,7 @@ SqlitePageReader::SqlitePageReader(std::string path, std::string page_sql, std::
     : path_(std::move(path)),
       page_sql_(std::move(page_sql)),
       columns_(std::move(columns)),
-      rows_(page_rows, std::vector<Variant>(columns_.size())),
-      rowids_(page_rows, 0) {
+      page_(page_rows, columns_.size()) {
   thread_ = std::thread([this] { Work(); });
 }
 
@@ -36,8 +35,7 @@ void SqlitePageReader::Request(std::int64_t after, std::int64_t up_to) {
   wake_.notify_all();
 }
 
-bool SqlitePageReader::Take(std::vector<std::vector<Variant>>& rows, std::vector<std::int64_t>& rowids,
-                            std::size_t& count) {
+bool SqlitePageReader::Take(SqlitePage& page) {
   std::unique_lock lock(mutex_);
   wake_.wait(lock, [this] { return ready_; });
   ready_ = false;
@@ -45,10 +43,14 @@ bool SqlitePageReader::Take(std::vector<std::vector<Variant>>& rows, std::vector
     broken_ = true;
     return false;
   }
-  rows.swap(rows_);  // the reader fills the other buffers next time, reusing their text storage
-  rowids.swap(rowids_);
-  count = count_;
+  std::swap(page, page_);  // the reader fills the other one next time, reusing its storage
   return true;
+}
+
+void SqlitePageReader::SetPreparer(RowPreparer preparer) {
+  std::unique_lock lock(mutex_);
+  wake_.wait(lock, [this] { return !reading_; });
+  preparer_ = std::move(preparer);
 }
 
 void SqlitePageReader::Work() {
@@ -57,10 +59,23 @@ void SqlitePageReader::Work() {
     wake_.wait(lock, [this] { return requested_ || stop_; });
     if (stop_) return;
     requested_ = false;
+    reading_ = true;
+    const bool prepare = static_cast<bool>(preparer_);
     lock.unlock();
     bool ok = ReadPage();
+    if (ok && prepare) {
+      for (std::size_t i = 0; i < page_.count; ++i) {
+        try {
+          preparer_(page_.rows[i], page_.notes[i]);
+        } catch (...) {
+          page_.notes[i].reset();
+        }
+      }
+    }
+    page_.prepared = ok && prepare;
     lock.lock();
     read_ok_ = ok;
+    reading_ = false;
     ready_ = true;
     wake_.notify_all();
   }
@@ -80,12 +95,12 @@ bool SqlitePageReader::ReadPage() {
     }
     sqlite3_bind_int64(stmt_, 1, after_);
     sqlite3_bind_int64(stmt_, 2, up_to_);
-    count_ = 0;
+    page_.count = 0;
     int rc = SQLITE_DONE;
-    while (count_ < rows_.size() && (rc = sqlite3_step(stmt_)) == SQLITE_ROW) {
-      rowids_[count_] = sqlite3_column_int64(stmt_, 0);
-      ReadRow(stmt_, 1, columns_, rows_[count_]);
-      ++count_;
+    while (page_.count < page_.rows.size() && (rc = sqlite3_step(stmt_)) == SQLITE_ROW) {
+      page_.rowids[page_.count] = sqlite3_column_int64(stmt_, 0);
+      ReadRow(stmt_, 1, columns_, page_.rows[page_.count]);
+      ++page_.count;
     }
     sqlite3_reset(stmt_);  // no read lock kept between pages
     return rc == SQLITE_ROW || rc == SQLITE_DONE;
