@@ -218,6 +218,9 @@ class clsChiamate {
   // Opens the engine's connection object again with User and Pwd.
   void Reopen();
   void LoadInterconnectionPrefixes();
+  // Stops the preparation of a running batch's calls ahead of their rating
+  // (it reads the reference data, which is about to change).
+  void StopCallNotes();
   // Opens the connection again when a run or a comparison closed it.
   void Reconnect();
   std::string ReadOption(const std::string& section, const std::string& entry, const std::string& fallback);

@@ -74,6 +74,7 @@ std::string clsChiamate::ReadOption(const std::string& section, const std::strin
 }
 
 void clsChiamate::Cache() {
+  StopCallNotes();
   Impl& s = *impl_;
   s.calendar = LoadResString(21000);
   s.destinations = LoadResString(21001);
@@ -204,7 +205,13 @@ void clsChiamate::Cache() {
   WriteDetailLogNoThrow("Cache: Fine (" + std::to_string(error_number) + ")");
 }
 
+void clsChiamate::StopCallNotes() {
+  if (impl_->noted_calls) impl_->noted_calls->SetRowPreparer({});
+  impl_->noted_calls = nullptr;
+}
+
 void clsChiamate::ReleaseCaches() {
+  StopCallNotes();
   Calendario.reset();
   Destinazioni.reset();
   Siti.reset();
@@ -263,6 +270,7 @@ void clsChiamate::ConfigurationDump() {
 }
 
 void clsChiamate::LoadInterconnectionPrefixes() {
+  StopCallNotes();
   auto rs = connection_->OpenResultset("SELECT * FROM PrefissiInterconnessione", rdo::CursorType::ForwardOnly,
                                        rdo::LockType::ReadOnly);
   while (!rs->Eof()) {

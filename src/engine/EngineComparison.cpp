@@ -147,6 +147,7 @@ void clsChiamate::Reconnect() {
 }
 
 void clsChiamate::CacheConfrontoCarrier(const std::string& sSito) {
+  StopCallNotes();
   Reconnect();
   Impl& s = *impl_;
   s.calendar = LoadResString(21000);

@@ -2,6 +2,7 @@
 #include <cctype>
 #include <chrono>
 
+#include "call/CallNote.h"
 #include "call/clsChiamata.h"
 #include "platform/Paths.h"
 #include "engine/EngineState.h"
@@ -125,6 +126,16 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
   query->SetTuning(3, 0);
   WriteDetailLog("Apro il recordset delle chiamate");
   auto rs = query->OpenResultset(rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
+  // The least-cost searches of the calls ahead are worked out while the
+  // engine rates the current one (where the rows are read ahead).
+  struct NotesEnd {
+    Impl& impl;
+    ~NotesEnd() { impl.noted_calls = nullptr; }
+  } notes_end{*impl_};
+  if (!internal) {
+    rs->SetRowPreparer(CallNotePreparer(Siti, *rs));
+    impl_->noted_calls = rs.get();
+  }
   if (!(rs->Bof() && rs->Eof())) {
     WriteDetailLog("        Recordset non vuoto");
     auto call = std::make_shared<clsChiamata>();

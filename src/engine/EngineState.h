@@ -8,6 +8,10 @@
 
 namespace ordalis {
 
+namespace rdo {
+class RdoResultset;
+}  // namespace rdo
+
 struct clsChiamate::Impl {
   // Reports of AddToCollection go to the engine's error state.
   struct Sink : CacheErrorSink {
@@ -25,6 +29,10 @@ struct clsChiamate::Impl {
   // Display names of the caches for CacheChange.
   std::string calendar, destinations, sites, groups, carriers, lcr, phonebook, swing, extensions, account, stat,
       currency, timezone;
+
+  // The calls resultset of a batch run whose rows are prepared ahead from
+  // the reference data: a reload stops that first (StopCallNotes).
+  rdo::RdoResultset* noted_calls = nullptr;
 };
 
 }  // namespace ordalis

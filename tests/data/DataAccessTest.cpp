@@ -598,6 +598,45 @@ TEST_P(DataAccess, TableStampMovesWithEveryWayTheTableCanChange) {
   EXPECT_NE(c->TableStamp("book"), by_resultset);
 }
 
+// A row preparer runs on the read-ahead thread: each row reached with a
+// note carries its own row's note; once stopped, later pages carry none.
+// Where nothing is read ahead (PostgreSQL) no row has a note.
+TEST_P(DataAccess, RowsReadAheadCarryTheNotesOfTheirPreparation) {
+  struct IdNote : RowNote {
+    std::int64_t id = 0;
+    std::thread::id thread;
+  };
+  auto c = Open();
+  CreateCalls(*c);
+  InsertRows(*c, 2000);
+  CommitHold hold(*c);
+  auto rs = c->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  rs->SetRowPreparer([](const std::vector<Variant>& row, std::unique_ptr<RowNote>& note) {
+    if (!note) note = std::make_unique<IdNote>();
+    static_cast<IdNote&>(*note).id = row[0].ToInteger();
+    static_cast<IdNote&>(*note).thread = std::this_thread::get_id();
+  });
+  int noted = 0, noted_after_stop = 0;
+  for (; !rs->Eof(); rs->MoveNext()) {
+    const std::int64_t id = rs->Value("id").ToInteger();
+    if (const auto* note = dynamic_cast<const IdNote*>(rs->Note())) {
+      EXPECT_EQ(note->id, id);
+      EXPECT_NE(note->thread, std::this_thread::get_id());
+      ++noted;
+      if (id > 1000 + 2 * 256) ++noted_after_stop;  // beyond the page under way when stopped
+    }
+    rs->Edit();
+    rs->SetValue("i", -id);
+    rs->Update();
+    if (id == 1000) rs->SetRowPreparer({});
+  }
+  EXPECT_EQ(noted_after_stop, 0);
+  if (sqlite())
+    EXPECT_GT(noted, 500);  // pages from the third on, up to the stop
+  else
+    EXPECT_EQ(noted, 0);
+}
+
 TEST_P(DataAccess, OdbcDateEscapesCompareWithStoredDates) {
   auto c = Open();
   CreateCalls(*c);

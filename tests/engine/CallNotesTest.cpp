@@ -1,0 +1,105 @@
+// Calls whose least-cost searches were worked out ahead of their rating, on
+// the thread that reads rows ahead, are rated exactly as when the engine
+// searches in turn (which it does while tracing).
+#include <filesystem>
+#include <fstream>
+
+#include "EngineFixture.h"
+
+namespace ordalis::testing {
+namespace {
+
+// Every row of every table (or of one), as text, in key order.
+std::string Dump(const std::string& path, const std::string& only = "") {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  std::vector<std::string> tables;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name", -1, &st, nullptr);
+  while (sqlite3_step(st) == SQLITE_ROW) tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+  sqlite3_finalize(st);
+  std::string out;
+  for (const std::string& table : tables) {
+    if (!only.empty() && table != only) continue;
+    out += "== " + table + "\n";
+    sqlite3_prepare_v2(db, ("SELECT * FROM \"" + table + "\" ORDER BY 1").c_str(), -1, &st, nullptr);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      for (int i = 0; i < sqlite3_column_count(st); ++i) {
+        const unsigned char* text = sqlite3_column_text(st, i);
+        out += text ? reinterpret_cast<const char*>(text) : "<null>";
+        out += '|';
+      }
+      out += '\n';
+    }
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(db);
+  return out;
+}
+
+TEST_F(RatingTest, CallsPreparedAheadAreRatedAsWhenSearchedInTurn) {
+  const DemoInstallation demo = WriteDemoInstallation(dir_.string(), 3000);
+  const std::string traced = (dir_ / "traced.db").string();
+  std::filesystem::copy_file(demo.database, traced);
+  auto rate = [&](const std::string& database) {
+    clsChiamate engine;
+    engine.SetEvents(&events_);
+    engine.set_TipoDb(dbAccess);
+    // Statistics written at the end: nothing but the calls is written
+    // during the run, so the rows ahead are read ahead.
+    engine.set_TipoAggiornamento(utBatch);
+    engine.Init(database);
+    ASSERT_EQ(engine.Errore(), "");
+    engine.Process();
+    EXPECT_EQ(engine.Errore(), "");
+  };
+  rate(demo.database);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "process2008.log"));
+  std::ofstream(dir_ / "quarzo.ini") << "[Configurazione]\r\nAbilitalogProcess = 1\r\n";
+  rate(traced);
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "process2008.log"));
+
+  db_path_ = demo.database;
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM CHIAMATE WHERE sGiorno_c IS NULL"), "0");
+  EXPECT_NE(Query("SELECT COUNT(*) FROM CHIAMATE WHERE CCOSTO1_C > 0"), "0");
+  EXPECT_EQ(Dump(demo.database), Dump(traced));
+}
+
+// A host that reloads the reference data from an event of the run stops the
+// preparation first; the run goes on and rates every call.
+TEST_F(RatingTest, AReloadDuringTheRunStopsThePreparationAhead) {
+  const DemoInstallation demo = WriteDemoInstallation(dir_.string(), 3000);
+  const std::string undisturbed = (dir_ / "undisturbed.db").string();
+  std::filesystem::copy_file(demo.database, undisturbed);
+  {
+    clsChiamate engine;
+    engine.SetEvents(&events_);
+    engine.set_TipoDb(dbAccess);
+    engine.set_TipoAggiornamento(utBatch);
+    engine.Init(undisturbed);
+    engine.Process();
+  }
+  events_.progress.clear();
+  clsChiamate engine;
+  engine.SetEvents(&events_);
+  engine.set_TipoDb(dbAccess);
+  engine.set_TipoAggiornamento(utBatch);
+  engine.Init(demo.database);
+  ASSERT_EQ(engine.Errore(), "");
+  int reloads = 0;
+  events_.on_progress = [&] {
+    if (events_.progress.back().first % 700 == 0) {
+      engine.Cache();
+      ++reloads;
+    }
+  };
+  engine.Process();
+  EXPECT_EQ(reloads, 4);
+  EXPECT_EQ(engine.Errore(), "");
+  db_path_ = demo.database;
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM CHIAMATE WHERE sGiorno_c IS NULL"), "0");
+  EXPECT_EQ(Dump(demo.database, "CHIAMATE"), Dump(undisturbed, "CHIAMATE"));
+}
+
+}  // namespace
+}  // namespace ordalis::testing
