@@ -600,6 +600,7 @@ TEST_P(DataAccess, TableStampMovesWithEveryWayTheTableCanChange) {
 
 // A row preparer runs on the read-ahead thread: each row reached with a
 // note carries its own row's note; once stopped, later pages carry none.
+// Rows written to another table meanwhile do not stop the reading ahead.
 // Where nothing is read ahead (PostgreSQL) no row has a note.
 TEST_P(DataAccess, RowsReadAheadCarryTheNotesOfTheirPreparation) {
   struct IdNote : RowNote {
@@ -609,7 +610,9 @@ TEST_P(DataAccess, RowsReadAheadCarryTheNotesOfTheirPreparation) {
   auto c = Open();
   CreateCalls(*c);
   InsertRows(*c, 2000);
+  c->Execute("CREATE TABLE book (id INTEGER PRIMARY KEY, n varchar(20))");
   CommitHold hold(*c);
+  auto book = c->OpenResultset("SELECT * FROM book", CursorType::Keyset, LockType::OptimisticRowVer);
   auto rs = c->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
   rs->SetRowPreparer([](const std::vector<Variant>& row, std::unique_ptr<RowNote>& note) {
     if (!note) note = std::make_unique<IdNote>();
@@ -628,6 +631,12 @@ TEST_P(DataAccess, RowsReadAheadCarryTheNotesOfTheirPreparation) {
     rs->Edit();
     rs->SetValue("i", -id);
     rs->Update();
+    if (id % 10 == 0) {
+      book->AddNew();
+      book->SetValue("id", id);
+      book->SetValue("n", "call " + std::to_string(id));
+      book->Update();
+    }
     if (id == 1000) rs->SetRowPreparer({});
   }
   EXPECT_EQ(noted_after_stop, 0);

@@ -130,6 +130,7 @@ void SqliteCursor::OpenUpdatable(const std::string& sql) {
     page_sql_ = page_sql;
     const std::string& path = db_->path();
     read_ahead_ = !path.empty() && path != ":memory:" && !platform::ContainsNoCase(rest, "select");
+    if (read_ahead_) db_->CountChanges(table_);
     sqlite3_stmt* top = db_->Prepare("SELECT max(_rowid_) FROM " + table_);
     int rc = sqlite3_step(top);
     bool empty = sqlite3_column_type(top, 0) == SQLITE_NULL;
@@ -208,10 +209,11 @@ bool SqliteCursor::TakePageAhead() {
   if (!ahead_batch_) return false;
   const std::uint64_t asked_in = std::exchange(ahead_batch_, 0);
   if (!ahead_->Take(page_)) return false;
-  // Every change made in the batch since it began is one of this cursor's
-  // writes, so the committed rows ahead are the rows as this connection has them.
+  // Every change the batch made to the table is one of this cursor's writes
+  // (rows behind the page), so the committed rows ahead are the rows as this
+  // connection has them.
   return db_->BatchSerial() == asked_in &&
-         db_->ChangesInBatch() == (own_batch_ == asked_in ? own_in_batch_ : 0);
+         db_->TableChangesInBatch(table_) == (own_batch_ == asked_in ? own_in_batch_ : 0);
 }
 
 void SqliteCursor::AskPageAhead() {

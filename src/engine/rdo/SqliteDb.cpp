@@ -21,6 +21,7 @@ SqliteDb::SqliteDb(const std::string& path, int query_timeout_s, SqliteOptions o
     busy_limit_ms_ = query_timeout_s_ > 0 ? query_timeout_s_ * 1000 : -1;
     sqlite3_busy_handler(db_, &SqliteDb::OnBusy, this);
     sqlite3_progress_handler(db_, 20000, &SqliteDb::OnProgress, this);
+    sqlite3_update_hook(db_, &SqliteDb::OnRowChange, this);
     // Reading the schema makes a directory, an empty path or a file that is
     // not a database fail here rather than at the first statement.
     rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
@@ -128,16 +129,36 @@ bool SameName(std::string_view a, const char* b) {
 
 }  // namespace
 
+const SqliteDb::WatchedTable* SqliteDb::Watched(std::string_view table) const {
+  for (const WatchedTable& w : watched_)
+    if (w.name.size() == table.size() && SameName(table, w.name.c_str())) return &w;
+  return nullptr;
+}
+
+SqliteDb::WatchedTable& SqliteDb::Watch(std::string_view table) {
+  if (const WatchedTable* w = Watched(table)) return const_cast<WatchedTable&>(*w);
+  WatchedTable& w = watched_.emplace_back();
+  w.name = std::string(table);
+  w.stamp = NextStamp();
+  w.counted_from_batch = batch_serial_ + 1;  // the batch under way began uncounted
+  return w;
+}
+
+void SqliteDb::CountChanges(std::string_view table) { Watch(table); }
+
+std::int64_t SqliteDb::TableChangesInBatch(std::string_view table) const {
+  const WatchedTable* w = Watched(table);
+  if (!in_batch_ || !w || w->counted_from_batch > batch_serial_ || statements_ != statements_at_batch_ ||
+      sqlite3_total_changes64(db_) - batch_first_change_ != hooked_ - hooked_at_batch_)
+    return -1;
+  return w->changes - w->changes_at_batch;
+}
+
 std::optional<std::uint64_t> SqliteDb::TableStamp(std::string_view table) {
   if (!in_batch_ || closed_) return std::nullopt;
-  WatchedTable* watched = nullptr;
-  for (WatchedTable& w : watched_)
-    if (w.name.size() == table.size() && SameName(table, w.name.c_str())) watched = &w;
-  if (!watched) {
-    watched = &watched_.emplace_back(WatchedTable{std::string(table), IsPlainTable(table), NextStamp()});
-    sqlite3_update_hook(db_, &SqliteDb::OnRowChange, this);
-  }
-  if (!watched->plain) return std::nullopt;
+  WatchedTable* watched = &Watch(table);
+  if (!watched->plain) watched->plain = IsPlainTable(table);
+  if (!*watched->plain) return std::nullopt;
   if (stamps_batch_ != batch_serial_) {
     // Other connections commit only between this connection's batches.
     const std::int64_t version = DataVersion();
@@ -149,8 +170,13 @@ std::optional<std::uint64_t> SqliteDb::TableStamp(std::string_view table) {
 }
 
 void SqliteDb::OnRowChange(void* p, int, const char*, const char* table, sqlite3_int64) {
-  for (WatchedTable& w : static_cast<SqliteDb*>(p)->watched_)
-    if (SameName(w.name, table)) w.stamp = NextStamp();
+  auto* self = static_cast<SqliteDb*>(p);
+  ++self->hooked_;
+  for (WatchedTable& w : self->watched_)
+    if (SameName(w.name, table)) {
+      w.stamp = NextStamp();
+      ++w.changes;
+    }
 }
 
 void SqliteDb::ForgetTableStamps() {
@@ -204,6 +230,9 @@ void SqliteDb::BeginRowWrite() {
     batch_count_ = 0;
     batch_started_ = Clock::now();
     batch_first_change_ = sqlite3_total_changes64(db_);
+    hooked_at_batch_ = hooked_;
+    statements_at_batch_ = statements_;
+    for (WatchedTable& w : watched_) w.changes_at_batch = w.changes;
   }
 }
 

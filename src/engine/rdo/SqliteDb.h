@@ -81,6 +81,7 @@ class SqliteDb {
   // (of any table, or the schema).
   void StatementRun() {
     ++writes_;
+    ++statements_;
     ForgetTableStamps();
   }
   // The transaction of the open write batch (0 when none is open): rows
@@ -88,9 +89,14 @@ class SqliteDb {
   std::uint64_t BatchSerial() const { return in_batch_ ? batch_serial_ : 0; }
   // Rows written and statements run through this connection so far.
   std::uint64_t Writes() const { return writes_; }
-  // Rows changed through this connection (by any statement, triggers
-  // included) since the open batch began.
-  std::int64_t ChangesInBatch() const { return sqlite3_total_changes64(db_) - batch_first_change_; }
+  // From now on, rows of `table` changed through this connection are counted.
+  void CountChanges(std::string_view table);
+  // Rows of `table` changed through this connection since the open batch
+  // began (triggers included); -1 when that is not known: outside a batch,
+  // when the batch began before the counting, when a statement ran outside
+  // the cursors, or when some change escaped the row-change hook (a WITHOUT
+  // ROWID table, a truncation).
+  std::int64_t TableChangesInBatch(std::string_view table) const;
   // After a failed write: when sqlite rolled the batch back, says so in the
   // error; throws in every case.
   [[noreturn]] void FailWrite(int rc);
@@ -161,9 +167,15 @@ class SqliteDb {
   std::int64_t batch_first_change_ = 0;
   struct WatchedTable {
     std::string name;
-    bool plain = false;
+    std::optional<bool> plain;  // known once a stamp was asked for
     std::uint64_t stamp = 0;
+    std::int64_t changes = 0, changes_at_batch = 0;  // rows changed so far, and when the batch began
+    std::uint64_t counted_from_batch = 0;            // the first batch whose changes were all counted
   };
+  WatchedTable& Watch(std::string_view table);
+  const WatchedTable* Watched(std::string_view table) const;
+  std::int64_t hooked_ = 0, hooked_at_batch_ = 0;  // changes the hook saw so far, and when the batch began
+  std::uint64_t statements_ = 0, statements_at_batch_ = 0;
   std::vector<WatchedTable> watched_;
   std::uint64_t stamps_batch_ = 0;    // the batch in which the data version was last read
   std::int64_t data_version_ = -1;
