@@ -4,9 +4,8 @@
 #include <utility>
 
 #include "engine/rdo/SqlText.h"
-#include "engine/rdo/SqlitePageReader.h"
-#include "engine/rdo/SqliteRow.h"
 #include "engine/rdo/SqliteDb.h"
+#include "engine/rdo/SqliteRow.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/DateTime.h"
 #include "platform/TextLines.h"
@@ -184,7 +183,7 @@ bool SqliteCursor::LoadPage() {
   page_.count = page_next_ = 0;
   if (pages_done_) return false;
   if (!TakePageAhead()) {
-    page_.count = 0;
+    page_.count = 0;  // a page taken but not good is read again
     page_.prepared = false;
     sqlite3_reset(read_);
     sqlite3_bind_int64(read_, 1, page_last_);

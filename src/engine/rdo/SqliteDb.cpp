@@ -136,7 +136,8 @@ const SqliteDb::WatchedTable* SqliteDb::Watched(std::string_view table) const {
 }
 
 SqliteDb::WatchedTable& SqliteDb::Watch(std::string_view table) {
-  if (const WatchedTable* w = Watched(table)) return const_cast<WatchedTable&>(*w);
+  for (WatchedTable& w : watched_)
+    if (w.name.size() == table.size() && SameName(table, w.name.c_str())) return w;
   WatchedTable& w = watched_.emplace_back();
   w.name = std::string(table);
   w.stamp = NextStamp();
