@@ -1,13 +1,15 @@
 // End-to-end batch rating against a plain sqlite3 loop over the same rows.
 //
-// bench_rating [calls] (default 200000): writes the demo installation with
+// bench_rating [calls [immediate]] (default 200000): writes the demo installation with
 // that many stored calls and scales its reference data up to a real plan
 // (20,000 destinations in every carrier file, 30 LCR entries per site,
 // 2,000 extensions), rates the calls with the engine (Init, Process), then
 // runs, on a copy of the file taken before the rating, a loop that reads
 // every row and writes the columns a rating writes with constant values of
 // the same kinds and sizes, and no rating.
-// Prints both rates, their ratio and the peak memory of the process.
+// Prints both rates, their ratio and the peak memory of the process. The
+// phone-book and swing statistics are written at the end of the run
+// (utBatch) unless "immediate" asks for a write after each call.
 #include <sqlite3.h>
 #include <sys/resource.h>
 
@@ -133,6 +135,7 @@ void ScaleUp(const ordalis::DemoInstallation& demo) {
 
 int main(int argc, char** argv) {
   int calls = argc > 1 ? std::atoi(argv[1]) : 200000;
+  const bool immediate = argc > 2 && std::string(argv[2]) == "immediate";
   std::string dir = (std::filesystem::temp_directory_path() / "ordalis-bench-rating").string();
   std::filesystem::remove_all(dir);
   ordalis::DemoInstallation demo = ordalis::WriteDemoInstallation(dir, calls);
@@ -152,7 +155,7 @@ int main(int argc, char** argv) {
     events.n = &rated;
     ordalis::clsChiamate engine;
     engine.SetEvents(&events);
-    engine.set_TipoAggiornamento(ordalis::utBatch);
+    engine.set_TipoAggiornamento(immediate ? ordalis::utImmediate : ordalis::utBatch);
     engine.Init(demo.database);
     if (!engine.Errore().empty()) {
       std::fprintf(stderr, "Init: %s\n", engine.Errore().c_str());
