@@ -646,6 +646,47 @@ TEST_P(DataAccess, RowsReadAheadCarryTheNotesOfTheirPreparation) {
     EXPECT_EQ(noted, 0);
 }
 
+// A file opened by a relative name is read ahead from that file even when
+// the working directory has changed to one holding a file of that name.
+TEST_P(DataAccess, ReadingAheadKeepsToTheFileOpenedAfterADirectoryChange) {
+  if (!sqlite()) GTEST_SKIP() << "a file database's path";
+  const std::string home = dir_ + "/home", elsewhere = dir_ + "/elsewhere";
+  ::mkdir(home.c_str(), 0700);
+  ::mkdir(elsewhere.c_str(), 0700);
+  CreateSqliteFile(elsewhere + "/calls.mdb");
+  {
+    RdoConnection decoy;
+    decoy.SetConnect("DBQ=" + elsewhere + "/calls.mdb;");
+    decoy.EstablishConnection();
+    CreateCalls(decoy);
+    decoy.Execute("WITH RECURSIVE n(id) AS (SELECT 1 UNION ALL SELECT id + 1 FROM n WHERE id < 2000) "
+                  "INSERT INTO calls (id, s, i) SELECT id, 'decoy', 0 FROM n");
+  }
+  CreateSqliteFile(home + "/calls.mdb");
+  char* cwd = ::getcwd(nullptr, 0);
+  ASSERT_EQ(::chdir(home.c_str()), 0);
+  RdoConnection c;
+  c.SetConnect("DBQ=calls.mdb;");
+  c.EstablishConnection();
+  CreateCalls(c);
+  InsertRows(c, 2000);
+  ASSERT_EQ(::chdir(elsewhere.c_str()), 0);
+  {
+    CommitHold hold(c);
+    auto rs = c.OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+    for (; !rs->Eof(); rs->MoveNext()) {
+      const std::int64_t id = rs->Value("id").ToInteger();
+      ASSERT_EQ(rs->Value("s").ToText(), "r" + std::to_string(id));
+      rs->Edit();
+      rs->SetValue("i", -id);
+      rs->Update();
+    }
+  }
+  c.Close();
+  ASSERT_EQ(::chdir(cwd), 0);
+  std::free(cwd);
+}
+
 TEST_P(DataAccess, OdbcDateEscapesCompareWithStoredDates) {
   auto c = Open();
   CreateCalls(*c);

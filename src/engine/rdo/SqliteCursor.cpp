@@ -127,8 +127,7 @@ void SqliteCursor::OpenUpdatable(const std::string& sql) {
   if (range) {
     kind_ = Mode::Pages;
     page_sql_ = page_sql;
-    const std::string& path = db_->path();
-    read_ahead_ = !path.empty() && path != ":memory:" && !platform::ContainsNoCase(rest, "select");
+    read_ahead_ = !db_->FileName().empty() && !platform::ContainsNoCase(rest, "select");
     if (read_ahead_) db_->CountChanges(table_);
     sqlite3_stmt* top = db_->Prepare("SELECT max(_rowid_) FROM " + table_);
     int rc = sqlite3_step(top);
@@ -221,7 +220,8 @@ void SqliteCursor::AskPageAhead() {
   const std::uint64_t batch = db_->BatchSerial();
   if (!read_ahead_ || pages_done_ || batch == 0) return;
   if (!ahead_) {
-    ahead_ = std::make_unique<SqlitePageReader>(db_->path(), page_sql_, columns_, kPage);
+    // The file by its full name: a relative path could name another file by now.
+    ahead_ = std::make_unique<SqlitePageReader>(db_->FileName(), page_sql_, columns_, kPage);
     if (preparer_) ahead_->SetPreparer(preparer_);
   }
   if (ahead_->Broken()) return;

@@ -40,6 +40,11 @@ SqliteDb::SqliteDb(const std::string& path, int query_timeout_s, SqliteOptions o
   }
 }
 
+std::string SqliteDb::FileName() const {
+  const char* name = db_ ? sqlite3_db_filename(db_, "main") : nullptr;
+  return name ? name : "";
+}
+
 SqliteDb::~SqliteDb() {
   Close();
   sqlite3_close_v2(db_);

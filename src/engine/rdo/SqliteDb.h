@@ -54,6 +54,9 @@ class SqliteDb {
 
   sqlite3* handle() const { return db_; }
   const std::string& path() const { return path_; }
+  // The file's full name as sqlite resolved it at the open; empty for a
+  // temporary or in-memory database.
+  std::string FileName() const;
 
   // The one check: OK, ROW and DONE pass; anything else throws ComponentError
   // (kErrDataAccess) with sqlite's message for the connection.
