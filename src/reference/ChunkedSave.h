@@ -33,8 +33,10 @@ template <class T, class Write>
 bool SaveMember(rdo::RdoConnection& connection, const std::string& table, T& member, const std::string& number,
                 Write&& write) {
   try {
-    auto rs = connection.OpenResultset("SELECT * FROM " + table + " WHERE lPKId=" + std::to_string(member.PKId),
-                                       rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
+    // The key as a value: the statements stay prepared from one save to the next.
+    const std::string key = std::to_string(member.PKId);
+    auto rs = connection.OpenResultset("SELECT * FROM " + table + " WHERE lPKId=?", {key}, rdo::CursorType::Keyset,
+                                       rdo::LockType::OptimisticRowVer);
     const bool inserting = rs->Eof();
     const std::string highest =
         inserting ? QueryFirstValue("SELECT MAX(lPKId) FROM " + table, connection) : std::string();

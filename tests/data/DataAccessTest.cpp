@@ -687,6 +687,54 @@ TEST_P(DataAccess, ReadingAheadKeepsToTheFileOpenedAfterADirectoryChange) {
   std::free(cwd);
 }
 
+// An updatable resultset over a statement with values: each open reads the
+// rows of its own values (also pages read ahead), writes them back, and a
+// value never becomes SQL.
+TEST_P(DataAccess, UpdatableResultsetsTakeValues) {
+  auto c = Open();
+  CreateCalls(*c);
+  InsertRows(*c, 2000);
+  auto keyed = [&](const std::string& id) {
+    return c->OpenResultset("SELECT * FROM calls WHERE id = ?", {id}, CursorType::Keyset, LockType::OptimisticRowVer);
+  };
+  for (const char* id : {"5", "6", "5"}) {
+    auto rs = keyed(id);
+    ASSERT_FALSE(rs->Eof());
+    EXPECT_EQ(rs->Value("s").ToText(), std::string("r") + id);
+    rs->Edit();
+    rs->SetValue("i", rs->Value("i").ToInteger() + 1);
+    rs->Update();
+    rs->MoveNext();
+    EXPECT_TRUE(rs->Eof());
+  }
+  EXPECT_EQ(Stored("i", 5), Variant(std::int64_t{52}));
+  EXPECT_EQ(Stored("i", 6), Variant(std::int64_t{61}));
+  EXPECT_TRUE(c->OpenResultset("SELECT * FROM calls WHERE s = ?", {"r1' OR '1'='1"}, CursorType::Keyset,
+                               LockType::OptimisticRowVer)
+                  ->Eof());
+  if (sqlite())
+    EXPECT_EQ(Raised([&] {
+                c->OpenResultset("SELECT * FROM calls WHERE id = ?", {}, CursorType::Keyset, LockType::OptimisticRowVer);
+              }).Number(),
+              kErrDataAccess);
+
+  CommitHold hold(*c);
+  auto rs = c->OpenResultset("SELECT * FROM calls WHERE i >= ?", {"100"}, CursorType::Keyset,
+                             LockType::OptimisticRowVer);
+  std::int64_t expected = 10;
+  for (; !rs->Eof(); rs->MoveNext(), ++expected) {
+    ASSERT_EQ(rs->Value("id").ToInteger(), expected);
+    rs->Edit();
+    rs->SetValue("s", "seen");
+    rs->Update();
+  }
+  EXPECT_EQ(expected, 2001);
+  rs->Close();
+  c->Close();
+  EXPECT_EQ(Stored("s", 9), Variant("r9"));
+  EXPECT_EQ(Stored("s", 2000), Variant("seen"));
+}
+
 TEST_P(DataAccess, OdbcDateEscapesCompareWithStoredDates) {
   auto c = Open();
   CreateCalls(*c);

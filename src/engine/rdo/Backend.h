@@ -21,10 +21,11 @@ class Backend {
   // Runs a statement and returns the cursor over its rows. A keyset cursor
   // with optimistic locking is updatable and needs a single-table SELECT.
   virtual std::unique_ptr<Cursor> Open(std::string_view sql, CursorType cursor, LockType lock) = 0;
-  // A read-only, forward-only cursor over a statement whose "?" markers take
-  // `values` in order. By default they are put into the text as quoted
-  // literals; a backend may keep the statement prepared for the next use.
-  virtual std::unique_ptr<Cursor> OpenWith(std::string_view sql, const std::vector<std::string_view>& values);
+  // A cursor over a statement whose "?" markers take `values` in order. By
+  // default they are put into the text as quoted literals; a backend may
+  // keep the statement prepared for the next use.
+  virtual std::unique_ptr<Cursor> OpenWith(std::string_view sql, const std::vector<std::string_view>& values,
+                                           CursorType cursor, LockType lock);
   // A statement without rows; returns the rows it changed.
   virtual long Execute(std::string_view sql) = 0;
   virtual bool TableExists(std::string_view table) = 0;

@@ -78,8 +78,9 @@ std::unique_ptr<RdoResultset> RdoConnection::OpenResultset(std::string_view sql,
 }
 
 std::unique_ptr<RdoResultset> RdoConnection::OpenResultset(std::string_view sql,
-                                                           const std::vector<std::string_view>& values) {
-  return std::make_unique<RdoResultset>(backend().OpenWith(sql, values));
+                                                           const std::vector<std::string_view>& values,
+                                                           CursorType cursor, LockType lock) {
+  return std::make_unique<RdoResultset>(backend().OpenWith(sql, values, cursor, lock));
 }
 
 long RdoConnection::Execute(std::string_view sql) { return backend().Execute(sql); }

@@ -49,10 +49,13 @@ class RdoConnection {
   // it is used; it must not outlive the connection object.
   std::unique_ptr<RdoResultset> OpenResultset(std::string_view sql, CursorType cursor = CursorType::ForwardOnly,
                                               LockType lock = LockType::ReadOnly);
-  // Read-only and forward-only, over a statement whose "?" markers (outside
-  // quotes) take `values` in order, as texts: for a lookup repeated with
-  // different values, which the file backend keeps prepared.
-  std::unique_ptr<RdoResultset> OpenResultset(std::string_view sql, const std::vector<std::string_view>& values);
+  // Over a statement whose "?" markers (outside quotes) take `values` in
+  // order, as texts: for a statement repeated with different values, which
+  // the file backend keeps prepared. Read-only and forward-only unless asked
+  // for keyset with optimistic locking.
+  std::unique_ptr<RdoResultset> OpenResultset(std::string_view sql, const std::vector<std::string_view>& values,
+                                              CursorType cursor = CursorType::ForwardOnly,
+                                              LockType lock = LockType::ReadOnly);
   // A statement that returns no rows; returns the rows it changed.
   long Execute(std::string_view sql);
   std::unique_ptr<RdoQuery> CreateQuery(std::string_view name, std::string_view sql);

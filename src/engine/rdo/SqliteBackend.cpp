@@ -45,9 +45,11 @@ std::unique_ptr<Cursor> SqliteBackend::Open(std::string_view sql, CursorType cur
                                         cursor == CursorType::Keyset && lock == LockType::OptimisticRowVer);
 }
 
-std::unique_ptr<Cursor> SqliteBackend::OpenWith(std::string_view sql, const std::vector<std::string_view>& values) {
+std::unique_ptr<Cursor> SqliteBackend::OpenWith(std::string_view sql, const std::vector<std::string_view>& values,
+                                                CursorType cursor, LockType lock) {
   if (db_->closed()) ThrowDataError("The connection is closed");
-  return std::make_unique<SqliteCursor>(db_, std::string(sql), values);
+  return std::make_unique<SqliteCursor>(db_, std::string(sql), values,
+                                        cursor == CursorType::Keyset && lock == LockType::OptimisticRowVer);
 }
 
 long SqliteBackend::Execute(std::string_view sql) {

@@ -19,7 +19,8 @@ class SqliteBackend final : public Backend {
   ~SqliteBackend() override;
 
   std::unique_ptr<Cursor> Open(std::string_view sql, CursorType cursor, LockType lock) override;
-  std::unique_ptr<Cursor> OpenWith(std::string_view sql, const std::vector<std::string_view>& values) override;
+  std::unique_ptr<Cursor> OpenWith(std::string_view sql, const std::vector<std::string_view>& values,
+                                   CursorType cursor, LockType lock) override;
   long Execute(std::string_view sql) override;
   bool TableExists(std::string_view table) override;
   bool ColumnExists(std::string_view table, std::string_view column) override;

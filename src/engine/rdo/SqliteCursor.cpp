@@ -54,8 +54,22 @@ SqliteCursor::SqliteCursor(std::shared_ptr<SqliteDb> db, const std::string& sql,
   db_->DisarmDeadline();
 }
 
-SqliteCursor::SqliteCursor(std::shared_ptr<SqliteDb> db, std::string sql, const std::vector<std::string_view>& values)
-    : db_(std::move(db)), kept_sql_(std::move(sql)) {
+SqliteCursor::SqliteCursor(std::shared_ptr<SqliteDb> db, std::string sql, const std::vector<std::string_view>& values,
+                           bool updatable)
+    : db_(std::move(db)) {
+  if (updatable) {
+    db_->ArmDeadline();
+    try {
+      OpenUpdatable(RewriteDateEscapes(sql), values);
+    } catch (...) {
+      db_->DisarmDeadline();
+      Release();
+      throw;
+    }
+    db_->DisarmDeadline();
+    return;
+  }
+  kept_sql_ = std::move(sql);
   kind_ = Mode::ReadOnly;
   SqliteDb::KeptStatement kept = db_->TakeStatement(kept_sql_);
   read_ = kept.stmt;
@@ -88,7 +102,37 @@ void SqliteCursor::OpenReadOnly(const std::string& sql) {
   Start(Describe(read_, 0));
 }
 
-void SqliteCursor::OpenUpdatable(const std::string& sql) {
+namespace {
+// Keys of updatable cursors' statements among the database's kept ones.
+constexpr char kUpdatable[] = "\x01";
+}  // namespace
+
+sqlite3_stmt* SqliteCursor::Statement(const std::string& sql) {
+  SqliteDb::KeptStatement kept = db_->TakeStatement(kUpdatable + sql);
+  return kept.stmt ? kept.stmt : db_->Prepare(sql);
+}
+
+void SqliteCursor::GiveBack(sqlite3_stmt* stmt) noexcept {
+  if (!stmt) return;
+  if (!db_) {
+    sqlite3_finalize(stmt);
+    return;
+  }
+  try {
+    db_->KeepStatement(kUpdatable + std::string(sqlite3_sql(stmt)), {stmt, {}});
+  } catch (...) {
+    sqlite3_finalize(stmt);
+  }
+}
+
+void SqliteCursor::BindValues(sqlite3_stmt* stmt) const {
+  for (std::size_t i = 0; i < values_.size(); ++i)
+    sqlite3_bind_text(stmt, static_cast<int>(i) + 1, values_[i].data(), static_cast<int>(values_[i].size()),
+                      SQLITE_STATIC);
+}
+
+void SqliteCursor::OpenUpdatable(const std::string& sql, const std::vector<std::string_view>& values) {
+  values_.assign(values.begin(), values.end());
   auto parts = ParseSingleTableSelect(sql);
   if (!parts) ThrowDataError("An updatable resultset needs a SELECT from one table: " + sql);
   table_ = parts->table;
@@ -98,24 +142,33 @@ void SqliteCursor::OpenUpdatable(const std::string& sql) {
   if (!parts->alias.empty()) from += " " + parts->alias;
   std::string rest = parts->rest.empty() ? std::string() : " " + parts->rest;
   std::string page_sql = "SELECT * FROM (SELECT " + qualifier_ + "._rowid_ AS rdo_rowid_, " + list_ + from + rest +
-                         ") WHERE rdo_rowid_ > ?1 AND rdo_rowid_ <= ?2 ORDER BY rdo_rowid_ LIMIT " +
+                         ") WHERE rdo_rowid_ > :rdo_after AND rdo_rowid_ <= :rdo_upto ORDER BY rdo_rowid_ LIMIT " +
                          std::to_string(kPage);
-  read_ = db_->Prepare(page_sql);
+  read_ = Statement(page_sql);
+  const int markers = sqlite3_bind_parameter_count(read_) - 2;
+  if (markers != static_cast<int>(values_.size()) ||
+      sqlite3_bind_parameter_index(read_, ":rdo_after") != markers + 1)
+    ThrowDataError("The statement has " + std::to_string(markers) + " parameter markers for " +
+                   std::to_string(values_.size()) + " values");
+  BindValues(read_);
 
   // One search of the table by a rowid range: the statement can be paged.
-  bool range = false;
-  {
+  std::optional<bool> paged = db_->KnownPaging(page_sql);
+  if (!paged) {
     sqlite3_stmt* plan = db_->Prepare("EXPLAIN QUERY PLAN " + page_sql);
     int rows = 0;
     int rc;
+    bool range = false;
     while ((rc = sqlite3_step(plan)) == SQLITE_ROW) {
       std::string_view detail = ColumnText(plan, 3);
       range = ++rows == 1 && detail.substr(0, 7) == "SEARCH " &&
               detail.find("USING INTEGER PRIMARY KEY (rowid>? AND rowid<?)") != std::string_view::npos;
     }
     sqlite3_finalize(plan);
-    range = range && rows == 1 && rc == SQLITE_DONE;
+    paged = range && rows == 1 && rc == SQLITE_DONE;
+    db_->RememberPaging(page_sql, *paged);
   }
+  const bool range = *paged;
   std::vector<ColumnInfo> columns = Describe(read_, 1);
   date_texts_.resize(columns.size());  // sized once: bound texts must not move
   quoted_names_.clear();
@@ -129,24 +182,24 @@ void SqliteCursor::OpenUpdatable(const std::string& sql) {
     page_sql_ = page_sql;
     read_ahead_ = !db_->FileName().empty() && !platform::ContainsNoCase(rest, "select");
     if (read_ahead_) db_->CountChanges(table_);
-    sqlite3_stmt* top = db_->Prepare("SELECT max(_rowid_) FROM " + table_);
+    sqlite3_stmt* top = Statement("SELECT max(_rowid_) FROM " + table_);
     int rc = sqlite3_step(top);
     bool empty = sqlite3_column_type(top, 0) == SQLITE_NULL;
     max_rowid_ = empty ? 0 : sqlite3_column_int64(top, 0);
-    sqlite3_finalize(top);
+    GiveBack(top);
     db_->Check(rc);
     pages_done_ = empty;
     page_last_ = std::numeric_limits<std::int64_t>::min();
     page_ = SqlitePage(kPage, columns.size());
   } else {
     kind_ = Mode::Keys;
-    sqlite3_finalize(read_);
-    read_ = db_->Prepare("SELECT " + qualifier_ + "._rowid_" + from + rest);
+    GiveBack(std::exchange(read_, nullptr));
+    sqlite3_stmt* keys = Statement("SELECT " + qualifier_ + "._rowid_" + from + rest);
+    BindValues(keys);
     int rc;
-    while ((rc = sqlite3_step(read_)) == SQLITE_ROW) keys_.push_back(sqlite3_column_int64(read_, 0));
+    while ((rc = sqlite3_step(keys)) == SQLITE_ROW) keys_.push_back(sqlite3_column_int64(keys, 0));
+    GiveBack(keys);
     db_->Check(rc);
-    sqlite3_finalize(read_);
-    read_ = nullptr;
   }
   Start(std::move(columns));
 }
@@ -173,7 +226,7 @@ sqlite3_stmt* SqliteCursor::PointStatement() {
     std::string sql = "SELECT " + qualifier_ + "._rowid_, " + list_ + " FROM " + table_;
     if (qualifier_ != table_) sql += " " + qualifier_;
     sql += " WHERE " + qualifier_ + "._rowid_ = ?1";
-    point_ = db_->Prepare(sql);
+    point_ = Statement(sql);
   }
   return point_;
 }
@@ -185,8 +238,9 @@ bool SqliteCursor::LoadPage() {
     page_.count = 0;  // a page taken but not good is read again
     page_.prepared = false;
     sqlite3_reset(read_);
-    sqlite3_bind_int64(read_, 1, page_last_);
-    sqlite3_bind_int64(read_, 2, max_rowid_);
+    const int after = static_cast<int>(values_.size()) + 1;
+    sqlite3_bind_int64(read_, after, page_last_);
+    sqlite3_bind_int64(read_, after + 1, max_rowid_);
     int rc = SQLITE_DONE;
     while (page_.count < static_cast<std::size_t>(kPage) && (rc = sqlite3_step(read_)) == SQLITE_ROW) {
       page_.rowids[page_.count] = sqlite3_column_int64(read_, 0);
@@ -221,7 +275,7 @@ void SqliteCursor::AskPageAhead() {
   if (!read_ahead_ || pages_done_ || batch == 0) return;
   if (!ahead_) {
     // The file by its full name: a relative path could name another file by now.
-    ahead_ = std::make_unique<SqlitePageReader>(db_->FileName(), page_sql_, columns_, kPage);
+    ahead_ = std::make_unique<SqlitePageReader>(db_->FileName(), page_sql_, values_, columns_, kPage);
     if (preparer_) ahead_->SetPreparer(preparer_);
   }
   if (ahead_->Broken()) return;
@@ -325,7 +379,7 @@ sqlite3_stmt* SqliteCursor::FindOrPrepare(Sql kind, const std::vector<char>& col
   auto it = cache_.find(cache_key_);
   if (it != cache_.end()) return it->second;
   if (cache_.size() >= kMaxCachedStatements) {
-    for (auto& [key, stmt] : cache_) sqlite3_finalize(stmt);
+    for (auto& [key, stmt] : cache_) GiveBack(stmt);
     cache_.clear();
   }
   std::string names, params, set;
@@ -349,7 +403,7 @@ sqlite3_stmt* SqliteCursor::FindOrPrepare(Sql kind, const std::vector<char>& col
     case Sql::Check: sql = "SELECT " + names + " FROM " + table_ + " WHERE _rowid_ = ?"; break;
     case Sql::Update: sql = "UPDATE " + table_ + " SET " + set + " WHERE _rowid_ = ?"; break;
   }
-  sqlite3_stmt* stmt = db_->Prepare(sql);
+  sqlite3_stmt* stmt = Statement(sql);
   cache_.emplace(cache_key_, stmt);
   return stmt;
 }
@@ -435,9 +489,10 @@ void SqliteCursor::Release() noexcept {
     db_->KeepStatement(std::move(kept_sql_), {read_, std::move(columns_)});  // the cursor is closed
     read_ = nullptr;
   }
-  sqlite3_finalize(read_);
-  sqlite3_finalize(point_);
-  for (auto& [key, stmt] : cache_) sqlite3_finalize(stmt);
+  if (kind_ == Mode::ReadOnly) sqlite3_finalize(read_);
+  else GiveBack(read_);
+  GiveBack(point_);
+  for (auto& [key, stmt] : cache_) GiveBack(stmt);
   read_ = point_ = last_stmt_ = nullptr;
   cache_.clear();
   keys_ = {};

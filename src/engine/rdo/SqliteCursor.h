@@ -54,9 +54,10 @@ class SqliteDb;
 class SqliteCursor final : public Cursor {
  public:
   SqliteCursor(std::shared_ptr<SqliteDb> db, const std::string& sql, bool updatable);
-  // Read-only, over `sql` with its "?" markers bound to `values`; the
-  // prepared statement is kept in the database for the next use.
-  SqliteCursor(std::shared_ptr<SqliteDb> db, std::string sql, const std::vector<std::string_view>& values);
+  // Over `sql` with its "?" markers bound to `values`; the prepared
+  // statements are kept in the database for the next use of the same text.
+  SqliteCursor(std::shared_ptr<SqliteDb> db, std::string sql, const std::vector<std::string_view>& values,
+               bool updatable);
   ~SqliteCursor() override;
 
  private:
@@ -73,7 +74,12 @@ class SqliteCursor final : public Cursor {
   void Release() noexcept override;
 
   void OpenReadOnly(const std::string& sql);
-  void OpenUpdatable(const std::string& sql);
+  void OpenUpdatable(const std::string& sql, const std::vector<std::string_view>& values = {});
+  // Statements of updatable cursors, by their text: one a cursor of this
+  // connection prepared and gave back, or a new one.
+  sqlite3_stmt* Statement(const std::string& sql);
+  void GiveBack(sqlite3_stmt* stmt) noexcept;
+  void BindValues(sqlite3_stmt* stmt) const;
   std::vector<ColumnInfo> Describe(sqlite3_stmt* stmt, int first) const;
   sqlite3_stmt* PointStatement();
   enum class Sql { Update, Check, Insert };
@@ -107,7 +113,8 @@ class SqliteCursor final : public Cursor {
   std::size_t page_next_ = 0;  // the page's row after the current one
   bool pages_done_ = false;
   std::int64_t page_last_ = 0;  // rowid of the last row paged in
-  std::string page_sql_;
+  std::string page_sql_;  // binds the values, then :rdo_after and :rdo_upto
+  std::vector<std::string> values_;  // for the "?" markers of the statement
   bool read_ahead_ = false;  // pages of a file, with a statement that reads no other table
   std::unique_ptr<SqlitePageReader> ahead_;
   RowPreparer preparer_;

@@ -69,6 +69,17 @@ void SqliteDb::KeepStatement(std::string sql, KeptStatement kept) noexcept {
   sqlite3_finalize(kept.stmt);
 }
 
+std::optional<bool> SqliteDb::KnownPaging(const std::string& page_sql) const {
+  auto it = paging_.find(page_sql);
+  return it == paging_.end() ? std::nullopt : std::optional<bool>(it->second);
+}
+
+void SqliteDb::RememberPaging(const std::string& page_sql, bool paged) {
+  constexpr std::size_t kMostRemembered = 64;
+  if (paging_.size() >= kMostRemembered) paging_.clear();
+  paging_[page_sql] = paged;
+}
+
 void SqliteDb::Fail(int rc) const {
   if (rc == SQLITE_INTERRUPT && deadline_hit_) ThrowDataError("Query timeout expired");
   ThrowDataError(db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));

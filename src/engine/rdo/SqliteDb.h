@@ -86,6 +86,7 @@ class SqliteDb {
     ++writes_;
     ++statements_;
     ForgetTableStamps();
+    paging_.clear();
   }
   // The transaction of the open write batch (0 when none is open): rows
   // read in it can change only through this connection while it lasts.
@@ -142,6 +143,12 @@ class SqliteDb {
   KeptStatement TakeStatement(const std::string& sql);
   void KeepStatement(std::string sql, KeptStatement kept) noexcept;
 
+  // Whether an updatable cursor's page statement reads its table as one
+  // rowid range, as found before for the same text; forgotten when a
+  // statement runs outside the cursors (it may have changed the schema).
+  std::optional<bool> KnownPaging(const std::string& page_sql) const;
+  void RememberPaging(const std::string& page_sql, bool paged);
+
  private:
   static int OnBusy(void* self, int count);
   static void OnRowChange(void* self, int op, const char* schema, const char* table, sqlite3_int64 rowid);
@@ -183,6 +190,7 @@ class SqliteDb {
   std::uint64_t stamps_batch_ = 0;    // the batch in which the data version was last read
   std::int64_t data_version_ = -1;
   std::unordered_map<std::string, KeptStatement> kept_;
+  std::unordered_map<std::string, bool> paging_;
   std::chrono::steady_clock::time_point batch_started_{};
 
   friend class WriteLockWait;

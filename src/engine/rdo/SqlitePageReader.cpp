@@ -4,10 +4,11 @@
 
 namespace ordalis::rdo {
 
-SqlitePageReader::SqlitePageReader(std::string path, std::string page_sql, std::vector<ColumnInfo> columns,
-                                   std::size_t page_rows)
+SqlitePageReader::SqlitePageReader(std::string path, std::string page_sql, std::vector<std::string> values,
+                                   std::vector<ColumnInfo> columns, std::size_t page_rows)
     : path_(std::move(path)),
       page_sql_(std::move(page_sql)),
+      values_(std::move(values)),
       columns_(std::move(columns)),
       page_(page_rows, columns_.size()) {
   thread_ = std::thread([this] { Work(); });
@@ -92,9 +93,13 @@ bool SqlitePageReader::ReadPage() {
       sqlite3_busy_timeout(db_, 100);
       if (sqlite3_prepare_v3(db_, page_sql_.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) != SQLITE_OK)
         return false;
+      for (std::size_t i = 0; i < values_.size(); ++i)
+        sqlite3_bind_text(stmt_, static_cast<int>(i) + 1, values_[i].data(), static_cast<int>(values_[i].size()),
+                          SQLITE_STATIC);
     }
-    sqlite3_bind_int64(stmt_, 1, after_);
-    sqlite3_bind_int64(stmt_, 2, up_to_);
+    const int after = static_cast<int>(values_.size()) + 1;
+    sqlite3_bind_int64(stmt_, after, after_);
+    sqlite3_bind_int64(stmt_, after + 1, up_to_);
     page_.count = 0;
     int rc = SQLITE_DONE;
     while (page_.count < page_.rows.size() && (rc = sqlite3_step(stmt_)) == SQLITE_ROW) {

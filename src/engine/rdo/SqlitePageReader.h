@@ -38,9 +38,11 @@ struct SqlitePage {
 
 class SqlitePageReader {
  public:
-  // `page_sql` has the rowid first and binds ?1 (after this rowid) and ?2 (up
-  // to this rowid); `columns` describe the columns after the rowid.
-  SqlitePageReader(std::string path, std::string page_sql, std::vector<ColumnInfo> columns, std::size_t page_rows);
+  // `page_sql` has the rowid first and binds `values` to its first markers,
+  // then :rdo_after (after this rowid) and :rdo_upto (up to this rowid);
+  // `columns` describe the columns after the rowid.
+  SqlitePageReader(std::string path, std::string page_sql, std::vector<std::string> values,
+                   std::vector<ColumnInfo> columns, std::size_t page_rows);
   ~SqlitePageReader();
   SqlitePageReader(const SqlitePageReader&) = delete;
   SqlitePageReader& operator=(const SqlitePageReader&) = delete;
@@ -59,6 +61,7 @@ class SqlitePageReader {
   bool ReadPage();  // on the reader's thread
 
   const std::string path_, page_sql_;
+  const std::vector<std::string> values_;
   const std::vector<ColumnInfo> columns_;
   sqlite3* db_ = nullptr;
   sqlite3_stmt* stmt_ = nullptr;
