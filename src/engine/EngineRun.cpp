@@ -128,17 +128,24 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
   auto rs = query->OpenResultset(rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
   // The least-cost searches of the calls ahead are worked out while the
   // engine rates the current one (where the rows are read ahead).
-  struct NotesEnd {
-    Impl& impl;
-    ~NotesEnd() { impl.noted_calls = nullptr; }
-  } notes_end{*impl_};
   if (!internal) {
     rs->SetRowPreparer(CallNotePreparer(Siti, *rs));
     impl_->noted_calls = rs.get();
   }
+  // The resultset goes with this run: nothing may reach it afterwards, not
+  // even through the call record the engine keeps for the host (Run).
+  struct RunEnd {
+    Impl& impl;
+    std::shared_ptr<clsChiamata> call;
+    ~RunEnd() {
+      impl.noted_calls = nullptr;
+      if (call) call->rdoResultset = nullptr;
+    }
+  } run_end{*impl_, nullptr};
   if (!(rs->Bof() && rs->Eof())) {
     WriteDetailLog("        Recordset non vuoto");
     auto call = std::make_shared<clsChiamata>();
+    run_end.call = call;
     call->Chiamate = this;
     call->rdoResultset = rs.get();
     call->NoUndo = no_undo_;

@@ -101,5 +101,31 @@ TEST_F(RatingTest, AReloadDuringTheRunStopsThePreparationAhead) {
   EXPECT_EQ(Dump(demo.database, "CHIAMATE"), Dump(undisturbed, "CHIAMATE"));
 }
 
+// The single-call rating after a batch run works on the record the run left
+// and reaches nothing of the run's resultset, which is gone.
+TEST_F(RatingTest, RunAfterABatchRunRatesTheMirrorCall) {
+  const DemoInstallation demo = WriteDemoInstallation(dir_.string(), 1000);
+  clsChiamate engine;
+  engine.SetEvents(&events_);
+  engine.set_TipoDb(dbAccess);
+  engine.Init(demo.database);
+  engine.Process();
+  ASSERT_EQ(engine.Errore(), "");
+  engine.set_Database(demo.database);  // the run closed the connection; the record stays
+  engine.set_Operation("11111111111111111111");
+  engine.set_Data("2024-01-15");
+  engine.set_Ora("10:00:00");
+  engine.set_Durata("00:02:00");
+  engine.set_sSito("MI");
+  engine.SetProperty("sDerivato", "200");
+  engine.SetProperty("sTipo", "O");
+  engine.SetProperty("sLinea", "L1");
+  engine.SetProperty("sNumero", "0212345678");
+  engine.Run();
+  EXPECT_EQ(engine.Errore(), "");
+  EXPECT_GT(engine.cCosto1_c(), 0.0);
+  EXPECT_NE(engine.Property("sCarrier1_c").ToText(), "");
+}
+
 }  // namespace
 }  // namespace ordalis::testing

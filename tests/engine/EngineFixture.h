@@ -63,6 +63,8 @@ class EngineTest : public ::testing::Test {
   }
   void TearDown() override {
     platform::Registry::SetForTesting(nullptr);
+    // The engine's Cache makes the trace folder (dir_) the working directory.
+    std::filesystem::current_path(start_dir_);
     std::filesystem::remove_all(dir_);
   }
 
@@ -114,6 +116,7 @@ class EngineTest : public ::testing::Test {
   // Set by fixtures that rate calls: the database then holds the demo's
   // reference data instead of empty tables.
   bool with_reference_data_ = false;
+  const std::filesystem::path start_dir_ = std::filesystem::current_path();
   std::filesystem::path dir_;
   std::string db_path_;
   RecordingEvents events_;
