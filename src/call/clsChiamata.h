@@ -178,4 +178,18 @@ class clsChiamata {
   const rdo::RdoResultset* mapped_for_ = nullptr;
 };
 
+// Points a call record at the resultset of a run for a scope; afterwards
+// the record reaches nothing of it (the resultset may be gone), even when
+// the scope ends with an exception.
+class RowsOf {
+ public:
+  RowsOf(clsChiamata& call, rdo::RdoResultset* rows) : call_(call) { call_.rdoResultset = rows; }
+  ~RowsOf() { call_.rdoResultset = nullptr; }
+  RowsOf(const RowsOf&) = delete;
+  RowsOf& operator=(const RowsOf&) = delete;
+
+ private:
+  clsChiamata& call_;
+};
+
 }  // namespace ordalis

@@ -375,7 +375,7 @@ void clsChiamate::ConfrontaCarrier(const std::string& sCodiceSito, DateTime dDat
   const TypeColumns columns;
 
   auto call = std::make_shared<clsChiamata>();
-  call->rdoResultset = rs.get();
+  const RowsOf rows(*call, rs.get());
   call->Chiamate = this;
   call->StatoSito = stDaIndividuare;
   std::int32_t number = 1;
@@ -401,7 +401,6 @@ void clsChiamate::ConfrontaCarrier(const std::string& sCodiceSito, DateTime dDat
     ++number;
     rs->MoveNext();
   }
-  call->rdoResultset = nullptr;
   rs->Close();
   CloseConnection();
   Events().Done();

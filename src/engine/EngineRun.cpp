@@ -132,22 +132,16 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
     rs->SetRowPreparer(CallNotePreparer(Siti, *rs));
     impl_->noted_calls = rs.get();
   }
-  // The resultset goes with this run: nothing may reach it afterwards, not
-  // even through the call record the engine keeps for the host (Run).
-  struct RunEnd {
+  struct NotesEnd {
     Impl& impl;
-    std::shared_ptr<clsChiamata> call;
-    ~RunEnd() {
-      impl.noted_calls = nullptr;
-      if (call) call->rdoResultset = nullptr;
-    }
-  } run_end{*impl_, nullptr};
+    ~NotesEnd() { impl.noted_calls = nullptr; }
+  } notes_end{*impl_};
   if (!(rs->Bof() && rs->Eof())) {
     WriteDetailLog("        Recordset non vuoto");
     auto call = std::make_shared<clsChiamata>();
-    run_end.call = call;
+    // The engine keeps the record for the host (Run) after the run.
+    const RowsOf rows(*call, rs.get());
     call->Chiamate = this;
-    call->rdoResultset = rs.get();
     call->NoUndo = no_undo_;
     call->OemDirectory = OemKeyExists() && IsOem(kOemKelmora);
     std::int32_t number = first;
