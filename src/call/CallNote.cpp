@@ -1,24 +1,12 @@
 #include "call/CallNote.h"
 
+#include "call/clsChiamata.h"
 #include "engine/rdo/RdoResultset.h"
 #include "reference/clsSiti.h"
 #include "reference/clsSito.h"
 #include "support/Text.h"
 
 namespace ordalis {
-namespace {
-
-// A column's text as the rating loads it.
-void TextOf(const Variant& v, std::string& into) {
-  if (v.kind() == Variant::Kind::Text)
-    into.assign(v.StoredText());
-  else if (v.IsNull())
-    into.clear();
-  else
-    into = v.ToText();
-}
-
-}  // namespace
 
 rdo::RowPreparer CallNotePreparer(std::shared_ptr<const clsSiti> sites, const rdo::RdoResultset& calls) {
   const int site = calls.ColumnIndex("SSITO"), number = calls.ColumnIndex("SNUMERO"),
@@ -33,10 +21,10 @@ rdo::RowPreparer CallNotePreparer(std::shared_ptr<const clsSiti> sites, const rd
     const Variant& t = row[time];
     if ((!d.IsNull() && d.kind() != Variant::Kind::Date) || (!t.IsNull() && t.kind() != Variant::Kind::Date)) return;
     const DateTime day = dt::DatePart(d.IsNull() ? 0.0 : d.ToDate());
-    TextOf(row[site], code);
+    clsChiamata::LoadText(row[site], code);
     std::shared_ptr<clsSito> found = sites->GetSito(TrimSpaces(code));
     if (!found) return;
-    const std::int16_t day_type = DayTypeOf(*found, day);
+    const std::int16_t day_type = DayTypeOf(found->Calendario.get(), day);
     for (int k = 0; k < 2; ++k) {
       const std::shared_ptr<clsLcrs>& lcrs = k == 0 ? found->Lcrs() : found->LcrsCarrier2();
       if (!lcrs) continue;
@@ -44,8 +32,8 @@ rdo::RowPreparer CallNotePreparer(std::shared_ptr<const clsSiti> sites, const rd
       LcrQuestion& q = search.question;
       q.site = found;
       q.lcrs = lcrs;
-      TextOf(row[number], q.number);
-      TextOf(row[line], q.line);
+      clsChiamata::LoadText(row[number], q.number);
+      clsChiamata::LoadText(row[line], q.line);
       q.day = dt::ToSeconds(day);
       q.time = dt::SecondOfDay(t.IsNull() ? 0.0 : t.ToDate());
       q.day_type = day_type;

@@ -32,9 +32,9 @@ std::int64_t TimeOfDay(DateTime d) { return dt::SecondOfDay(d); }
 
 }  // namespace
 
-std::int16_t DayTypeOf(const clsSito& site, DateTime date) {
-  if (!site.Calendario) return 0;
-  auto giorno = site.Calendario->GetGiorno(date);
+std::int16_t DayTypeOf(const clsCalendario* calendar, DateTime date) {
+  if (!calendar) return 0;
+  auto giorno = calendar->GetGiorno(date);
   return giorno ? giorno->Tipo : 0;
 }
 

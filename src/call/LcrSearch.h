@@ -15,6 +15,7 @@
 
 namespace ordalis {
 
+class clsCalendario;
 class clsDestinazione;
 class clsLcrs;
 class clsSito;
@@ -51,8 +52,8 @@ using LcrTrace = std::function<void(const std::string&)>;
 // REQUIRES: question.site and question.lcrs set.
 void SearchLcr(const LcrQuestion& question, LcrAnswer& answer, const LcrTrace* trace = nullptr);
 
-// The day type of a date in a site's calendar (0 without a calendar, or
-// when the calendar has no day for it).
-std::int16_t DayTypeOf(const clsSito& site, DateTime date);
+// The day type of a date in a calendar (0 without a calendar, or when the
+// calendar has no day for it).
+std::int16_t DayTypeOf(const clsCalendario* calendar, DateTime date);
 
 }  // namespace ordalis

@@ -66,6 +66,15 @@ void clsChiamata::set_sSito(const std::string& value) { s_sito_ = TrimSpaces(val
 
 bool clsChiamata::IsType(const char* code) const { return EqualsNoCase(sTipo, code); }
 
+void clsChiamata::LoadText(const Variant& v, std::string& into) {
+  if (v.kind() == Variant::Kind::Text)
+    into.assign(v.StoredText());
+  else if (v.IsNull())
+    into.clear();
+  else
+    into = v.ToText();
+}
+
 void clsChiamata::Load() {
   WriteDetailLog("Load chiamata");
   rdo::RdoResultset& rs = *rdoResultset;
@@ -86,16 +95,7 @@ void clsChiamata::Load() {
       default: return NumericValue(v.ToText());
     }
   };
-  // Into a field, reusing its storage.
-  auto read = [&](C::Col c, std::string& into) {
-    const Variant& v = rs.Value(m.At(rs, c));
-    if (v.kind() == Variant::Kind::Text)
-      into.assign(v.StoredText());
-    else if (v.IsNull())
-      into.clear();
-    else
-      into = v.ToText();
-  };
+  auto read = [&](C::Col c, std::string& into) { LoadText(rs.Value(m.At(rs, c)), into); };
   auto date = [&](C::Col c) {
     const Variant& v = rs.Value(m.At(rs, c));
     return v.IsNull() ? 0.0 : v.ToDate();

@@ -11,6 +11,7 @@
 #include "ordalis/DateTime.h"
 #include "ordalis/Enums.h"
 #include "ordalis/Money.h"
+#include "ordalis/Variant.h"
 
 namespace ordalis {
 
@@ -76,6 +77,9 @@ class clsChiamata {
 
   // The main cost as Load read it (the previous rating's cost).
   Money CostoBackup() const { return costo_backup_; }
+
+  // A stored value as a text field loads it, into the field's storage.
+  static void LoadText(const Variant& value, std::string& into);
 
   // Fills every column field from the current row of rdoResultset.
   // Throws ComponentError when a column is missing or a value does not convert.

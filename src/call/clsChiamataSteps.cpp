@@ -242,10 +242,7 @@ std::int16_t clsChiamata::DayType(const clsCalendario* calendar) {
   const std::int64_t serial = dt::DaySerial(dData);
   const std::uint64_t slot = static_cast<std::uint64_t>(serial) * 31 + reinterpret_cast<std::uintptr_t>(calendar) / 64;
   DayTypeMemo& memo = day_types_[slot % day_types_.size()];
-  if (memo.calendar == calendar && memo.serial == serial) return memo.type;
-  auto giorno = calendar->GetGiorno(dData);
-  if (!giorno) return 0;
-  memo = {calendar, serial, giorno->Tipo};
+  if (memo.calendar != calendar || memo.serial != serial) memo = {calendar, serial, DayTypeOf(calendar, dData)};
   return memo.type;
 }
 
