@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoEnvironment.h"
+#include "data/RdoConnection.h"
+#include "data/RdoEnvironment.h"
 #include "ordalis/Databases.h"
 #include "ordalis/clsChiamate.h"
 #include "reference/clsCalendario.h"

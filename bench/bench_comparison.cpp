@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "ordalis/Demo.h"
+#include "demo/Demo.h"
 #include "ordalis/Grid.h"
 #include "ordalis/clsChiamate.h"
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoResultset.h"
+#include "data/RdoConnection.h"
+#include "data/RdoResultset.h"
 #include "ordalis/DateTime.h"
 #include "ordalis/Money.h"
 

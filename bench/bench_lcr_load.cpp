@@ -12,8 +12,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoEnvironment.h"
+#include "data/RdoConnection.h"
+#include "data/RdoEnvironment.h"
 #include "numbering/clsDestinazione.h"
 #include "numbering/clsDestinazioni.h"
 #include "ordalis/clsChiamate.h"

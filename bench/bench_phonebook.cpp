@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/rdo/RdoConnection.h"
+#include "data/RdoConnection.h"
 #include "ordalis/Databases.h"
 #include "ordalis/clsChiamate.h"
 #include "reference/clsNominativi.h"

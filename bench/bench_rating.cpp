@@ -19,7 +19,7 @@
 #include <filesystem>
 #include <string>
 
-#include "ordalis/Demo.h"
+#include "demo/Demo.h"
 #include "ordalis/clsChiamate.h"
 
 namespace {

@@ -8,10 +8,10 @@
 
 #include "Json.h"
 #include "Progress.h"
+#include "demo/Demo.h"
 #include "ordalis/CarrierComparison.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/Databases.h"
-#include "ordalis/Demo.h"
 #include "ordalis/clsChiamate.h"
 
 namespace ordalis::host {

@@ -1,7 +1,7 @@
 #include "call/CallNote.h"
 
 #include "call/clsChiamata.h"
-#include "engine/rdo/RdoResultset.h"
+#include "data/RdoResultset.h"
 #include "reference/clsSiti.h"
 #include "reference/clsSito.h"
 #include "support/Text.h"

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "call/LcrSearch.h"
-#include "engine/rdo/Cursor.h"
+#include "data/Cursor.h"
 
 namespace ordalis {
 

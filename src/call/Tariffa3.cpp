@@ -26,12 +26,12 @@
 // stay as the main rating left them.
 #include <cmath>
 
+#include "call/CalcDistanza.h"
 #include "call/clsChiamata.h"
 #include "numbering/clsDestinazione.h"
 #include "numbering/clsDestinazioni.h"
 #include "numbering/clsGruppoDest.h"
 #include "ordalis/clsChiamate.h"
-#include "call/CalcDistanza.h"
 #include "reference/clsSito.h"
 #include "support/CommonLib.h"
 #include "tariffs/clsCarrier.h"

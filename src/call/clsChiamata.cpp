@@ -4,7 +4,7 @@
 #include <cmath>
 #include <thread>
 
-#include "engine/rdo/RdoResultset.h"
+#include "data/RdoResultset.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/Variant.h"
 #include "ordalis/clsChiamate.h"

@@ -15,7 +15,7 @@
 #include "call/LcrSearch.h"
 #include "call/TimeCost.h"
 #include "call/clsChiamata.h"
-#include "engine/rdo/RdoResultset.h"
+#include "data/RdoResultset.h"
 #include "numbering/clsDestinazione.h"
 #include "numbering/clsDestinazioni.h"
 #include "numbering/clsNumeroTel.h"

@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
+#include "data/SqlQuote.h"
 #include "engine/SchemaText.h"
-#include "engine/rdo/SqlQuote.h"
 #include "ordalis/ComponentError.h"
 
 namespace ordalis {

@@ -4,10 +4,10 @@
 #include <functional>
 
 #include "call/clsChiamata.h"
+#include "data/RdoConnection.h"
+#include "data/RdoResultset.h"
+#include "data/SqlQuote.h"
 #include "engine/EngineState.h"
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoResultset.h"
-#include "engine/rdo/SqlQuote.h"
 #include "numbering/clsDestinazione.h"
 #include "numbering/clsDestinazioni.h"
 #include "ordalis/ComponentError.h"

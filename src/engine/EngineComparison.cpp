@@ -7,11 +7,11 @@
 #include <set>
 
 #include "call/clsChiamata.h"
+#include "data/RdoConnection.h"
+#include "data/RdoEnvironment.h"
+#include "data/RdoResultset.h"
+#include "data/SqlQuote.h"
 #include "engine/EngineState.h"
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoEnvironment.h"
-#include "engine/rdo/RdoResultset.h"
-#include "engine/rdo/SqlQuote.h"
 #include "numbering/clsDestinazioni.h"
 #include "numbering/clsGruppiDest.h"
 #include "ordalis/CarrierComparison.h"
@@ -22,6 +22,7 @@
 #include "reference/clsDerivati.h"
 #include "reference/clsDerivato.h"
 #include "reference/clsSiti.h"
+#include "reference/clsSito.h"
 #include "support/CommonLib.h"
 #include "support/StringTable.h"
 #include "tariffs/clsCarrier.h"
@@ -238,7 +239,8 @@ void clsChiamate::CacheConfrontoCarrier(const std::string& sSito) {
           Carriers->Connection = connection;
           Carriers->Chiamate = this;
           Carriers->NomeFileCarrier = file->value;
-          Carriers->Sito = sSito;
+          const auto site = Siti ? Siti->GetSito(sSito) : nullptr;
+          Carriers->SitoDestinazione = site ? site->Destinazione : nullptr;
           Carriers->Cache(ctPreload);
         }
       }

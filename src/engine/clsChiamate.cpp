@@ -7,12 +7,12 @@
 #include <cstring>
 
 #include "call/clsChiamata.h"
-#include "platform/Paths.h"
+#include "data/RdoConnection.h"
 #include "engine/EngineState.h"
-#include "engine/rdo/RdoConnection.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/Version.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "support/CommonLib.h"
 #include "support/StringTable.h"

@@ -2,8 +2,8 @@
 
 #include <mutex>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoResultset.h"
+#include "data/RdoConnection.h"
+#include "data/RdoResultset.h"
 #include "numbering/CacheAdd.h"
 #include "numbering/clsDestinazione.h"
 #include "ordalis/clsChiamate.h"

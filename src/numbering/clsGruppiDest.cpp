@@ -1,7 +1,7 @@
 #include "numbering/clsGruppiDest.h"
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoResultset.h"
+#include "data/RdoConnection.h"
+#include "data/RdoResultset.h"
 #include "numbering/CacheAdd.h"
 #include "numbering/clsDestinazione.h"
 #include "numbering/clsDestinazioni.h"

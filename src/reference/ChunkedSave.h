@@ -16,13 +16,13 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoResultset.h"
+#include "data/QueryFirstValue.h"
+#include "data/RdoConnection.h"
+#include "data/RdoResultset.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/KeyedCollection.h"
 #include "ordalis/clsChiamate.h"
 #include "reference/clsNominativo.h"
-#include "support/QueryFirstValue.h"
 
 namespace ordalis {
 

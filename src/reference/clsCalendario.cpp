@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <limits>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoEnvironment.h"
-#include "engine/rdo/RdoResultset.h"
+#include "data/RdoConnection.h"
+#include "data/RdoEnvironment.h"
+#include "data/RdoResultset.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
 #include "platform/FileSystem.h"

@@ -3,15 +3,15 @@
 #include <limits>
 #include <unordered_set>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoResultset.h"
-#include "engine/rdo/SqlQuote.h"
+#include "data/QueryFirstValue.h"
+#include "data/RdoConnection.h"
+#include "data/RdoResultset.h"
+#include "data/SqlQuote.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
 #include "reference/clsDerivato.h"
 #include "reference/clsSiti.h"
 #include "support/CommonLib.h"
-#include "support/QueryFirstValue.h"
 #include "support/RegistryLib.h"
 #include "support/StringTable.h"
 

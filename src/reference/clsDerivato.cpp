@@ -1,8 +1,8 @@
 #include "reference/clsDerivato.h"
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoResultset.h"
-#include "engine/rdo/SqlQuote.h"
+#include "data/RdoConnection.h"
+#include "data/RdoResultset.h"
+#include "data/SqlQuote.h"
 
 namespace ordalis {
 

@@ -6,11 +6,11 @@
 #include <limits>
 #include <vector>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoTypes.h"
+#include "data/QueryFirstValue.h"
+#include "data/RdoConnection.h"
+#include "data/RdoTypes.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/Variant.h"
-#include "support/QueryFirstValue.h"
 
 namespace ordalis {
 

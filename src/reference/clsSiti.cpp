@@ -4,17 +4,17 @@
 #include <cctype>
 #include <vector>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoEnvironment.h"
-#include "engine/rdo/RdoResultset.h"
-#include "engine/rdo/SqlQuote.h"
+#include "data/QueryFirstValue.h"
+#include "data/RdoConnection.h"
+#include "data/RdoEnvironment.h"
+#include "data/RdoResultset.h"
+#include "data/SqlQuote.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
 #include "platform/FileSystem.h"
 #include "platform/TextLines.h"
 #include "reference/clsSito.h"
 #include "support/CommonLib.h"
-#include "support/QueryFirstValue.h"
 #include "support/RegistryLib.h"
 #include "support/StringTable.h"
 #include "tariffs/clsLcr.h"

@@ -1,9 +1,9 @@
 #include "reference/clsSito.h"
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoEnvironment.h"
+#include "data/QueryFirstValue.h"
+#include "data/RdoConnection.h"
+#include "data/RdoEnvironment.h"
 #include "reference/clsCalendario.h"
-#include "support/QueryFirstValue.h"
 #include "tariffs/SitoLcr.h"
 #include "tariffs/clsLcr.h"
 #include "tariffs/clsLcrs.h"

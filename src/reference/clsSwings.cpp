@@ -5,8 +5,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoResultset.h"
+#include "data/RdoConnection.h"
+#include "data/RdoResultset.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
 #include "reference/ChunkedSave.h"

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <limits>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoResultset.h"
+#include "data/RdoConnection.h"
+#include "data/RdoResultset.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/Variant.h"
 #include "ordalis/clsChiamate.h"

@@ -4,10 +4,11 @@
 #include <set>
 #include <string_view>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoEnvironment.h"
-#include "engine/rdo/RdoResultset.h"
-#include "engine/rdo/SqlQuote.h"
+#include "data/QueryFirstValue.h"
+#include "data/RdoConnection.h"
+#include "data/RdoEnvironment.h"
+#include "data/RdoResultset.h"
+#include "data/SqlQuote.h"
 #include "numbering/CacheAdd.h"
 #include "numbering/clsDestinazione.h"
 #include "numbering/clsDestinazioni.h"
@@ -15,10 +16,7 @@
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
 #include "platform/FileSystem.h"
-#include "reference/clsSiti.h"
-#include "reference/clsSito.h"
 #include "support/CommonLib.h"
-#include "support/QueryFirstValue.h"
 #include "support/StringTable.h"
 #include "tariffs/clsCarrier.h"
 #include "tariffs/clsCarriers.h"
@@ -101,12 +99,6 @@ rdo::RdoConnection& clsCarriers::Prefissi() {
   return *prefissi_;
 }
 
-std::shared_ptr<clsDestinazione> clsCarriers::SitoDestinazione() const {
-  if (!Chiamate->Siti) return nullptr;
-  const auto site = Chiamate->Siti->GetSito(Sito);
-  return site ? site->Destinazione : nullptr;
-}
-
 std::vector<std::string> clsCarriers::QualifyingKeys(const std::string& sTipo, const clsDestinazione& site) {
   std::vector<std::string> keys;
   const std::string& area = site.PrefArea;
@@ -174,7 +166,7 @@ void clsCarriers::ConfiguraDestPersonalizzate(const std::string& sTipo) {
   }
   if (best == 10000) return;
 
-  const auto site = SitoDestinazione();
+  const auto site = SitoDestinazione;
   const auto group = Gruppo(chosen);
   const auto national = Gruppo(GruppoNazionale());
   if (!site || !group || !national || group == national || !group->HasDestinazioni()) return;
@@ -227,7 +219,7 @@ void clsCarriers::TogliDistrettuali(clsCarrier& oCarrier) {
 }
 
 void clsCarriers::TogliPrefissoUrbano() {
-  const auto site = SitoDestinazione();
+  const auto site = SitoDestinazione;
   if (!site || !Chiamate->Destinazioni) return;
   const auto national = Gruppo(GruppoNazionale());
   if (!national) return;

@@ -1,7 +1,7 @@
 #include "tariffs/clsCarrier.h"
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoResultset.h"
+#include "data/RdoConnection.h"
+#include "data/RdoResultset.h"
 #include "tariffs/clsTariffe.h"
 
 namespace ordalis {

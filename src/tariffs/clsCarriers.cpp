@@ -1,8 +1,8 @@
 #include "tariffs/clsCarriers.h"
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoEnvironment.h"
-#include "engine/rdo/RdoResultset.h"
+#include "data/RdoConnection.h"
+#include "data/RdoEnvironment.h"
+#include "data/RdoResultset.h"
 #include "numbering/clsDestinazione.h"
 #include "numbering/clsGruppiDest.h"
 #include "numbering/clsGruppoDest.h"

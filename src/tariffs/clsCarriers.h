@@ -35,9 +35,9 @@ class clsCarriers {
   // Path of the file Connection is open on; becomes the carrier's
   // DatabaseTariffe.
   std::string NomeFileCarrier;
-  // Code of the comparison site, looked up in the engine's sites when the
-  // groups are fitted: the site's Destinazione is its own area.
-  std::string Sito;
+  // The comparison site's own area (its Destinazione), which the groups are
+  // fitted to; none leaves the groups as the file has them.
+  std::shared_ptr<clsDestinazione> SitoDestinazione;
 
   KeyedCollection<clsCarrier>& Carriers() { return *carriers_; }
   const KeyedCollection<clsCarrier>& Carriers() const { return *carriers_; }
@@ -90,7 +90,6 @@ class clsCarriers {
  private:
   void LoadCarrier(const class clsProprietaCarrier& record, bool& group_missing, std::string& missing_name);
   std::shared_ptr<clsGruppoDest> Gruppo(const std::string& name) const;
-  std::shared_ptr<clsDestinazione> SitoDestinazione() const;
   std::string GruppoNazionale();
   bool HasNationalMembers(const std::string& group);
   std::vector<std::string> QualifyingKeys(const std::string& sTipo, const clsDestinazione& site);

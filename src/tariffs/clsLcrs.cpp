@@ -3,17 +3,17 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoEnvironment.h"
-#include "engine/rdo/RdoResultset.h"
-#include "engine/rdo/SqlQuote.h"
+#include "data/QueryFirstValue.h"
+#include "data/RdoConnection.h"
+#include "data/RdoEnvironment.h"
+#include "data/RdoResultset.h"
+#include "data/SqlQuote.h"
 #include "numbering/CacheAdd.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/Variant.h"
 #include "ordalis/clsChiamate.h"
 #include "platform/FileSystem.h"
 #include "support/CommonLib.h"
-#include "support/QueryFirstValue.h"
 #include "support/StringTable.h"
 #include "tariffs/SitoLcr.h"
 #include "tariffs/clsLcr.h"

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "engine/rdo/RdoResultset.h"
+#include "data/RdoResultset.h"
 #include "numbering/clsDestinazione.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/Variant.h"

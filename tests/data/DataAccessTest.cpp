@@ -14,11 +14,11 @@
 #include <thread>
 
 #include "PgCluster.h"
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoEnvironment.h"
-#include "engine/rdo/RdoQuery.h"
-#include "engine/rdo/RdoResultset.h"
-#include "engine/rdo/SqlQuote.h"
+#include "data/RdoConnection.h"
+#include "data/RdoEnvironment.h"
+#include "data/RdoQuery.h"
+#include "data/RdoResultset.h"
+#include "data/SqlQuote.h"
 #include "ordalis/ComponentError.h"
 
 namespace ordalis::rdo {

@@ -1,7 +1,7 @@
 // The SQL and connect-string text the data-access layer reads itself.
 #include <gtest/gtest.h>
 
-#include "engine/rdo/SqlText.h"
+#include "data/SqlText.h"
 
 namespace ordalis::rdo {
 namespace {

@@ -1,7 +1,7 @@
 #include <fstream>
 
 #include "EngineFixture.h"
-#include "engine/rdo/RdoConnection.h"
+#include "data/RdoConnection.h"
 #include "ordalis/ComponentError.h"
 
 namespace ordalis::testing {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "demo/Demo.h"
 #include "ordalis/Databases.h"
-#include "ordalis/Demo.h"
 #include "ordalis/EngineEvents.h"
 #include "ordalis/clsChiamate.h"
 #include "platform/Registry.h"

@@ -5,8 +5,8 @@
 
 #include "../data/PgCluster.h"
 #include "EngineFixture.h"
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoResultset.h"
+#include "data/RdoConnection.h"
+#include "data/RdoResultset.h"
 
 namespace ordalis::testing {
 namespace {

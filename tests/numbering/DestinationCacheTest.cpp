@@ -1,8 +1,8 @@
 // Loading destinations and destination groups from SQLite files.
 #include <gtest/gtest.h>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoEnvironment.h"
+#include "data/RdoConnection.h"
+#include "data/RdoEnvironment.h"
 #include "numbering/SqliteFile.h"
 #include "numbering/clsDestinazione.h"
 #include "numbering/clsDestinazioni.h"

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoEnvironment.h"
+#include "data/RdoConnection.h"
+#include "data/RdoEnvironment.h"
 #include "numbering/SqliteFile.h"
 #include "ordalis/Databases.h"
 #include "ordalis/clsChiamate.h"

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoEnvironment.h"
+#include "data/RdoConnection.h"
+#include "data/RdoEnvironment.h"
 #include "numbering/SqliteFile.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/Databases.h"

@@ -1,7 +1,7 @@
 // Extensions on SQLite files: loading, write-back of the totals, automatic
 // insertion and the per-use look-up.
+#include "data/RdoConnection.h"
 #include "engine/EngineFixture.h"
-#include "engine/rdo/RdoConnection.h"
 #include "ordalis/ComponentError.h"
 #include "reference/clsDerivati.h"
 #include "reference/clsDerivato.h"

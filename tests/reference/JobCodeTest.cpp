@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoEnvironment.h"
+#include "data/RdoConnection.h"
+#include "data/RdoEnvironment.h"
 #include "numbering/SqliteFile.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/Databases.h"

@@ -3,9 +3,9 @@
 // when others change the table while the engine runs.
 #include <limits>
 
+#include "data/RdoConnection.h"
+#include "data/RdoResultset.h"
 #include "engine/EngineFixture.h"
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoResultset.h"
 #include "ordalis/ComponentError.h"
 #include "reference/clsNominativi.h"
 #include "reference/clsNominativo.h"

@@ -4,11 +4,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/EngineFixture.h"
 #include "data/PgCluster.h"
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoResultset.h"
-#include "support/QueryFirstValue.h"
+#include "data/QueryFirstValue.h"
+#include "data/RdoConnection.h"
+#include "data/RdoResultset.h"
+#include "engine/EngineFixture.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsValute.h"
 #include "reference/clsCalendario.h"

@@ -1,7 +1,7 @@
 // Swing numbers on real SQLite engine databases: loading, the exact-number
 // look-up, the write-back of every column and the totals of a call.
+#include "data/RdoConnection.h"
 #include "engine/EngineFixture.h"
-#include "engine/rdo/RdoConnection.h"
 #include "ordalis/ComponentError.h"
 #include "reference/clsSwing.h"
 #include "reference/clsSwings.h"

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoEnvironment.h"
+#include "data/RdoConnection.h"
+#include "data/RdoEnvironment.h"
 #include "numbering/SqliteFile.h"
 #include "numbering/clsDestinazione.h"
 #include "numbering/clsDestinazioni.h"
@@ -17,8 +17,6 @@
 #include "ordalis/ComponentError.h"
 #include "ordalis/Databases.h"
 #include "ordalis/clsChiamate.h"
-#include "reference/clsSiti.h"
-#include "reference/clsSito.h"
 #include "support/CommonLib.h"
 #include "tariffs/clsCarrier.h"
 #include "tariffs/clsCarriers.h"
@@ -73,22 +71,16 @@ class Carriers : public ::testing::Test {
             "INSERT INTO Regionali VALUES ('06','Lazio'),('0775','Lazio'),('0776','Lazio'),('055','Toscana');");
     engine.set_PrefissiMDB(dir.File("prefissi.mdb"));
     carriers.Chiamate = &engine;
-    carriers.Sito = "RM";
-    engine.Siti = std::make_shared<clsSiti>();
     SetSiteArea("06");
   }
 
-  // The comparison site RM, with its own area (none when empty).
+  // The comparison site's own area (none when empty).
   void SetSiteArea(const std::string& area) {
-    auto site = std::make_shared<clsSito>();
-    site->Codice = "RM";
-    if (!area.empty()) {
-      site->Destinazione = std::make_shared<clsDestinazione>();
-      site->Destinazione->PrefNaz = "39";
-      site->Destinazione->PrefArea = area;
-    }
-    engine.Siti->Siti().Clear();
-    engine.Siti->Siti().Add(site, "RM");
+    carriers.SitoDestinazione = nullptr;
+    if (area.empty()) return;
+    carriers.SitoDestinazione = std::make_shared<clsDestinazione>();
+    carriers.SitoDestinazione->PrefNaz = "39";
+    carriers.SitoDestinazione->PrefArea = area;
   }
   // A carrier file of the shipped schema, filled by `sql`.
   std::string File(const std::string& carrier, const std::string& sql) {

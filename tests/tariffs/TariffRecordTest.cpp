@@ -1,9 +1,9 @@
 // Tariff records built from Listino rows, and the host snapshot.
 #include <gtest/gtest.h>
 
-#include "engine/rdo/RdoConnection.h"
-#include "engine/rdo/RdoEnvironment.h"
-#include "engine/rdo/RdoResultset.h"
+#include "data/RdoConnection.h"
+#include "data/RdoEnvironment.h"
+#include "data/RdoResultset.h"
 #include "numbering/clsDestinazione.h"
 #include "numbering/clsGruppoDest.h"
 #include "ordalis/ComponentError.h"

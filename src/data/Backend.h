@@ -1,0 +1,48 @@
+#pragma once
+// Backend: one open database behind an RdoConnection. SqliteBackend serves
+// DBQ= file databases, OdbcBackend every other connect string.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/RdoTypes.h"
+
+namespace ordalis::rdo {
+
+class Cursor;
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+
+  // Runs a statement and returns the cursor over its rows. A keyset cursor
+  // with optimistic locking is updatable and needs a single-table SELECT.
+  virtual std::unique_ptr<Cursor> Open(std::string_view sql, CursorType cursor, LockType lock) = 0;
+  // A cursor over a statement whose "?" markers take `values` in order. By
+  // default they are put into the text as quoted literals; a backend may
+  // keep the statement prepared for the next use.
+  virtual std::unique_ptr<Cursor> OpenWith(std::string_view sql, const std::vector<std::string_view>& values,
+                                           CursorType cursor, LockType lock);
+  // A statement without rows; returns the rows it changed.
+  virtual long Execute(std::string_view sql) = 0;
+  virtual bool TableExists(std::string_view table) = 0;
+  virtual bool ColumnExists(std::string_view table, std::string_view column) = 0;
+  virtual void SetQueryTimeout(int seconds) = 0;
+  // Commits rows held in a write batch; throws when the commit fails.
+  virtual void Flush() = 0;
+  // While held, closing a resultset that wrote does not commit its rows at
+  // once; ending the hold commits them. Nothing to do where every write
+  // commits by itself.
+  virtual void HoldCommits(bool /*hold*/) noexcept {}
+  // Commits what it can and releases every handle; never throws.
+  virtual void Close() noexcept = 0;
+  virtual bool IsFileDatabase() const = 0;
+  // A value that stays the same while the rows of `table` cannot have
+  // changed; none when that cannot be known (the default).
+  virtual std::optional<std::uint64_t> TableStamp(std::string_view /*table*/) { return std::nullopt; }
+};
+
+}  // namespace ordalis::rdo

@@ -1,0 +1,321 @@
+#include "data/sqlite/SqliteDb.h"
+
+#include <atomic>
+#include <cctype>
+#include <thread>
+
+#include "data/Cursor.h"
+#include "data/RdoTypes.h"
+
+namespace ordalis::rdo {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+SqliteDb::SqliteDb(const std::string& path, int query_timeout_s, SqliteOptions options)
+    : path_(path), options_(options), query_timeout_s_(query_timeout_s) {
+  int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  std::string message;
+  if (rc == SQLITE_OK) {
+    sqlite3_extended_result_codes(db_, 0);
+    busy_limit_ms_ = query_timeout_s_ > 0 ? query_timeout_s_ * 1000 : -1;
+    sqlite3_busy_handler(db_, &SqliteDb::OnBusy, this);
+    sqlite3_progress_handler(db_, 20000, &SqliteDb::OnProgress, this);
+    sqlite3_update_hook(db_, &SqliteDb::OnRowChange, this);
+    // Reading the schema makes a directory, an empty path or a file that is
+    // not a database fail here rather than at the first statement.
+    rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
+      // This connection's page cache only (nothing is stored in the file):
+      // large enough for a whole write batch, so a batch never spills.
+      std::string pragma = "PRAGMA cache_size = -" + std::to_string(options_.cache_kib);
+      rc = sqlite3_exec(db_, pragma.c_str(), nullptr, nullptr, nullptr);
+    }
+  }
+  if (rc != SQLITE_OK) {
+    message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    ThrowDataError(message + " (" + path + ")");
+  }
+}
+
+std::string SqliteDb::FileName() const {
+  const char* name = db_ ? sqlite3_db_filename(db_, "main") : nullptr;
+  return name ? name : "";
+}
+
+SqliteDb::~SqliteDb() {
+  Close();
+  sqlite3_close_v2(db_);
+}
+
+SqliteDb::KeptStatement SqliteDb::TakeStatement(const std::string& sql) {
+  auto it = kept_.find(sql);
+  if (it == kept_.end()) return {};
+  KeptStatement kept = std::move(it->second);
+  kept_.erase(it);
+  return kept;
+}
+
+void SqliteDb::KeepStatement(std::string sql, KeptStatement kept) noexcept {
+  constexpr std::size_t kMostKept = 32;
+  sqlite3_reset(kept.stmt);
+  sqlite3_clear_bindings(kept.stmt);
+  try {
+    if (!closed_ && kept_.size() < kMostKept && kept_.emplace(std::move(sql), std::move(kept)).second) return;
+  } catch (...) {
+  }
+  sqlite3_finalize(kept.stmt);
+}
+
+std::optional<bool> SqliteDb::KnownPaging(const std::string& page_sql) const {
+  auto it = paging_.find(page_sql);
+  return it == paging_.end() ? std::nullopt : std::optional<bool>(it->second);
+}
+
+void SqliteDb::RememberPaging(const std::string& page_sql, bool paged) {
+  constexpr std::size_t kMostRemembered = 64;
+  if (paging_.size() >= kMostRemembered) paging_.clear();
+  paging_[page_sql] = paged;
+}
+
+void SqliteDb::Fail(int rc) const {
+  if (rc == SQLITE_INTERRUPT && deadline_hit_) ThrowDataError("Query timeout expired");
+  ThrowDataError(db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
+}
+
+sqlite3_stmt* SqliteDb::Prepare(std::string_view sql) const {
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt,
+                              nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(stmt);
+    Fail(rc);
+  }
+  if (!stmt) ThrowDataError("The statement is empty");
+  return stmt;
+}
+
+void SqliteDb::SetQueryTimeout(int seconds) {
+  query_timeout_s_ = seconds;
+  busy_limit_ms_ = seconds > 0 ? seconds * 1000 : -1;
+}
+
+void SqliteDb::ArmDeadline() {
+  deadline_hit_ = false;
+  deadline_armed_ = query_timeout_s_ > 0;
+  if (deadline_armed_) deadline_ = Clock::now() + std::chrono::seconds(query_timeout_s_);
+}
+
+void SqliteDb::DisarmDeadline() noexcept { deadline_armed_ = false; }
+
+int SqliteDb::OnBusy(void* p, int count) {
+  auto* self = static_cast<SqliteDb*>(p);
+  auto now = Clock::now();
+  if (count == 0) self->busy_since_ = now;
+  if (self->busy_limit_ms_ >= 0 && now - self->busy_since_ >= milliseconds(self->busy_limit_ms_)) return 0;
+  std::this_thread::sleep_for(milliseconds(count < 20 ? 1 : 5));
+  return 1;
+}
+
+int SqliteDb::OnProgress(void* p) {
+  auto* self = static_cast<SqliteDb*>(p);
+  if (self->deadline_armed_ && Clock::now() >= self->deadline_) {
+    self->deadline_hit_ = true;
+    return 1;
+  }
+  return 0;
+}
+
+namespace {
+
+std::uint64_t NextStamp() {
+  static std::atomic<std::uint64_t> last{0};
+  return ++last;
+}
+
+bool SameName(std::string_view a, const char* b) {
+  std::size_t i = 0;
+  for (; i < a.size(); ++i)
+    if (!b[i] || std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return !b[i];
+}
+
+}  // namespace
+
+const SqliteDb::WatchedTable* SqliteDb::Watched(std::string_view table) const {
+  for (const WatchedTable& w : watched_)
+    if (w.name.size() == table.size() && SameName(table, w.name.c_str())) return &w;
+  return nullptr;
+}
+
+SqliteDb::WatchedTable& SqliteDb::Watch(std::string_view table) {
+  for (WatchedTable& w : watched_)
+    if (w.name.size() == table.size() && SameName(table, w.name.c_str())) return w;
+  WatchedTable& w = watched_.emplace_back();
+  w.name = std::string(table);
+  w.stamp = NextStamp();
+  w.counted_from_batch = batch_serial_ + 1;  // the batch under way began uncounted
+  return w;
+}
+
+void SqliteDb::CountChanges(std::string_view table) { Watch(table); }
+
+std::int64_t SqliteDb::TableChangesInBatch(std::string_view table) const {
+  const WatchedTable* w = Watched(table);
+  if (!in_batch_ || !w || w->counted_from_batch > batch_serial_ || statements_ != statements_at_batch_ ||
+      sqlite3_total_changes64(db_) - batch_first_change_ != hooked_ - hooked_at_batch_)
+    return -1;
+  return w->changes - w->changes_at_batch;
+}
+
+std::optional<std::uint64_t> SqliteDb::TableStamp(std::string_view table) {
+  if (!in_batch_ || closed_) return std::nullopt;
+  WatchedTable* watched = &Watch(table);
+  if (!watched->plain) watched->plain = IsPlainTable(table);
+  if (!*watched->plain) return std::nullopt;
+  if (stamps_batch_ != batch_serial_) {
+    // Other connections commit only between this connection's batches.
+    const std::int64_t version = DataVersion();
+    if (version < 0 || version != data_version_) ForgetTableStamps();
+    data_version_ = version;
+    stamps_batch_ = batch_serial_;
+  }
+  return watched->stamp;
+}
+
+void SqliteDb::OnRowChange(void* p, int, const char*, const char* table, sqlite3_int64) {
+  auto* self = static_cast<SqliteDb*>(p);
+  ++self->hooked_;
+  for (WatchedTable& w : self->watched_)
+    if (SameName(w.name, table)) {
+      w.stamp = NextStamp();
+      ++w.changes;
+    }
+}
+
+void SqliteDb::ForgetTableStamps() {
+  for (WatchedTable& w : watched_) w.stamp = NextStamp();
+}
+
+bool SqliteDb::IsPlainTable(std::string_view table) const {
+  // Rows of a view, a virtual table or a WITHOUT ROWID table can change
+  // unseen by the row-change hook; a name in two schemas is ambiguous.
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db_, "SELECT schema = 'main' AND type = 'table' AND wr = 0 FROM pragma_table_list "
+                              "WHERE name = ?1 COLLATE NOCASE", -1, &stmt, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(stmt);
+    return false;
+  }
+  sqlite3_bind_text(stmt, 1, table.data(), static_cast<int>(table.size()), SQLITE_STATIC);
+  int rows = 0;
+  bool plain = false;
+  while (sqlite3_step(stmt) == SQLITE_ROW) plain = ++rows == 1 && sqlite3_column_int(stmt, 0) == 1;
+  sqlite3_finalize(stmt);
+  return plain && rows == 1;
+}
+
+std::int64_t SqliteDb::DataVersion() const {
+  sqlite3_stmt* stmt = nullptr;
+  std::int64_t version = -1;
+  if (sqlite3_prepare_v2(db_, "PRAGMA data_version", -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+    version = sqlite3_column_int64(stmt, 0);
+  sqlite3_finalize(stmt);
+  return version;  // -1: unreadable
+}
+
+void SqliteDb::ExecSimple(const char* sql) { Check(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr)); }
+
+void SqliteDb::BeginRowWrite() {
+  if (closed_) ThrowDataError("The connection is closed");
+  WriteLockWait wait(*this);
+  if (in_batch_ && sqlite3_get_autocommit(db_)) {
+    // Something outside the batch (a failed statement) ended the transaction.
+    in_batch_ = false;
+  }
+  if (in_batch_ && (batch_count_ >= options_.batch_rows ||
+                    Clock::now() - batch_started_ >= milliseconds(options_.batch_ms))) {
+    CommitBatch();
+  }
+  if (!in_batch_) {
+    if (!sqlite3_get_autocommit(db_)) return;  // a transaction the caller opened with Execute
+    ExecSimple("BEGIN IMMEDIATE");
+    in_batch_ = true;
+    ++batch_serial_;
+    batch_count_ = 0;
+    batch_started_ = Clock::now();
+    batch_first_change_ = sqlite3_total_changes64(db_);
+    hooked_at_batch_ = hooked_;
+    statements_at_batch_ = statements_;
+    for (WatchedTable& w : watched_) w.changes_at_batch = w.changes;
+  }
+}
+
+void SqliteDb::FailWrite(int rc) {
+  if (in_batch_ && sqlite3_get_autocommit(db_)) {
+    std::string message = sqlite3_errmsg(db_);
+    long lost = batch_count_;
+    in_batch_ = false;
+    batch_count_ = 0;
+    ThrowDataError(message + "; the " + std::to_string(lost) +
+                   " rows saved since the last commit were rolled back and keep their previous values");
+  }
+  Fail(rc);
+}
+
+void SqliteDb::CommitBatch() {
+  int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) {
+    in_batch_ = false;
+    batch_count_ = 0;
+    return;
+  }
+  FailWrite(rc);  // busy: the batch stays open for the next attempt
+}
+
+void SqliteDb::Flush() {
+  if (!in_batch_) return;
+  WriteLockWait wait(*this);
+  if (sqlite3_get_autocommit(db_)) {
+    in_batch_ = false;
+    return;
+  }
+  CommitBatch();
+}
+
+bool SqliteDb::TryFlush() noexcept {
+  try {
+    Flush();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void SqliteDb::HoldCommits(bool hold) noexcept {
+  commits_held_ = hold;
+  if (!hold) TryFlush();
+}
+
+void SqliteDb::Close() noexcept {
+  if (closed_ || !db_) return;
+  closed_ = true;
+  for (auto& [sql, kept] : kept_) sqlite3_finalize(kept.stmt);
+  kept_.clear();
+  if (!in_batch_) return;
+  auto until = Clock::now() + milliseconds(options_.close_commit_ms);
+  while (!TryFlush() && in_batch_ && Clock::now() < until) std::this_thread::sleep_for(milliseconds(10));
+  if (in_batch_) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    in_batch_ = false;
+  }
+}
+
+WriteLockWait::WriteLockWait(SqliteDb& db) : db_(db), saved_(db.busy_limit_ms_) {
+  db_.busy_limit_ms_ = db_.options_.write_busy_ms;
+}
+WriteLockWait::~WriteLockWait() { db_.busy_limit_ms_ = saved_; }
+
+}  // namespace ordalis::rdo
