@@ -37,6 +37,13 @@ class Backend {
   // once; ending the hold commits them. Nothing to do where every write
   // commits by itself.
   virtual void HoldCommits(bool /*hold*/) noexcept {}
+  // A unit of writes (one call: its row and the statistics it moved) is
+  // committed whole or not at all: the write batch commits only between
+  // units. BeginUnit marks the start of one; EndUnit(true) keeps its writes
+  // in the batch (which may then commit), EndUnit(false) rolls them back.
+  // Units do not nest. The defaults do nothing (every write commits alone).
+  virtual void BeginUnit() {}
+  virtual void EndUnit(bool /*keep*/) {}
   // Commits what it can and releases every handle; never throws.
   virtual void Close() noexcept = 0;
   virtual bool IsFileDatabase() const = 0;

@@ -106,6 +106,14 @@ void RdoConnection::Flush() {
   if (backend_) backend_->Flush();
 }
 
+void RdoConnection::BeginUnit() {
+  if (backend_) backend_->BeginUnit();
+}
+
+void RdoConnection::EndUnit(bool keep) {
+  if (backend_) backend_->EndUnit(keep);
+}
+
 void RdoConnection::HoldCommits(bool hold) noexcept {
   commits_held_ = hold;
   if (backend_) backend_->HoldCommits(hold);

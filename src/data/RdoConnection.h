@@ -76,6 +76,10 @@ class RdoConnection {
   // leaves its rows in the write batch, for a run that writes through many
   // short-lived resultsets; ending the hold commits them.
   void HoldCommits(bool hold) noexcept;
+  // The writes between BeginUnit and EndUnit commit together or not at all
+  // (Backend::BeginUnit). Harmless when the connection is closed.
+  void BeginUnit();
+  void EndUnit(bool keep);
   // Closing twice, or closing a connection that never opened, is harmless.
   void Close() noexcept;
 
