@@ -1,5 +1,7 @@
 #include "data/odbc/OdbcBackend.h"
 
+#include <algorithm>
+
 #include "data/Cursor.h"
 #include "data/SqlText.h"
 #include "data/odbc/OdbcCursor.h"
@@ -17,22 +19,37 @@ class OdbcBackend final : public Backend {
 
   std::unique_ptr<Cursor> Open(std::string_view sql, CursorType cursor, LockType lock) override {
     RequireOpen();
-    return std::make_unique<OdbcCursor>(db_, std::string(sql),
+    return std::make_unique<OdbcCursor>(db_, std::string(sql), std::vector<Variant>(),
                                         cursor == CursorType::Keyset && lock == LockType::OptimisticRowVer);
   }
 
+  std::unique_ptr<Cursor> OpenWith(std::string_view sql, const std::vector<std::string_view>& values,
+                                   CursorType cursor, LockType lock) override {
+    RequireOpen();
+    std::vector<Variant> params;
+    for (std::string_view v : values) params.emplace_back(std::string(v));
+    return std::make_unique<OdbcCursor>(db_, std::string(sql), std::move(params),
+                                        cursor == CursorType::Keyset && lock == LockType::OptimisticRowVer);
+  }
+
+  // A statement is one write of the batch; outside a unit and a hold it is
+  // committed at once, as the statements that change tables expect.
   long Execute(std::string_view sql) override {
     RequireOpen();
+    db_->BeginWrite();
     OdbcStatement stmt(db_->handle(), db_->query_timeout());
     stmt.ExecDirect(sql);
-    long rows = stmt.RowCount();
-    return rows < 0 ? 0 : rows;
+    long rows = std::max(0L, stmt.RowCount());
+    db_->Written(std::max(1L, rows));
+    db_->WriterClosed();
+    return rows;
   }
 
   bool TableExists(std::string_view table) override {
     RequireOpen();
     try {
       OdbcStatement stmt(db_->handle(), db_->query_timeout());
+      db_->ReadRan();
       stmt.ExecDirect("SELECT * FROM " + std::string(table) + " WHERE 1=0");
       return true;
     } catch (const ComponentError&) {
@@ -44,6 +61,7 @@ class OdbcBackend final : public Backend {
     RequireOpen();
     try {
       OdbcStatement stmt(db_->handle(), db_->query_timeout());
+      db_->ReadRan();
       stmt.ExecDirect("SELECT * FROM " + std::string(table) + " WHERE 1=0");
       SQLSMALLINT count = 0;
       stmt.Check(SQLNumResultCols(stmt.handle(), &count));
@@ -61,9 +79,21 @@ class OdbcBackend final : public Backend {
   }
 
   void SetQueryTimeout(int seconds) override { db_->set_query_timeout(seconds); }
-  void Flush() override {}  // autocommit: every write is committed by the server
+  void Flush() override {
+    if (db_) db_->Flush();
+  }
+  void HoldCommits(bool hold) noexcept override {
+    if (db_) db_->HoldCommits(hold);
+  }
+  void BeginUnit() override {
+    RequireOpen();
+    db_->BeginUnit();
+  }
+  void EndUnit(bool keep) override {
+    if (db_) db_->EndUnit(keep);
+  }
   void Close() noexcept override {
-    if (db_) db_->MarkClosed();
+    if (db_) db_->Close();
     db_.reset();
   }
   bool IsFileDatabase() const override { return false; }

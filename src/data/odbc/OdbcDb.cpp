@@ -2,9 +2,12 @@
 
 #include <charconv>
 #include <cstring>
+#include <utility>
 
 #include "data/Cursor.h"
 #include "data/RdoTypes.h"
+#include "data/SqlText.h"
+#include "ordalis/ComponentError.h"
 
 namespace ordalis::rdo {
 namespace {
@@ -180,18 +183,25 @@ void OdbcStatement::Bind(int number, const Variant& v) {
                          &lengths_.back()));
 }
 
-OdbcDb::OdbcDb(const std::string& connect, int query_timeout_s) : query_timeout_s_(query_timeout_s) {
+OdbcDb::OdbcDb(const std::string& connect, int query_timeout_s, OdbcOptions options)
+    : options_(options), query_timeout_s_(query_timeout_s) {
   SQLHENV env = Environment();
   OdbcCheck(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc_), SQL_HANDLE_ENV, env);
   try {
-    SQLSetConnectAttr(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(15), 0);
-    std::u16string w = ToUtf16(connect);
-    SQLWCHAR out[1024];
-    SQLSMALLINT out_length = 0;
-    OdbcCheck(SQLDriverConnectW(dbc_, nullptr, W(w), static_cast<SQLSMALLINT>(w.size()), out, 1024, &out_length,
-                                SQL_DRIVER_NOPROMPT),
+    Connect(connect);
+    SQLWCHAR driver[256] = {};
+    SQLSMALLINT driver_length = 0;
+    if (SQL_SUCCEEDED(SQLGetInfoW(dbc_, SQL_DRIVER_NAME, driver, sizeof driver, &driver_length)))
+      postgres_ = ToUtf8(reinterpret_cast<char16_t*>(driver)).find("psqlodbc") != std::string::npos;
+    if (postgres_ && !ConnectValue(connect, "UseDeclareFetch")) {
+      // Read-only selects stream through server cursors.
+      Disconnect();
+      std::string with = connect;
+      if (!with.empty() && with.back() != ';') with += ';';
+      Connect(with + "UseDeclareFetch=1;Fetch=" + std::to_string(options_.fetch_rows) + ";");
+    }
+    OdbcCheck(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
               SQL_HANDLE_DBC, dbc_);
-    connected_ = true;
     SQLWCHAR quote[8] = {};
     SQLSMALLINT quote_length = 0;
     if (SQL_SUCCEEDED(SQLGetInfoW(dbc_, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &quote_length))) {
@@ -199,16 +209,197 @@ OdbcDb::OdbcDb(const std::string& connect, int query_timeout_s) : query_timeout_
       if (!q.empty() && q != " ") quote_ = q;
     }
   } catch (...) {
-    if (connected_) SQLDisconnect(dbc_);
+    Disconnect();
     SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
     throw;
   }
 }
 
+void OdbcDb::Connect(const std::string& connect) {
+  SQLSetConnectAttr(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(15), 0);
+  std::u16string w = ToUtf16(connect);
+  SQLWCHAR out[1024];
+  SQLSMALLINT out_length = 0;
+  OdbcCheck(SQLDriverConnectW(dbc_, nullptr, W(w), static_cast<SQLSMALLINT>(w.size()), out, 1024, &out_length,
+                              SQL_DRIVER_NOPROMPT),
+            SQL_HANDLE_DBC, dbc_);
+  connected_ = true;
+}
+
+void OdbcDb::Disconnect() noexcept {
+  kept_.clear();
+  if (!connected_) return;
+  if (in_transaction_) SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+  in_transaction_ = false;
+  SQLDisconnect(dbc_);
+  connected_ = false;
+}
+
 OdbcDb::~OdbcDb() {
-  if (connected_) SQLDisconnect(dbc_);
+  Close();
+  Disconnect();
   SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
 }
+
+void OdbcDb::ExecSimple(const char* sql) {
+  OdbcStatement stmt(dbc_, query_timeout_s_);
+  stmt.ExecDirect(sql);
+}
+
+void OdbcDb::BeginWrite() {
+  if (closed_) ThrowDataError("The connection is closed");
+  bool between_units = !unit_open_ || unit_rows_ == 0;
+  if (between_units && pending_ > 0 && streams_ == 0 &&
+      (pending_ >= options_.batch_rows ||
+       std::chrono::steady_clock::now() - batch_started_ >= std::chrono::milliseconds(options_.batch_ms)))
+    Commit();
+  if (pending_ == 0) batch_started_ = std::chrono::steady_clock::now();
+  if (unit_open_ && !savepoint_ && pending_ > 0) {
+    // Rows of earlier units are in the transaction: the unit can go back to here.
+    ExecSimple(stale_savepoint_ ? "RELEASE SAVEPOINT ordalis_unit; SAVEPOINT ordalis_unit" : "SAVEPOINT ordalis_unit");
+    savepoint_ = true;
+    stale_savepoint_ = false;
+  }
+  in_transaction_ = true;
+}
+
+void OdbcDb::Written(long rows) {
+  pending_ += rows;
+  if (unit_open_) unit_rows_ += rows;
+}
+
+void OdbcDb::Commit() {
+  long rows = pending_;
+  pending_ = 0;
+  stale_savepoint_ = false;
+  commit_wanted_ = false;
+  in_transaction_ = false;
+  SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT);
+  if (SQL_SUCCEEDED(rc)) return;
+  std::string why;
+  try {
+    OdbcFail(SQL_HANDLE_DBC, dbc_, rc);
+  } catch (const ComponentError& e) {
+    why = e.Description();
+  }
+  SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+  ThrowDataError("The commit failed: " + why + "; the " + std::to_string(rows) +
+                 " rows written since the last commit were rolled back and keep their previous values");
+}
+
+void OdbcDb::Flush() {
+  if (closed_ || !in_transaction_) return;
+  if (unit_open_) {
+    commit_wanted_ = true;
+    return;
+  }
+  Commit();
+}
+
+void OdbcDb::HoldCommits(bool hold) noexcept {
+  commits_held_ = hold;
+  if (!hold) WriterClosed();
+}
+
+void OdbcDb::WriterClosed() noexcept {
+  if (commits_held_ || closed_ || pending_ == 0) return;
+  if (unit_open_) {
+    commit_wanted_ = true;
+    return;
+  }
+  try {
+    Commit();
+  } catch (const ComponentError&) {
+    // The rows went back; the next write or Flush of the caller goes on.
+  }
+}
+
+void OdbcDb::BeginUnit() {
+  if (closed_) ThrowDataError("The connection is closed");
+  unit_open_ = true;
+  unit_rows_ = 0;
+  savepoint_ = false;
+}
+
+void OdbcDb::EndUnit(bool keep) {
+  if (!unit_open_) return;
+  unit_open_ = false;
+  bool had_savepoint = std::exchange(savepoint_, false);
+  long rows = std::exchange(unit_rows_, 0);
+  if (!keep && rows > 0) {
+    pending_ -= rows;
+    if (had_savepoint) {
+      ExecSimple("ROLLBACK TO SAVEPOINT ordalis_unit");
+      stale_savepoint_ = true;
+    } else {
+      // Nothing but the unit in the transaction.
+      in_transaction_ = false;
+      pending_ = 0;
+      OdbcCheck(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK), SQL_HANDLE_DBC, dbc_);
+    }
+  } else if (had_savepoint) {
+    stale_savepoint_ = true;
+  }
+  if (commit_wanted_) Commit();
+}
+
+void OdbcDb::Close() noexcept {
+  if (closed_) return;
+  closed_ = true;
+  kept_.clear();
+  if (!connected_ || !in_transaction_) return;
+  if (unit_open_) {
+    // A unit that never ended is not kept.
+    unit_open_ = false;
+    try {
+      if (savepoint_) {
+        ExecSimple("ROLLBACK TO SAVEPOINT ordalis_unit");
+      } else if (unit_rows_ > 0) {
+        SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+        in_transaction_ = false;
+        return;
+      }
+    } catch (const ComponentError&) {
+      SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+      in_transaction_ = false;
+      return;
+    }
+  }
+  try {
+    Commit();
+  } catch (const ComponentError&) {
+  }
+}
+
+std::unique_ptr<OdbcStatement> OdbcDb::Take(const std::string& sql) {
+  if (closed_) ThrowDataError("The connection is closed");
+  auto it = kept_.find(sql);
+  if (it != kept_.end()) {
+    auto stmt = std::move(it->second);
+    kept_.erase(it);
+    return stmt;
+  }
+  auto stmt = std::make_unique<OdbcStatement>(dbc_, query_timeout_s_);
+  stmt->Prepare(sql);
+  return stmt;
+}
+
+void OdbcDb::Keep(const std::string& sql, std::unique_ptr<OdbcStatement> stmt) noexcept {
+  constexpr std::size_t kMostKept = 256;
+  if (closed_ || !stmt || kept_.size() >= kMostKept) return;
+  stmt->CloseCursor();
+  try {
+    kept_.emplace(sql, std::move(stmt));
+  } catch (...) {
+  }
+}
+
+const OdbcDb::Shape* OdbcDb::KnownShape(const std::string& sql) const {
+  auto it = shapes_.find(sql);
+  return it == shapes_.end() ? nullptr : &it->second;
+}
+
+void OdbcDb::RememberShape(const std::string& sql, Shape shape) { shapes_[sql] = std::move(shape); }
 
 std::string OdbcDb::QuoteName(std::string_view name) const {
   std::string out = quote_;
