@@ -131,7 +131,7 @@ OdbcRows::OdbcRows(SQLHSTMT stmt, std::vector<OdbcColumn> columns, std::size_t b
         b.c_type = SQL_C_WCHAR, b.width = (static_cast<std::size_t>(c.size) * 2 + 1) * sizeof(char16_t);
         break;
     }
-    b.width = (b.width + 7) / 8 * 8;
+    // Column-wise binding: fixed-size values lie at their C type's size.
     row_bytes += b.width + sizeof(SQLLEN);
   }
   block_rows_ = std::max<std::size_t>(1, std::min(block_rows, kBlockBytes / row_bytes));
