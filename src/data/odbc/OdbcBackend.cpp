@@ -1,6 +1,7 @@
 #include "data/odbc/OdbcBackend.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "data/Cursor.h"
 #include "data/SqlText.h"
@@ -38,7 +39,7 @@ class OdbcBackend final : public Backend {
     RequireOpen();
     db_->BeginWrite();
     OdbcStatement stmt(db_->handle(), db_->query_timeout());
-    stmt.ExecDirect(sql);
+    db_->Guarded([&] { stmt.ExecDirect(sql); });
     long rows = std::max(0L, stmt.RowCount());
     db_->Written(std::max(1L, rows));
     db_->WriterClosed();
@@ -47,34 +48,14 @@ class OdbcBackend final : public Backend {
 
   bool TableExists(std::string_view table) override {
     RequireOpen();
-    try {
-      OdbcStatement stmt(db_->handle(), db_->query_timeout());
-      db_->ReadRan();
-      stmt.ExecDirect("SELECT * FROM " + std::string(table) + " WHERE 1=0");
-      return true;
-    } catch (const ComponentError&) {
-      return false;
-    }
+    return !Columns(table).empty();
   }
 
   bool ColumnExists(std::string_view table, std::string_view column) override {
     RequireOpen();
-    try {
-      OdbcStatement stmt(db_->handle(), db_->query_timeout());
-      db_->ReadRan();
-      stmt.ExecDirect("SELECT * FROM " + std::string(table) + " WHERE 1=0");
-      SQLSMALLINT count = 0;
-      stmt.Check(SQLNumResultCols(stmt.handle(), &count));
-      NoCaseEqual equal;
-      for (SQLSMALLINT i = 1; i <= count; ++i) {
-        SQLWCHAR name[512] = {};
-        SQLSMALLINT length = 0;
-        stmt.Check(SQLColAttributeW(stmt.handle(), static_cast<SQLUSMALLINT>(i), SQL_DESC_NAME, name, sizeof name,
-                                    &length, nullptr));
-        if (equal(ToUtf8(reinterpret_cast<char16_t*>(name)), column)) return true;
-      }
-    } catch (const ComponentError&) {
-    }
+    NoCaseEqual equal;
+    for (const std::string& name : Columns(table))
+      if (equal(name, column)) return true;
     return false;
   }
 
@@ -99,6 +80,47 @@ class OdbcBackend final : public Backend {
   bool IsFileDatabase() const override { return false; }
 
  private:
+  // The columns of a table as the catalog lists them (none: no such table),
+  // asked for without a statement that could fail and abort the batch. An
+  // unquoted name is tried as written, then in lower and upper case.
+  std::vector<std::string> Columns(std::string_view table) {
+    std::string schema, name(table);
+    if (std::size_t dot = name.rfind('.'); dot != std::string::npos) {
+      schema = name.substr(0, dot);
+      name = name.substr(dot + 1);
+    }
+    std::vector<std::string> candidates = {name};
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"') {
+      candidates = {name.substr(1, name.size() - 2)};
+    } else {
+      std::string lower = name, upper = name;
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      candidates.push_back(lower);
+      candidates.push_back(upper);
+    }
+    for (const std::string& candidate : candidates) {
+      OdbcStatement stmt(db_->handle(), db_->query_timeout());
+      std::u16string w_table = ToUtf16(candidate), w_schema = ToUtf16(schema);
+      db_->ReadRan();
+      db_->Guarded([&] {
+        stmt.Check(SQLColumnsW(stmt.handle(), nullptr, 0,
+                               schema.empty() ? nullptr : reinterpret_cast<SQLWCHAR*>(w_schema.data()),
+                               static_cast<SQLSMALLINT>(w_schema.size()), reinterpret_cast<SQLWCHAR*>(w_table.data()),
+                               static_cast<SQLSMALLINT>(w_table.size()), nullptr, 0));
+      });
+      std::vector<OdbcColumn> columns = DescribeColumns(stmt.handle());
+      for (auto& c : columns) c.bounded = false;
+      OdbcRows rows(stmt.handle(), std::move(columns));
+      std::vector<std::string> names;
+      std::vector<Variant> row;
+      while (db_->Guarded([&] { return rows.Next(row); }))
+        if (row.size() > 3 && !row[3].IsNull()) names.push_back(row[3].ToText());
+      if (!names.empty()) return names;
+    }
+    return {};
+  }
+
   void RequireOpen() const {
     if (!db_ || db_->closed()) ThrowDataError("The connection is closed");
   }

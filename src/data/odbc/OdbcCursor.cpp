@@ -64,6 +64,15 @@ std::optional<std::string> PlainCondition(const std::string& rest) {
   return rest.substr(at + 5);
 }
 
+// A read of a whole table (no condition, no markers): the one kind of
+// read-only select that may be too large to hold.
+bool WholeTable(const std::string& sql) {
+  auto parts = ParseSingleTableSelect(sql);
+  if (!parts) return false;
+  std::vector<std::string> words = Words(parts->rest);
+  return words.empty() || words.front() == "ORDER";
+}
+
 }  // namespace
 
 OdbcCursor::OdbcCursor(std::shared_ptr<OdbcDb> db, const std::string& sql, std::vector<Variant> params,
@@ -88,7 +97,7 @@ std::unique_ptr<OdbcStatement> OdbcCursor::Run(const std::string& sql, const std
   for (const Variant& v : more) stmt->Bind(p++, v);
   db_->ReadRan();
   try {
-    stmt->Execute();
+    db_->Guarded([&] { stmt->Execute(); });
   } catch (...) {
     db_->Keep(sql, std::move(stmt));
     throw;
@@ -97,17 +106,46 @@ std::unique_ptr<OdbcStatement> OdbcCursor::Run(const std::string& sql, const std
 }
 
 void OdbcCursor::OpenReadOnly(const std::string& sql) {
-  read_sql_ = sql;
-  read_ = Run(sql, {}, true);
+  if (db_->IsPostgres() && !db_->DriverCursors() && params_.empty() && WholeTable(sql)) {
+    // Read through a server cursor, kRangeRows at a time; it outlives the
+    // commits of the batch.
+    server_cursor_ = db_->NewCursorName();
+    cursor_rollbacks_ = db_->Rollbacks();
+    db_->Run("DECLARE " + server_cursor_ + " NO SCROLL CURSOR WITH HOLD FOR " + sql);
+    read_ = std::make_unique<OdbcStatement>(db_->handle(), db_->query_timeout());
+    read_->Prepare("FETCH FORWARD " + std::to_string(kRangeRows) + " FROM " + server_cursor_);
+    db_->Guarded([&] { read_->Execute(); });
+  } else {
+    read_sql_ = sql;
+    read_ = Run(sql, {}, true);
+  }
   std::vector<OdbcColumn> columns = DescribeColumns(read_->handle());
   std::vector<ColumnInfo> infos;
   for (const OdbcColumn& c : columns) infos.push_back(ColumnInfo{c.name, c.kind, c.size});
   rows_ = std::make_unique<OdbcRows>(read_->handle(), std::move(columns));
-  if (db_->IsPostgres() && !infos.empty()) {
+  if (db_->DriverCursors() && !infos.empty()) {
     streaming_ = true;
     db_->StreamOpened();
   }
   Start(std::move(infos));
+}
+
+bool OdbcCursor::FetchServerCursor() {
+  for (;;) {
+    if (db_->Guarded([&] { return rows_->Next(row_); })) {
+      ++block_rows_;
+      return true;
+    }
+    if (block_rows_ < kRangeRows) {
+      db_->Run("CLOSE " + server_cursor_);
+      server_cursor_.clear();
+      return false;
+    }
+    block_rows_ = 0;
+    read_->CloseCursor();
+    db_->Guarded([&] { read_->Execute(); });
+    rows_->Restart();
+  }
 }
 
 std::vector<std::string> OdbcCursor::KeyColumns(const std::string& table) {
@@ -131,6 +169,7 @@ std::vector<std::string> OdbcCursor::KeyColumns(const std::string& table) {
       SQLSMALLINT schema_length = schema.empty() ? 0 : static_cast<SQLSMALLINT>(w_schema.size());
       std::size_t name_column;
       db_->ReadRan();
+      db_->Guarded([&] {
       if (pass == 0) {
         stmt.Check(SQLPrimaryKeysW(stmt.handle(), nullptr, 0, schema_arg, schema_length,
                                    reinterpret_cast<SQLWCHAR*>(w_table.data()),
@@ -143,12 +182,13 @@ std::vector<std::string> OdbcCursor::KeyColumns(const std::string& table) {
                                       SQL_NULLABLE));
         name_column = 1;
       }
+      });
       std::vector<std::pair<std::int64_t, std::string>> found;
       std::vector<OdbcColumn> columns = DescribeColumns(stmt.handle());
       for (auto& c : columns) c.bounded = false;  // catalog results: read value by value
       OdbcRows rows(stmt.handle(), std::move(columns));
       std::vector<Variant> row;
-      while (rows.Next(row)) {
+      while (db_->Guarded([&] { return rows.Next(row); })) {
         if (name_column >= row.size() || row[name_column].IsNull()) continue;
         std::int64_t sequence = static_cast<std::int64_t>(found.size());
         if (pass == 0 && row.size() > 4 && !row[4].IsNull()) sequence = row[4].ToInteger();
@@ -184,7 +224,7 @@ void OdbcCursor::OpenUpdatable(const std::string& sql) {
     for (const std::string& key : found.keys) keys += qualifier_ + "." + db_->QuoteName(key) + ", ";
     OdbcStatement describe(db_->handle(), db_->query_timeout());
     db_->ReadRan();
-    describe.ExecDirect("SELECT " + keys + list_ + from_ + " WHERE 1=0");
+    db_->Guarded([&] { describe.ExecDirect("SELECT " + keys + list_ + from_ + " WHERE 1=0"); });
     found.columns = DescribeColumns(describe.handle());
     db_->RememberShape(shape_sql, std::move(found));
     shape = db_->KnownShape(shape_sql);
@@ -218,7 +258,7 @@ void OdbcCursor::OpenUpdatable(const std::string& sql) {
     std::vector<Variant> row;
     {
       OdbcRows rows(bounds->handle(), std::move(columns), 1);
-      if (rows.Next(row) && !row[0].IsNull()) {
+      if (db_->Guarded([&] { return rows.Next(row); }) && !row[0].IsNull()) {
         last_key_ = Variant(row[0].ToInteger() - 1);
         max_key_ = row[1];
       }
@@ -235,7 +275,7 @@ void OdbcCursor::OpenUpdatable(const std::string& sql) {
     {
       OdbcRows rows(stmt->handle(), std::move(columns));
       std::vector<Variant> row;
-      while (rows.Next(row))
+      while (db_->Guarded([&] { return rows.Next(row); }))
         for (Variant& v : row) keys_.push_back(std::move(v));
     }
     db_->Keep(keys_sql, std::move(stmt));
@@ -263,7 +303,7 @@ bool OdbcCursor::LoadRange() {
   {
     OdbcRows rows(stmt->handle(), read_columns_);
     std::vector<Variant> row;
-    while (rows.Next(row)) {
+    while (db_->Guarded([&] { return rows.Next(row); })) {
       block_.push_back(row);
       ++n;
     }
@@ -298,7 +338,7 @@ bool OdbcCursor::LoadChunk() {
   {
     OdbcRows rows(stmt->handle(), read_columns_);
     std::vector<Variant> row;
-    while (rows.Next(row)) found.emplace(KeyText(row.data()), row);
+    while (db_->Guarded([&] { return rows.Next(row); })) found.emplace(KeyText(row.data()), row);
   }
   db_->Keep(chunk_sql_, std::move(stmt));
   for (std::size_t j = 0; j < n; ++j) {
@@ -323,7 +363,8 @@ bool OdbcCursor::LoadBlock() {
 bool OdbcCursor::FetchNext() {
   if (!updatable_) {
     if (!rows_) return false;
-    if (rows_->Next(row_)) return true;
+    if (!server_cursor_.empty()) return FetchServerCursor();
+    if (db_->Guarded([&] { return rows_->Next(row_); })) return true;
     if (streaming_) {
       streaming_ = false;
       db_->StreamEnded();
@@ -350,7 +391,7 @@ long OdbcCursor::Write(const std::string& sql, const std::vector<const Variant*>
     stmt->ResetParams();
     int p = 1;
     for (const Variant* v : values) stmt->Bind(p++, *v);
-    stmt->Execute();
+    db_->Guarded([&] { stmt->Execute(); });
     rows = stmt->RowCount();
   } catch (...) {
     db_->Keep(sql, std::move(stmt));
@@ -418,7 +459,7 @@ void OdbcCursor::Reread() {
   bool found;
   try {
     OdbcRows rows(stmt->handle(), read_columns_, 1);
-    found = rows.Next(row);
+    found = db_->Guarded([&] { return rows.Next(row); });
   } catch (...) {
     db_->Keep(sql, std::move(stmt));
     throw;
@@ -431,6 +472,10 @@ void OdbcCursor::Reread() {
 
 void OdbcCursor::Release() noexcept {
   rows_.reset();
+  if (!server_cursor_.empty()) {
+    read_.reset();
+    db_->CloseCursor(server_cursor_, cursor_rollbacks_);
+  }
   if (read_) db_->Keep(read_sql_, std::move(read_));
   if (streaming_) {
     streaming_ = false;

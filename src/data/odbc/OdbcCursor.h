@@ -20,6 +20,7 @@
 // comparing the changed columns with the values read; no row changed means
 // another writer got there first (kErrRowChanged). A row locked by another
 // transaction makes the Update wait up to the query timeout and fail.
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,6 +58,7 @@ class OdbcCursor final : public Cursor {
   bool LoadBlock();
   bool LoadRange();
   bool LoadChunk();
+  bool FetchServerCursor();
   std::string KeyText(const Variant* key) const;
   // Runs a write statement kept for its text; returns the rows it changed.
   long Write(const std::string& sql, const std::vector<const Variant*>& values);
@@ -69,6 +71,9 @@ class OdbcCursor final : public Cursor {
   std::unique_ptr<OdbcStatement> read_;
   std::unique_ptr<OdbcRows> rows_;
   bool streaming_ = false;
+  std::string server_cursor_;               // the layer's server cursor, while open
+  std::uint64_t cursor_rollbacks_ = 0;
+  std::size_t block_rows_ = 0;              // rows read of the last FETCH
   // Updatable.
   std::string table_, qualifier_, list_;
   std::vector<std::string> key_names_;      // quoted

@@ -1,6 +1,7 @@
 #include "data/odbc/OdbcDb.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -193,12 +194,17 @@ OdbcDb::OdbcDb(const std::string& connect, int query_timeout_s, OdbcOptions opti
     SQLSMALLINT driver_length = 0;
     if (SQL_SUCCEEDED(SQLGetInfoW(dbc_, SQL_DRIVER_NAME, driver, sizeof driver, &driver_length)))
       postgres_ = ToUtf8(reinterpret_cast<char16_t*>(driver)).find("psqlodbc") != std::string::npos;
-    if (postgres_ && !ConnectValue(connect, "UseDeclareFetch")) {
-      // Read-only selects stream through server cursors.
-      Disconnect();
-      std::string with = connect;
-      if (!with.empty() && with.back() != ';') with += ';';
-      Connect(with + "UseDeclareFetch=1;Fetch=" + std::to_string(options_.fetch_rows) + ";");
+    if (postgres_) {
+      // A failed statement is left to the layer to undo: no savepoint of
+      // the driver's around every statement.
+      auto declare_fetch = ConnectValue(connect, "UseDeclareFetch");
+      driver_cursors_ = declare_fetch && *declare_fetch == "1";
+      if (!ConnectValue(connect, "Protocol")) {
+        std::string with = connect;
+        if (!with.empty() && with.back() != ';') with += ';';
+        Disconnect();
+        Connect(with + "Protocol=7.4-0;");
+      }
     }
     OdbcCheck(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
               SQL_HANDLE_DBC, dbc_);
@@ -246,8 +252,63 @@ void OdbcDb::ExecSimple(const char* sql) {
   stmt.ExecDirect(sql);
 }
 
+void OdbcDb::Run(const std::string& sql) {
+  in_transaction_ = true;
+  try {
+    OdbcStatement stmt(dbc_, query_timeout_s_);
+    stmt.ExecDirect(sql);
+  } catch (const ComponentError& e) {
+    Failed(e);
+  }
+}
+
+void OdbcDb::CloseCursor(const std::string& name, std::uint64_t rollbacks_at_declare) noexcept {
+  if (closed_ || rollbacks_ != rollbacks_at_declare) return;
+  std::string sql = "CLOSE " + name;
+  TryExec(sql.c_str());
+}
+
+bool OdbcDb::TryExec(const char* sql) noexcept {
+  try {
+    ExecSimple(sql);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void OdbcDb::Failed(const ComponentError& error) {
+  if (!postgres_ || closed_) throw error;
+  std::string undone;
+  if (unit_open_ && savepoint_ && TryExec("ROLLBACK TO SAVEPOINT ordalis_unit")) {
+    ++rollbacks_;
+    if (unit_rows_ > 0) {
+      broken_unit_ = error.Description();
+      undone = "; the " + std::to_string(unit_rows_) + " rows this call wrote were rolled back";
+    }
+    pending_ -= unit_rows_;
+    unit_rows_ = 0;
+    throw ComponentError(error.Number(), error.Description() + undone, error.Source());
+  }
+  long lost = pending_;
+  ++rollbacks_;
+  SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+  in_transaction_ = false;
+  pending_ = 0;
+  stale_savepoint_ = savepoint_ = false;
+  if (unit_open_ && unit_rows_ > 0) broken_unit_ = error.Description();
+  unit_rows_ = 0;
+  if (lost > 0)
+    undone = "; the " + std::to_string(lost) +
+             " rows written since the last commit were rolled back and keep their previous values";
+  throw ComponentError(error.Number(), error.Description() + undone, error.Source());
+}
+
 void OdbcDb::BeginWrite() {
   if (closed_) ThrowDataError("The connection is closed");
+  if (!broken_unit_.empty())
+    ThrowDataError("Earlier writes of this call were rolled back after an error (" + broken_unit_ +
+                   "); the call cannot be saved in part");
   bool between_units = !unit_open_ || unit_rows_ == 0;
   if (between_units && pending_ > 0 && streams_ == 0 &&
       (pending_ >= options_.batch_rows ||
@@ -256,7 +317,12 @@ void OdbcDb::BeginWrite() {
   if (pending_ == 0) batch_started_ = std::chrono::steady_clock::now();
   if (unit_open_ && !savepoint_ && pending_ > 0) {
     // Rows of earlier units are in the transaction: the unit can go back to here.
-    ExecSimple(stale_savepoint_ ? "RELEASE SAVEPOINT ordalis_unit; SAVEPOINT ordalis_unit" : "SAVEPOINT ordalis_unit");
+    try {
+      ExecSimple(stale_savepoint_ ? "RELEASE SAVEPOINT ordalis_unit; SAVEPOINT ordalis_unit"
+                                  : "SAVEPOINT ordalis_unit");
+    } catch (const ComponentError& e) {
+      Failed(e);
+    }
     savepoint_ = true;
     stale_savepoint_ = false;
   }
@@ -283,6 +349,7 @@ void OdbcDb::Commit() {
     why = e.Description();
   }
   SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+  ++rollbacks_;
   ThrowDataError("The commit failed: " + why + "; the " + std::to_string(rows) +
                  " rows written since the last commit were rolled back and keep their previous values");
 }
@@ -316,6 +383,7 @@ void OdbcDb::WriterClosed() noexcept {
 
 void OdbcDb::BeginUnit() {
   if (closed_) ThrowDataError("The connection is closed");
+  broken_unit_.clear();
   unit_open_ = true;
   unit_rows_ = 0;
   savepoint_ = false;
@@ -324,12 +392,18 @@ void OdbcDb::BeginUnit() {
 void OdbcDb::EndUnit(bool keep) {
   if (!unit_open_) return;
   unit_open_ = false;
+  broken_unit_.clear();
   bool had_savepoint = std::exchange(savepoint_, false);
   long rows = std::exchange(unit_rows_, 0);
   if (!keep && rows > 0) {
     pending_ -= rows;
+    ++rollbacks_;
     if (had_savepoint) {
-      ExecSimple("ROLLBACK TO SAVEPOINT ordalis_unit");
+      try {
+        ExecSimple("ROLLBACK TO SAVEPOINT ordalis_unit");
+      } catch (const ComponentError& e) {
+        Failed(e);
+      }
       stale_savepoint_ = true;
     } else {
       // Nothing but the unit in the transaction.

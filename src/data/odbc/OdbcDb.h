@@ -17,15 +17,20 @@
 // and message and says how many rows went back to their previous values;
 // the server has then rolled the batch back, as after a crash.
 //
-// With psqlODBC the connection also sets UseDeclareFetch (unless the connect
-// string says otherwise), so that a large read-only select is read through
-// a server cursor a block at a time instead of landing in memory. Such a
-// cursor ends with the transaction, so a due commit waits while a read-only
-// resultset is still being read (Flush and Close commit all the same).
+// With psqlODBC the driver's own savepoint around every statement is turned
+// off (Protocol=7.4-0): a statement that fails aborts the server's
+// transaction, and the layer rolls back to its last whole point (Failed).
+// Read-only selects are read whole by the driver, except a read of a whole
+// table, which goes through a server cursor of the layer's (OdbcCursor). A
+// data source that sets UseDeclareFetch=1 has the driver read every select
+// through a cursor that ends with the transaction: a due commit then waits
+// while a read-only resultset is still being read (Flush and Close commit
+// all the same).
 #include <sql.h>
 #include <sqlext.h>
 
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
@@ -34,6 +39,7 @@
 #include <vector>
 
 #include "data/odbc/OdbcRows.h"
+#include "ordalis/ComponentError.h"
 #include "ordalis/Variant.h"
 #include "platform/TextLines.h"
 
@@ -111,6 +117,22 @@ class OdbcDb {
   void Written(long rows);
   // A statement that reads ran: the transaction is open.
   void ReadRan() { in_transaction_ = true; }
+  // Throws `error` (from a statement that failed on the server) after
+  // putting the transaction right: psqlODBC runs without savepoints of its
+  // own, so the server has aborted the transaction. Inside a unit that took
+  // its savepoint the unit's writes are rolled back (and its further writes
+  // refused until it ends), else the whole batch; the error then says how
+  // many rows went back to their previous values.
+  [[noreturn]] void Failed(const ComponentError& error);
+  // Runs `f`, a call that reaches the server, through Failed.
+  template <class F>
+  decltype(auto) Guarded(F&& f) {
+    try {
+      return f();
+    } catch (const ComponentError& e) {
+      Failed(e);
+    }
+  }
   // Commits the batch; throws when it cannot (the rows are then rolled back).
   // Inside a unit the commit waits for its end.
   void Flush();
@@ -121,9 +143,21 @@ class OdbcDb {
   void EndUnit(bool keep);
   // Commits what it can, else rolls back; marks the connection closed.
   void Close() noexcept;
-  // A read-only resultset reading through a server cursor opened or ended.
+  // Whether the driver reads selects through cursors of its own that end
+  // with the transaction (UseDeclareFetch=1 in the connect string).
+  bool DriverCursors() const { return driver_cursors_; }
+  // A read-only resultset reading through such a cursor opened or ended.
   void StreamOpened() { ++streams_; }
   void StreamEnded() noexcept { --streams_; }
+  // Runs a statement without parameters or rows through Failed.
+  void Run(const std::string& sql);
+  // A new name for a server cursor of the layer's.
+  std::string NewCursorName() { return "ordalis_rows_" + std::to_string(++cursors_); }
+  // Rollbacks so far: a server cursor declared before the last one may be
+  // gone.
+  std::uint64_t Rollbacks() const { return rollbacks_; }
+  // Closes a server cursor, when it can be known to exist; never throws.
+  void CloseCursor(const std::string& name, std::uint64_t rollbacks_at_declare) noexcept;
 
   // Prepared statements kept for the next use of the same text. Take hands
   // one out (prepared, or made and prepared); Keep takes it back.
@@ -145,6 +179,7 @@ class OdbcDb {
   void Disconnect() noexcept;
   void Commit();
   void ExecSimple(const char* sql);
+  bool TryExec(const char* sql) noexcept;
 
   OdbcOptions options_;
   bool postgres_ = false;
@@ -155,8 +190,11 @@ class OdbcDb {
   bool savepoint_ = false;  // the open unit's savepoint is taken
   bool stale_savepoint_ = false;  // an earlier unit's savepoint is still there
   bool commit_wanted_ = false;    // a Flush or a close came inside a unit
+  std::string broken_unit_;       // why the open unit's writes were rolled back
   bool commits_held_ = false;
   int streams_ = 0;
+  bool driver_cursors_ = false;
+  std::uint64_t cursors_ = 0, rollbacks_ = 0;
   std::chrono::steady_clock::time_point batch_started_{};
   std::unordered_multimap<std::string, std::unique_ptr<OdbcStatement>> kept_;
   std::unordered_map<std::string, Shape> shapes_;
