@@ -169,20 +169,24 @@ std::vector<std::string> OdbcCursor::KeyColumns(const std::string& table) {
       SQLSMALLINT schema_length = schema.empty() ? 0 : static_cast<SQLSMALLINT>(w_schema.size());
       std::size_t name_column;
       db_->ReadRan();
-      db_->Guarded([&] {
-      if (pass == 0) {
-        stmt.Check(SQLPrimaryKeysW(stmt.handle(), nullptr, 0, schema_arg, schema_length,
-                                   reinterpret_cast<SQLWCHAR*>(w_table.data()),
-                                   static_cast<SQLSMALLINT>(w_table.size())));
-        name_column = 3;
-      } else {
-        stmt.Check(SQLSpecialColumnsW(stmt.handle(), SQL_BEST_ROWID, nullptr, 0, schema_arg, schema_length,
-                                      reinterpret_cast<SQLWCHAR*>(w_table.data()),
-                                      static_cast<SQLSMALLINT>(w_table.size()), SQL_SCOPE_TRANSACTION,
-                                      SQL_NULLABLE));
-        name_column = 1;
+      // A candidate name that is no table fails in the driver (the server
+      // is not asked): the next one is tried.
+      try {
+        if (pass == 0) {
+          stmt.Check(SQLPrimaryKeysW(stmt.handle(), nullptr, 0, schema_arg, schema_length,
+                                     reinterpret_cast<SQLWCHAR*>(w_table.data()),
+                                     static_cast<SQLSMALLINT>(w_table.size())));
+          name_column = 3;
+        } else {
+          stmt.Check(SQLSpecialColumnsW(stmt.handle(), SQL_BEST_ROWID, nullptr, 0, schema_arg, schema_length,
+                                        reinterpret_cast<SQLWCHAR*>(w_table.data()),
+                                        static_cast<SQLSMALLINT>(w_table.size()), SQL_SCOPE_TRANSACTION,
+                                        SQL_NULLABLE));
+          name_column = 1;
+        }
+      } catch (const ComponentError&) {
+        continue;
       }
-      });
       std::vector<std::pair<std::int64_t, std::string>> found;
       std::vector<OdbcColumn> columns = DescribeColumns(stmt.handle());
       for (auto& c : columns) c.bounded = false;  // catalog results: read value by value
@@ -250,23 +254,12 @@ void OdbcCursor::OpenUpdatable(const std::string& sql) {
   ranged_ = db_->IsPostgres() && nk == 1 && key_kinds_[0] == K::Integer && condition;
   if (ranged_) {
     std::string where = condition->empty() ? " WHERE " : " WHERE (" + *condition + ") AND ";
-    std::string bounds_sql = "SELECT MIN(" + key_list_ + "), MAX(" + key_list_ + ")" + from_ +
-                             (condition->empty() ? "" : " WHERE " + *condition);
-    auto bounds = Run(bounds_sql, {}, true);
-    std::vector<OdbcColumn> columns = DescribeColumns(bounds->handle());
-    for (auto& c : columns) c.kind = K::Integer;
-    std::vector<Variant> row;
-    {
-      OdbcRows rows(bounds->handle(), std::move(columns), 1);
-      if (db_->Guarded([&] { return rows.Next(row); }) && !row[0].IsNull()) {
-        last_key_ = Variant(row[0].ToInteger() - 1);
-        max_key_ = row[1];
-      }
-    }
-    db_->Keep(bounds_sql, std::move(bounds));
-    exhausted_ = max_key_.IsNull();
-    range_sql_ = "SELECT " + key_list_ + ", " + list_ + from_ + where + key_list_ + " > ? AND " + key_list_ +
-                 " <= ? ORDER BY " + key_list_ + " LIMIT " + std::to_string(kRangeRows);
+    std::string select = "SELECT " + key_list_ + ", " + list_ + from_;
+    first_range_sql_ = select + (condition->empty() ? "" : " WHERE " + *condition) + " ORDER BY " + key_list_ +
+                       " LIMIT " + std::to_string(kRangeRows);
+    top_sql_ = "SELECT MAX(" + key_list_ + ")" + from_ + (condition->empty() ? "" : " WHERE " + *condition);
+    range_sql_ = select + where + key_list_ + " > ? AND " + key_list_ + " <= ? ORDER BY " + key_list_ + " LIMIT " +
+                 std::to_string(kRangeRows);
   } else {
     // The keys of every row, in the statement's order.
     std::string keys_sql = "SELECT " + key_list_ + from_ + rest;
@@ -298,7 +291,10 @@ void OdbcCursor::OpenUpdatable(const std::string& sql) {
 
 bool OdbcCursor::LoadRange() {
   if (exhausted_) return false;
-  auto stmt = Run(range_sql_, {last_key_, max_key_}, true);
+  const bool first = !ranges_started_;
+  ranges_started_ = true;
+  const std::string& sql = first ? first_range_sql_ : range_sql_;
+  auto stmt = first ? Run(sql, {}, true) : Run(sql, {last_key_, max_key_}, true);
   std::size_t n = 0;
   {
     OdbcRows rows(stmt->handle(), read_columns_);
@@ -308,10 +304,22 @@ bool OdbcCursor::LoadRange() {
       ++n;
     }
   }
-  db_->Keep(range_sql_, std::move(stmt));
+  db_->Keep(sql, std::move(stmt));
   if (n < kRangeRows) exhausted_ = true;
-  if (n > 0) last_key_ = block_.back()[0];
-  return n > 0;
+  if (n == 0) return false;
+  last_key_ = block_.back()[0];
+  if (first && !exhausted_) {
+    // More than one range: the rows to visit end at the largest key now.
+    auto top = Run(top_sql_, {}, true);
+    std::vector<OdbcColumn> columns = DescribeColumns(top->handle());
+    std::vector<Variant> row;
+    {
+      OdbcRows rows(top->handle(), std::move(columns), 1);
+      if (db_->Guarded([&] { return rows.Next(row); })) max_key_ = row[0];
+    }
+    db_->Keep(top_sql_, std::move(top));
+  }
+  return true;
 }
 
 std::string OdbcCursor::KeyText(const Variant* key) const {

@@ -9,8 +9,9 @@
 // driver names):
 // - On PostgreSQL, a statement without ORDER BY on a table with one integer
 //   key reads its rows in key ranges of kRangeRows, in key order, up to the
-//   largest key that matched at the open (rows added later are not
-//   visited), so no key list is held.
+//   largest key that matched when the first range was read (rows added
+//   later are not visited), so no key list is held; a statement matching
+//   fewer rows than one range takes one round trip.
 // - Otherwise the keys are read first, then the rows by key, kChunk at a
 //   time; a row deleted meanwhile is skipped.
 //
@@ -82,7 +83,10 @@ class OdbcCursor final : public Cursor {
   std::vector<OdbcColumn> read_columns_;    // key columns then the row's
   std::string from_, key_list_;
   bool ranged_ = false;
-  std::string range_sql_;                   // ranged: next rows after a key, up to the last
+  std::string first_range_sql_;             // ranged: the first rows
+  std::string top_sql_;                     // ranged: the largest key
+  std::string range_sql_;                   // ranged: next rows after a key, up to the largest
+  bool ranges_started_ = false;
   Variant last_key_, max_key_;
   std::vector<Variant> keys_;               // keyed: key_names_.size() values a row
   std::size_t next_key_ = 0;                // keyed: row index into keys_

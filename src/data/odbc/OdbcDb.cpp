@@ -315,7 +315,7 @@ void OdbcDb::BeginWrite() {
        std::chrono::steady_clock::now() - batch_started_ >= std::chrono::milliseconds(options_.batch_ms)))
     Commit();
   if (pending_ == 0) batch_started_ = std::chrono::steady_clock::now();
-  if (unit_open_ && !savepoint_ && pending_ > 0) {
+  if (unit_open_ && unit_rows_ == 0 && pending_ > 0) {
     // Rows of earlier units are in the transaction: the unit can go back to here.
     try {
       ExecSimple(stale_savepoint_ ? "RELEASE SAVEPOINT ordalis_unit; SAVEPOINT ordalis_unit"
