@@ -6,12 +6,14 @@
 #include <sqlite3.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../data/PgCluster.h"
@@ -137,6 +139,55 @@ TEST_F(ServerCommands, CopyToTheServerAndBackKeepsEveryTable) {
     EXPECT_EQ(Rows(Dir("back.db"), table), Rows(file, table)) << table;
   // Keys generated on the server come after the copied ones.
   PgCluster::Instance().Psql("INSERT INTO Siti (sCodice) VALUES ('new')", database_);
+}
+
+TEST_F(ServerCommands, ServerGoingAwayMidRunKeepsCommittedRowsAndARerunFinishes) {
+  Result file = Ordalis("demo --calls 3000 --dir " + Dir("file"));
+  ASSERT_EQ(file.status, 0) << file.out;
+  Result copy = Ordalis("copy --from-db " + Dir("file") + "/ordalis.db --to-dsn " + Quote(connect_));
+  ASSERT_EQ(copy.status, 0) << copy.out;
+  PgCluster& cluster = PgCluster::Instance();
+  for (const char* table : {"CHIAMATE", "CHIAMATEINTERNE"})
+    cluster.Psql(std::string("UPDATE ") + table + " SET sGiorno_c = NULL, CCOSTO1_C = NULL, SCARRIER1_C = NULL", database_);
+  const std::string process = "process --dsn " + Quote(connect_) + " --filter " + Quote("WHERE sGiorno_c IS NULL");
+  ::setenv("ORDALIS_HOME", Dir("file").c_str(), 1);
+  ::setenv("ORDALIS_REGISTRY", (Dir("file") + "/registry.reg").c_str(), 1);
+  ASSERT_TRUE(fs::exists(Dir("file") + "/registry.reg")) << "the demo's registry file is named differently";
+
+  // The server ends the run's session while it rates.
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    cluster.Psql("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" + database_ +
+                 "' AND pid <> pg_backend_pid()");
+  });
+  Result cut = Ordalis(process);
+  stopper.join();
+  EXPECT_EQ(cut.status, 1) << cut.out;
+  EXPECT_NE(cut.out.find("SQLSTATE"), std::string::npos) << cut.out;
+  Result back = Ordalis("copy --from-dsn " + Quote(connect_) + " --to-db " + Dir("cut.db"));
+  ASSERT_EQ(back.status, 0) << back.out;
+  // Each row is as the file run rated it, or as it was loaded.
+  std::vector<std::string> rated = Rows(Dir("file") + "/ordalis.db", "CHIAMATE");
+  std::vector<std::string> kept = Rows(Dir("cut.db"), "CHIAMATE");
+  ASSERT_EQ(kept.size(), rated.size());
+  std::size_t done = 0;
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    if (kept[i] == rated[i]) ++done;
+    else
+      EXPECT_NE(kept[i].find("sGiorno_c=NULL|SFASCIAORARIA_C"), std::string::npos) << "row " << i << ": " << kept[i];
+    if (kept[i].find("sGiorno_c=NULL|") != std::string::npos)
+      EXPECT_TRUE(kept[i].find("CCOSTO1_C=NULL|") != std::string::npos &&
+                  kept[i].find("SCARRIER1_C=NULL|") != std::string::npos)
+          << "half-written row " << i << ": " << kept[i];
+  }
+  EXPECT_GT(done, 0u) << "rows committed before the server went away stay";
+  EXPECT_LT(done, rated.size()) << "the run was cut short: " << cut.out;
+
+  Result rerun = Ordalis(process);
+  EXPECT_EQ(rerun.status, 0) << rerun.out;
+  Result final_rows = Ordalis("copy --from-dsn " + Quote(connect_) + " --to-db " + Dir("final.db"));
+  ASSERT_EQ(final_rows.status, 0) << final_rows.out;
+  EXPECT_EQ(Rows(Dir("final.db"), "CHIAMATE"), rated);
 }
 
 TEST_F(ServerCommands, DsnTakesANameOrAConnectString) {

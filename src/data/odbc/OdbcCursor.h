@@ -43,7 +43,8 @@ class OdbcCursor final : public Cursor {
   static constexpr std::size_t kChunk = 64;
 
   bool FetchNext() override;
-  bool Updatable() const override { return updatable_; }
+  // A row of a connection that was lost cannot be edited any more.
+  bool Updatable() const override { return updatable_ && !db_->lost(); }
   void WriteUpdate() override;
   void WriteInsert() override;
   void Reread() override;

@@ -27,6 +27,12 @@ SQLHENV Environment() {
   return env;
 }
 
+// Whether an error says the server or the session is gone (connection
+// errors, the server shutting down or ending the session).
+bool IsLost(const std::string& why) {
+  return why.find("SQLSTATE 08") != std::string::npos || why.find("SQLSTATE 57P0") != std::string::npos;
+}
+
 SQLWCHAR* W(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
 
 template <class T>
@@ -253,6 +259,7 @@ void OdbcDb::ExecSimple(const char* sql) {
 }
 
 void OdbcDb::Run(const std::string& sql) {
+  RequireUsable();
   in_transaction_ = true;
   try {
     OdbcStatement stmt(dbc_, query_timeout_s_);
@@ -278,6 +285,22 @@ bool OdbcDb::TryExec(const char* sql) noexcept {
 }
 
 void OdbcDb::Failed(const ComponentError& error) {
+  const std::string& why = error.Description();
+  if (IsLost(why)) {
+    // The server or the session is gone, and the transaction with it.
+    if (!lost_) {
+      lost_ = true;
+      lost_reason_ = why;
+      std::string lost = pending_ > 0 ? "; the " + std::to_string(pending_) +
+                                            " rows written since the last commit keep their previous values"
+                                      : "";
+      pending_ = 0;
+      in_transaction_ = false;
+      throw ComponentError(error.Number(), "The connection to the database server was lost: " + why + lost,
+                           error.Source());
+    }
+    throw error;
+  }
   if (!postgres_ || closed_) throw error;
   std::string undone;
   if (unit_open_ && savepoint_ && TryExec("ROLLBACK TO SAVEPOINT ordalis_unit")) {
@@ -304,8 +327,13 @@ void OdbcDb::Failed(const ComponentError& error) {
   throw ComponentError(error.Number(), error.Description() + undone, error.Source());
 }
 
-void OdbcDb::BeginWrite() {
+void OdbcDb::RequireUsable() const {
   if (closed_) ThrowDataError("The connection is closed");
+  if (lost_) ThrowDataError("The connection to the database server was lost: " + lost_reason_);
+}
+
+void OdbcDb::BeginWrite() {
+  RequireUsable();
   if (!broken_unit_.empty())
     ThrowDataError("Earlier writes of this call were rolled back after an error (" + broken_unit_ +
                    "); the call cannot be saved in part");
@@ -350,12 +378,17 @@ void OdbcDb::Commit() {
   }
   SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
   ++rollbacks_;
+  if (!lost_ && IsLost(why)) {
+    lost_ = true;
+    lost_reason_ = why;
+  }
   ThrowDataError("The commit failed: " + why + "; the " + std::to_string(rows) +
                  " rows written since the last commit were rolled back and keep their previous values");
 }
 
 void OdbcDb::Flush() {
   if (closed_ || !in_transaction_) return;
+  RequireUsable();
   if (unit_open_) {
     commit_wanted_ = true;
     return;
@@ -421,7 +454,7 @@ void OdbcDb::Close() noexcept {
   if (closed_) return;
   closed_ = true;
   kept_.clear();
-  if (!connected_ || !in_transaction_) return;
+  if (!connected_ || !in_transaction_ || lost_) return;
   if (unit_open_) {
     // A unit that never ended is not kept.
     unit_open_ = false;
@@ -446,7 +479,7 @@ void OdbcDb::Close() noexcept {
 }
 
 std::unique_ptr<OdbcStatement> OdbcDb::Take(const std::string& sql) {
-  if (closed_) ThrowDataError("The connection is closed");
+  RequireUsable();
   auto it = kept_.find(sql);
   if (it != kept_.end()) {
     auto stmt = std::move(it->second);

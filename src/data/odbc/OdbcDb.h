@@ -104,6 +104,11 @@ class OdbcDb {
   int query_timeout() const { return query_timeout_s_; }
   void set_query_timeout(int seconds) { query_timeout_s_ = seconds; }
   bool closed() const { return closed_; }
+  // The server or the session went away: nothing more can be read or
+  // written through this connection.
+  bool lost() const { return lost_; }
+  // Throws when the connection is closed or lost.
+  void RequireUsable() const;
   // The driver's identifier quote ('"' unless it says otherwise).
   const std::string& quote() const { return quote_; }
   std::string QuoteName(std::string_view name) const;
@@ -194,6 +199,8 @@ class OdbcDb {
   bool commits_held_ = false;
   int streams_ = 0;
   bool driver_cursors_ = false;
+  bool lost_ = false;
+  std::string lost_reason_;
   std::uint64_t cursors_ = 0, rollbacks_ = 0;
   std::chrono::steady_clock::time_point batch_started_{};
   std::unordered_multimap<std::string, std::unique_ptr<OdbcStatement>> kept_;
