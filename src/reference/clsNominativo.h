@@ -36,6 +36,18 @@ class clsNominativo {
   DateTime DataUltimaChiamataI = 0;
   DateTime OraUltimaChiamataI = 0;
   DateTime OraUltimaChiamataO = 0;
+  // The statistics as the row held them when this process last read or
+  // wrote it. A save adds to the row what the entry gained since, so that
+  // several processes counting into one row keep each other's counts.
+  struct Statistiche {
+    std::int32_t TotaleSelezioniO = 0, TotaleSelezioniI = 0;
+    DateTime DataUltimaChiamataO = 0, OraUltimaChiamataO = 0, DataUltimaChiamataI = 0, OraUltimaChiamataI = 0;
+  };
+  Statistiche Letto;
+  Statistiche Attuali() const {
+    return {TotaleSelezioniO, TotaleSelezioniI, DataUltimaChiamataO, OraUltimaChiamataO, DataUltimaChiamataI,
+            OraUltimaChiamataI};
+  }
 
   // Counts one call to (uscente) or from this number: with `annulla` the
   // contribution of the call's previous rating is taken off first, so that
