@@ -25,6 +25,7 @@ class clsSwing {
     Money cCosto;              // cCosto1_c as just rated
     Money cCostoPrecedente;    // cCosto1_c as loaded (the previous rating)
     bool annulla = false;      // the previous rating is taken off first
+    bool per_data = false;     // last-call fields follow the latest call (several processes rating at once)
     std::string sNumero, sSito, sDerivato;
   };
 

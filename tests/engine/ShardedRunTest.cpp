@@ -1,0 +1,114 @@
+// Several processes rating one SQLite database (shards, --workers) against
+// one process over the same installation.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "../platform/TempDir.h"
+#include "RatedInstallation.h"
+
+namespace ordalis::testing {
+namespace {
+
+std::string ReadAll(const std::string& file) {
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class ShardedRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pristine_ = WriteTimeOrderedInstallation(dir_.Dir() + "demo", 1500);
+    single_ = Copy("single.db");
+    ASSERT_EQ(RunOrdalis({"process", "--db", single_}, dir_.File("single.log")), 0) << ReadAll(dir_.File("single.log"));
+    expected_ = DumpTables(single_);
+  }
+  std::string Copy(const std::string& name) {
+    const std::string file = dir_.File(name);
+    std::filesystem::copy_file(pristine_, file);
+    return file;
+  }
+
+  void ExpectSameAsOneProcess(const std::string& db) {
+    std::vector<std::string> examples;
+    EXPECT_EQ(Differences(expected_, DumpTables(db), &examples), (std::map<std::string, int>{}))
+        << ::testing::PrintToString(examples);
+  }
+
+  TempDir dir_;
+  std::string pristine_, single_;
+  TableRows expected_;
+};
+
+TEST_F(ShardedRunTest, ThreeShardsAtOnceGiveTheRowsAndStatisticsOfOneProcess) {
+  const std::string db = Copy("shards.db");
+  std::vector<std::thread> shards;
+  std::vector<int> codes(3, -1);
+  for (int k = 1; k <= 3; ++k)
+    shards.emplace_back([&, k] {
+      codes[k - 1] = RunOrdalis({"process", "--db", db, "--shard", std::to_string(k) + "/3"},
+                                dir_.File("shard" + std::to_string(k) + ".log"));
+    });
+  for (auto& t : shards) t.join();
+  for (int k = 1; k <= 3; ++k) EXPECT_EQ(codes[k - 1], 0) << ReadAll(dir_.File("shard" + std::to_string(k) + ".log"));
+  ExpectSameAsOneProcess(db);
+  // The phone book did count calls: the comparison is not between two untouched tables.
+  EXPECT_NE(Differences(expected_, DumpTables(pristine_)).count("Rubrica"), 0u);
+}
+
+TEST_F(ShardedRunTest, WorkersGiveTheRowsAndStatisticsOfOneProcessAndOneSummary) {
+  const std::string db = Copy("workers.db");
+  const std::string log = dir_.File("workers.log");
+  ASSERT_EQ(RunOrdalis({"process", "--db", db, "--workers", "2"}, log), 0) << ReadAll(log);
+  ExpectSameAsOneProcess(db);
+  const std::string out = ReadAll(log);
+  const int calls = static_cast<int>(expected_["CHIAMATE"].size() + expected_["CHIAMATEINTERNE"].size());
+  EXPECT_NE(out.find("calls rated: " + std::to_string(calls) + ", "), std::string::npos) << out;
+  EXPECT_NE(out.find("workers: 2"), std::string::npos) << out;
+}
+
+TEST_F(ShardedRunTest, AKilledWorkersShardIsCompletedByARerunWithoutCountingTwice) {
+  const std::string db = Copy("killed.db");
+  const TableRows loaded = DumpTables(pristine_);
+  ASSERT_EQ(RunOrdalis({"process", "--db", db, "--shard", "1/2"}, dir_.File("w1.log")), 0);
+  // Shard 2 is killed part-way: each of its calls is rated or as loaded.
+  const int code = RunOrdalis({"process", "--db", db, "--shard", "2/2"}, dir_.File("w2.log"),
+                              std::chrono::milliseconds(400));
+  const TableRows killed = DumpTables(db);
+  int untouched = 0;
+  for (std::size_t i = 0; i < killed.at("CHIAMATE").size(); ++i) {
+    const std::string& row = killed.at("CHIAMATE")[i];
+    EXPECT_TRUE(row == expected_.at("CHIAMATE")[i] || row == loaded.at("CHIAMATE")[i]) << "row " << i << ": " << row;
+    untouched += row == loaded.at("CHIAMATE")[i];
+  }
+  if (code == -SIGKILL) EXPECT_GT(untouched, 0);
+  ASSERT_EQ(RunOrdalis({"process", "--db", db, "--shard", "2/2"}, dir_.File("w2.log")), 0)
+      << ReadAll(dir_.File("w2.log"));
+  ExpectSameAsOneProcess(db);
+}
+
+TEST(ShardOptions, BadShardsAndWorkerCountsAreUsageErrors) {
+  TempDir dir;
+  for (const auto& args : std::vector<std::vector<std::string>>{{"--shard", "3/2"},
+                                                                 {"--shard", "0/0"},
+                                                                 {"--shard", "1/x"},
+                                                                 {"--workers", "0"},
+                                                                 {"--workers", "-1"},
+                                                                 {"--workers", "2", "--shard", "1/2"}}) {
+    std::vector<std::string> command = {"process", "--db", dir.File("none.db")};
+    command.insert(command.end(), args.begin(), args.end());
+    const std::string log = dir.File("usage.log");
+    std::filesystem::remove(log);
+    EXPECT_EQ(RunOrdalis(command, log), 2) << args[1];
+    const std::string out = ReadAll(log);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    EXPECT_EQ(out.rfind("error: ", 0), 0u) << out;
+  }
+}
+
+}  // namespace
+}  // namespace ordalis::testing
