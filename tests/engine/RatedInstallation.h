@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -42,7 +43,8 @@ inline void Exec(sqlite3* db, const std::string& sql) {
 using TableRows = std::map<std::string, std::vector<std::string>>;
 inline TableRows DumpTables(const std::string& file) {
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+  // Read-write: a killed writer's journal is rolled back, as the next run would.
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
     throw std::runtime_error("cannot open " + file);
   TableRows rows;
   for (const std::string& table : RatedTables()) {
@@ -121,6 +123,7 @@ inline int RunOrdalis(const std::vector<std::string>& args, const std::string& l
   argv.push_back(binary.data());
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  std::fflush(nullptr);
   const pid_t pid = fork();
   if (pid == 0) {
     if (!freopen(log.c_str(), "a", stdout) || !freopen(log.c_str(), "a", stderr)) _exit(126);

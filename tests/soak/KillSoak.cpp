@@ -22,17 +22,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// PRAGMA integrity_check after opening the file as the next run would (a
+// killed writer's journal rolled back); prints what is wrong.
 bool IntegrityOk(const std::string& file) {
   sqlite3* db = nullptr;
-  bool ok = false;
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+  std::string result = "cannot open";
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-      ok = std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) == "ok";
+      result = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    else
+      result = sqlite3_errmsg(db);
     sqlite3_finalize(st);
   }
   sqlite3_close(db);
-  return ok;
+  if (result != "ok") std::printf("integrity check of %s: %s\n", file.c_str(), result.c_str());
+  return result == "ok";
 }
 
 // Call rows that are neither as loaded nor as rated.
@@ -77,7 +82,8 @@ int main(int argc, char** argv) {
     fs::remove(db + "-wal");
     fs::copy_file(pristine, db);
     int run_kills = 0, run_corrupt = 0, run_half = 0;
-    for (int k = 0; k < kills_per_run; ++k) {
+    // A run that ended before its kill does not count: try again.
+    for (int attempt = 0; run_kills < kills_per_run && attempt < 4 * kills_per_run; ++attempt) {
       const auto at = std::chrono::milliseconds(std::uniform_int_distribution<long long>(0, span.count() * 11 / 10)(rng));
       if (RunOrdalis({"process", "--db", db}, log, at) != -SIGKILL) continue;  // ended first
       ++run_kills;
