@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "../platform/TempDir.h"
+#include "PgInstallation.h"
 #include "RatedInstallation.h"
 
 namespace ordalis::testing {
@@ -108,6 +109,43 @@ TEST(ShardOptions, BadShardsAndWorkerCountsAreUsageErrors) {
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
     EXPECT_EQ(out.rfind("error: ", 0), 0u) << out;
   }
+}
+
+// The same on a PostgreSQL server: one process, three shards at once and
+// two workers, each on its own copy of the installation.
+TEST(ShardedPostgresRunTest, ShardsAndWorkersGiveTheRowsAndStatisticsOfOneProcess) {
+  TempDir dir;
+  const std::string file = WriteTimeOrderedInstallation(dir.Dir() + "demo", 800);
+  PgCluster& pg = PgCluster::Instance();
+  const auto process = [&](const std::string& database, std::vector<std::string> extra, const std::string& log) {
+    std::vector<std::string> args = {"process"};
+    for (const std::string& a : PostgresArguments(pg, database)) args.push_back(a);
+    args.insert(args.end(), extra.begin(), extra.end());
+    return RunOrdalis(args, dir.File(log));
+  };
+  const std::string single = CopyToPostgres(pg, file, dir.Dir());
+  ASSERT_EQ(process(single, {}, "single.log"), 0) << ReadAll(dir.File("single.log"));
+  const TableRows expected = DumpPostgres(pg, single);
+  EXPECT_NE(Differences(expected, DumpPostgres(pg, CopyToPostgres(pg, file, dir.Dir()))).count("Rubrica"), 0u);
+
+  const std::string sharded = CopyToPostgres(pg, file, dir.Dir());
+  std::vector<std::thread> shards;
+  std::vector<int> codes(3, -1);
+  for (int k = 1; k <= 3; ++k)
+    shards.emplace_back([&, k] {
+      codes[k - 1] = process(sharded, {"--shard", std::to_string(k) + "/3"}, "shard" + std::to_string(k) + ".log");
+    });
+  for (auto& t : shards) t.join();
+  for (int k = 1; k <= 3; ++k) EXPECT_EQ(codes[k - 1], 0) << ReadAll(dir.File("shard" + std::to_string(k) + ".log"));
+  std::vector<std::string> examples;
+  EXPECT_EQ(Differences(expected, DumpPostgres(pg, sharded), &examples), (std::map<std::string, int>{}))
+      << ::testing::PrintToString(examples);
+
+  const std::string workers = CopyToPostgres(pg, file, dir.Dir());
+  ASSERT_EQ(process(workers, {"--workers", "2"}, "workers.log"), 0) << ReadAll(dir.File("workers.log"));
+  examples.clear();
+  EXPECT_EQ(Differences(expected, DumpPostgres(pg, workers), &examples), (std::map<std::string, int>{}))
+      << ::testing::PrintToString(examples);
 }
 
 }  // namespace
