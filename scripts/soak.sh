@@ -8,10 +8,9 @@ cd "$(dirname "$0")/.."
 runs=${1:-10}
 backend=${2:-sqlite}
 case "$backend" in
-  sqlite) ;;
-  postgres) echo "soak.sh: the PostgreSQL soak is not available yet" >&2; exit 2 ;;
+  sqlite|postgres) ;;
   *) echo "usage: scripts/soak.sh RUNS [sqlite|postgres] [KILLS_PER_RUN] [CALLS]" >&2; exit 2 ;;
 esac
 [ -d build ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target kill_soak ordalis_host >/dev/null
-exec build/tests/kill_soak "$runs" "${3:-3}" "${4:-3000}"
+exec build/tests/kill_soak "$runs" "$backend" "${3:-3}" "${4:-3000}"
