@@ -85,7 +85,14 @@ bool SaveMember(rdo::RdoConnection& connection, const std::string& table, T& mem
         throw;
       }
       rs->Close();
-      if (inserting) member.PKId = NuovoPKId(connection, table, number, highest);
+      if (inserting) {
+        // The row is in: never written again by a retry, whatever follows.
+        try {
+          member.PKId = NuovoPKId(connection, table, number, highest);
+        } catch (const std::exception&) {
+          return false;
+        }
+      }
       return true;
     } catch (const ComponentError& e) {
       if (e.Number() == kErrOverflow) return false;
