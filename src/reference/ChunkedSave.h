@@ -3,12 +3,12 @@
 // adding a member fetched on first use, saving one member, and writing back
 // every member. A save adds to a row what its member gained since this
 // process last read or wrote it, so that processes rating one database
-// together keep each other's counts. Members with a row are written through one cursor per
-// chunk of identities, and members without a row yet are added through one
-// more, so that their writes share the data layer's transactions; members
-// neither reached (deleted by others, a chunk that could not be read, a row
-// that could not be added) then go through the single-member save, in
-// collection order.
+// together keep each other's counts. Members with a row are written through
+// one cursor per chunk of identities, and members without a row yet are
+// added through one more, so that their writes share the data layer's
+// transactions; members neither reached (deleted by others, a chunk that
+// could not be read, a row that could not be written or added) then go
+// through the single-member save, in collection order.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -46,8 +46,7 @@ inline bool UnisciUltimaChiamata(DateTime riga_data, DateTime riga_ora, DateTime
                                  DateTime& data, DateTime& ora) {
   if (StessoSecondo(riga_data, letto_data) && StessoSecondo(riga_ora, letto_ora)) return true;
   const bool nuova = !StessoSecondo(data, letto_data) || !StessoSecondo(ora, letto_ora);
-  const bool vince =
-      nuova && (data > riga_data || (StessoSecondo(data, riga_data) && !(ora < riga_ora && !StessoSecondo(ora, riga_ora))));
+  const bool vince = nuova && NonPrecedente(data, ora, riga_data, riga_ora);
   if (!vince) ora = riga_ora;
   if (riga_data > data) data = riga_data;
   return vince;
