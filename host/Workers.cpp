@@ -159,6 +159,7 @@ int RunWorkers(int count, const std::vector<std::string>& arguments) {
     for (Worker& w : workers) kill(w.pid, SIGINT);
   }
   Progress progress("rating");
+  long long shown = 0;
   bool forwarded = false;
   for (;;) {
     std::vector<pollfd> fds;
@@ -187,7 +188,8 @@ int RunWorkers(int count, const std::vector<std::string>& arguments) {
     }
     long long done = 0, total = 0;
     for (const Worker& w : workers) done += w.done, total += w.total;
-    progress.Update(done, total);
+    if (done != shown) progress.Update(done, total);
+    shown = done;
   }
   for (Worker& w : workers) {
     while (waitpid(w.pid, &w.status, 0) < 0 && errno == EINTR) {
