@@ -13,4 +13,8 @@ case "$backend" in
 esac
 [ -d build ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target kill_soak ordalis_host >/dev/null
-exec build/tests/kill_soak "$runs" "$backend" "${3:-3}" "${4:-3000}"
+# The soak runs a copy of the binary, so that a rebuild meanwhile does not disturb it.
+bin=$(mktemp -d)
+trap 'rm -rf "$bin"' EXIT
+cp build/host/ordalis "$bin/ordalis"
+ORDALIS_BINARY="$bin/ordalis" build/tests/kill_soak "$runs" "$backend" "${3:-3}" "${4:-3000}"

@@ -119,7 +119,8 @@ inline std::string WriteTimeOrderedInstallation(const std::string& dir, int call
 inline int RunOrdalis(const std::vector<std::string>& args, const std::string& log,
                       std::chrono::milliseconds kill_after = std::chrono::milliseconds(-1)) {
   std::vector<char*> argv;
-  static std::string binary = ORDALIS_BINARY;
+  // $ORDALIS_BINARY overrides the build's binary (a soak that must not see a rebuild).
+  static std::string binary = std::getenv("ORDALIS_BINARY") ? std::getenv("ORDALIS_BINARY") : ORDALIS_BINARY;
   argv.push_back(binary.data());
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
