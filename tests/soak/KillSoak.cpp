@@ -159,8 +159,10 @@ int main(int argc, char** argv) {
     failed_resumes += code != 0;
     int run_rows = 0, run_stats = 0;
     if (target->Intact(db)) {
-      for (const auto& [table, n] : Differences(rated, target->Dump(db)))
+      std::vector<std::string> examples;
+      for (const auto& [table, n] : Differences(rated, target->Dump(db), &examples))
         (table.rfind("CHIAMATE", 0) == 0 ? run_rows : run_stats) += n;
+      for (const std::string& e : examples) std::printf("  %s\n", e.c_str());
     } else {
       ++run_corrupt;
     }
