@@ -186,10 +186,15 @@ int RunWorkers(int count, const std::vector<std::string>& arguments) {
         }
       }
     }
+    // The bar starts when every worker has counted its calls.
     long long done = 0, total = 0;
-    for (const Worker& w : workers) done += w.done, total += w.total;
-    if (done != shown) progress.Update(done, total);
-    shown = done;
+    bool counted = true;
+    for (const Worker& w : workers) {
+      done += w.done, total += w.total;
+      counted = counted && (w.total > 0 || w.out < 0);
+    }
+    if (counted && done != shown) progress.Update(done, total);
+    if (counted) shown = done;
   }
   for (Worker& w : workers) {
     while (waitpid(w.pid, &w.status, 0) < 0 && errno == EINTR) {
