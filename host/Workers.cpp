@@ -9,7 +9,6 @@
 
 #include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
