@@ -111,6 +111,16 @@ TEST(ShardOptions, BadShardsAndWorkerCountsAreUsageErrors) {
   }
 }
 
+TEST(ShardOptions, WorkersThatFailMakeTheRunFailAndAreNamed) {
+  TempDir dir;
+  const std::string log = dir.File("workers.log");
+  EXPECT_EQ(RunOrdalis({"process", "--db", dir.File("missing.db"), "--workers", "2"}, log), 1);
+  const std::string out = ReadAll(log);
+  EXPECT_NE(out.find("worker 1/2"), std::string::npos) << out;
+  EXPECT_NE(out.find("worker 2/2"), std::string::npos) << out;
+  EXPECT_NE(out.find("calls rated: 0"), std::string::npos) << out;
+}
+
 // The same on a PostgreSQL server: one process, three shards at once and
 // two workers, each on its own copy of the installation.
 TEST(ShardedPostgresRunTest, ShardsAndWorkersGiveTheRowsAndStatisticsOfOneProcess) {
