@@ -135,27 +135,29 @@ TEST_F(ServerBatch, UnitsCommitWholeOrNotAtAll) {
   EXPECT_EQ(Committed(8), 8);
 }
 
-TEST_F(ServerBatch, AFailedStatementRollsBackAndSaysWhatWentBack) {
+TEST_F(ServerBatch, AFailedStatementUndoesWhatItMustAndSaysSo) {
   CommitHold hold(*writer_);
   SetI(1, 1);
   SetI(2, 2);
-  // Outside a unit the batch goes back, and the error says so.
-  ComponentError outside = Raised([&] { writer_->Execute("INSERT INTO calls (id) VALUES (3)"); });
-  EXPECT_NE(outside.Description().find("23505"), std::string::npos) << outside.Description();
-  EXPECT_NE(outside.Description().find("the 2 rows written since the last commit were rolled back"),
-            std::string::npos)
-      << outside.Description();
-  // The connection goes on in a new transaction.
-  SetI(1, 11);
+  // A write that meets a key another session took is undone alone.
+  ComponentError taken = Raised([&] { writer_->Execute("INSERT INTO calls (id) VALUES (3)"); });
+  EXPECT_NE(taken.Description().find("23505"), std::string::npos) << taken.Description();
+  EXPECT_EQ(taken.Description().find("rolled back"), std::string::npos) << taken.Description();
   writer_->Flush();
-  EXPECT_EQ(Committed(1), 11);
-  EXPECT_EQ(Committed(2), 20);
+  EXPECT_EQ(Committed(1), 1);
+  EXPECT_EQ(Committed(2), 2);
 
-  // Inside a unit only the unit goes back, and it takes no further writes.
+  // Any other failure aborts the server's transaction: outside a unit the
+  // batch goes back, and the error says so; the connection goes on.
   SetI(3, 3);
-  writer_->BeginUnit();
+  ComponentError bad = Raised([&] { writer_->OpenResultset("SELECT no_such_column FROM calls"); });
+  EXPECT_NE(bad.Description().find("the 1 rows written since the last commit were rolled back"), std::string::npos)
+      << bad.Description();
   SetI(4, 4);
-  ComponentError inside = Raised([&] { writer_->Execute("INSERT INTO calls (id) VALUES (5)"); });
+  // Inside a unit only the unit goes back, and it takes no further writes.
+  writer_->BeginUnit();
+  SetI(5, 5);
+  ComponentError inside = Raised([&] { writer_->OpenResultset("SELECT no_such_column FROM calls"); });
   EXPECT_NE(inside.Description().find("the 1 rows this call wrote were rolled back"), std::string::npos)
       << inside.Description();
   EXPECT_NE(Raised([&] { SetI(6, 6); }).Description().find("cannot be saved in part"), std::string::npos);
@@ -164,8 +166,9 @@ TEST_F(ServerBatch, AFailedStatementRollsBackAndSaysWhatWentBack) {
   SetI(7, 7);
   writer_->EndUnit(true);
   writer_->Flush();
-  EXPECT_EQ(Committed(3), 3);
-  EXPECT_EQ(Committed(4), 40);
+  EXPECT_EQ(Committed(3), 30);
+  EXPECT_EQ(Committed(4), 4);
+  EXPECT_EQ(Committed(5), 50);
   EXPECT_EQ(Committed(6), 60);
   EXPECT_EQ(Committed(7), 7);
 }

@@ -33,13 +33,14 @@ class OdbcBackend final : public Backend {
                                         cursor == CursorType::Keyset && lock == LockType::OptimisticRowVer);
   }
 
-  // A statement is one write of the batch; outside a unit and a hold it is
-  // committed at once, as the statements that change tables expect.
+  // A statement is one write of the batch, undone alone when it fails;
+  // outside a unit and a hold it is committed at once, as the statements
+  // that change tables expect.
   long Execute(std::string_view sql) override {
     RequireOpen();
     db_->BeginWrite();
     OdbcStatement stmt(db_->handle(), db_->query_timeout());
-    db_->Guarded([&] { stmt.ExecDirect(sql); });
+    db_->Protected([&] { stmt.ExecDirect(sql); });
     long rows = std::max(0L, stmt.RowCount());
     db_->Written(std::max(1L, rows));
     db_->WriterClosed();

@@ -391,7 +391,7 @@ bool OdbcCursor::FetchNext() {
   return true;
 }
 
-long OdbcCursor::Write(const std::string& sql, const std::vector<const Variant*>& values) {
+long OdbcCursor::Write(const std::string& sql, const std::vector<const Variant*>& values, bool protect) {
   db_->BeginWrite();
   auto stmt = db_->Take(sql);
   long rows = 0;
@@ -399,7 +399,10 @@ long OdbcCursor::Write(const std::string& sql, const std::vector<const Variant*>
     stmt->ResetParams();
     int p = 1;
     for (const Variant* v : values) stmt->Bind(p++, *v);
-    db_->Guarded([&] { stmt->Execute(); });
+    if (protect)
+      db_->Protected([&] { stmt->Execute(); });
+    else
+      db_->Guarded([&] { stmt->Execute(); });
     rows = stmt->RowCount();
   } catch (...) {
     db_->Keep(sql, std::move(stmt));
@@ -430,7 +433,7 @@ void OdbcCursor::WriteUpdate() {
   }
   for (std::size_t i = 0; i < changed_.size(); ++i)
     if (changed_[i] && !row_[i].IsNull()) values.push_back(&row_[i]);
-  if (Write("UPDATE " + table_ + " SET " + set + " WHERE " + where + check, values) <= 0)
+  if (Write("UPDATE " + table_ + " SET " + set + " WHERE " + where + check, values, false) <= 0)
     ThrowDataError("The row was changed or deleted by another user since it was read", kErrRowChanged);
   // A key column written: later writes and re-reads use its new value.
   for (std::size_t i = 0; i < changed_.size(); ++i)
@@ -454,7 +457,7 @@ void OdbcCursor::WriteInsert() {
   }
   Write(names.empty() ? "INSERT INTO " + table_ + " DEFAULT VALUES"
                       : "INSERT INTO " + table_ + " (" + names + ") VALUES (" + markers + ")",
-        values);
+        values, true);
 }
 
 void OdbcCursor::Reread() {

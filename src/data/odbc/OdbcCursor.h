@@ -63,7 +63,9 @@ class OdbcCursor final : public Cursor {
   bool FetchServerCursor();
   std::string KeyText(const Variant* key) const;
   // Runs a write statement kept for its text; returns the rows it changed.
-  long Write(const std::string& sql, const std::vector<const Variant*>& values);
+  // A protected one (an insert, which may meet a key another session took)
+  // is undone alone when it fails (OdbcDb::Protected).
+  long Write(const std::string& sql, const std::vector<const Variant*>& values, bool protect);
 
   std::shared_ptr<OdbcDb> db_;
   bool updatable_ = false;

@@ -253,7 +253,7 @@ OdbcDb::~OdbcDb() {
   SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
 }
 
-void OdbcDb::ExecSimple(const char* sql) {
+void OdbcDb::ExecSimple(const std::string& sql) {
   OdbcStatement stmt(dbc_, query_timeout_s_);
   stmt.ExecDirect(sql);
 }
@@ -271,11 +271,25 @@ void OdbcDb::Run(const std::string& sql) {
 
 void OdbcDb::CloseCursor(const std::string& name, std::uint64_t rollbacks_at_declare) noexcept {
   if (closed_ || rollbacks_ != rollbacks_at_declare) return;
-  std::string sql = "CLOSE " + name;
-  TryExec(sql.c_str());
+  TryExec("CLOSE " + name);
 }
 
-bool OdbcDb::TryExec(const char* sql) noexcept {
+void OdbcDb::TakeRowSavepoint() {
+  try {
+    ExecSimple(stale_row_savepoint_ ? "RELEASE SAVEPOINT ordalis_row; SAVEPOINT ordalis_row"
+                                    : "SAVEPOINT ordalis_row");
+  } catch (const ComponentError& e) {
+    Failed(e);
+  }
+  stale_row_savepoint_ = true;
+}
+
+void OdbcDb::UndoRow(const ComponentError& error) {
+  if (IsLost(error.Description()) || !TryExec("ROLLBACK TO SAVEPOINT ordalis_row")) Failed(error);
+  throw error;
+}
+
+bool OdbcDb::TryExec(const std::string& sql) noexcept {
   try {
     ExecSimple(sql);
     return true;
@@ -305,6 +319,7 @@ void OdbcDb::Failed(const ComponentError& error) {
   std::string undone;
   if (unit_open_ && savepoint_ && TryExec("ROLLBACK TO SAVEPOINT ordalis_unit")) {
     ++rollbacks_;
+    stale_row_savepoint_ = false;
     if (unit_rows_ > 0) {
       broken_unit_ = error.Description();
       undone = "; the " + std::to_string(unit_rows_) + " rows this call wrote were rolled back";
@@ -318,7 +333,7 @@ void OdbcDb::Failed(const ComponentError& error) {
   SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
   in_transaction_ = false;
   pending_ = 0;
-  stale_savepoint_ = savepoint_ = false;
+  stale_savepoint_ = savepoint_ = stale_row_savepoint_ = false;
   if (unit_open_ && unit_rows_ > 0) broken_unit_ = error.Description();
   unit_rows_ = 0;
   if (lost > 0)
@@ -346,8 +361,12 @@ void OdbcDb::BeginWrite() {
   if (unit_open_ && unit_rows_ == 0 && pending_ > 0) {
     // Rows of earlier units are in the transaction: the unit can go back to here.
     try {
-      ExecSimple(stale_savepoint_ ? "RELEASE SAVEPOINT ordalis_unit; SAVEPOINT ordalis_unit"
-                                  : "SAVEPOINT ordalis_unit");
+      // A savepoint taken earlier is released first: releasing it later would
+      // release this one too.
+      std::string sql = stale_row_savepoint_ ? "RELEASE SAVEPOINT ordalis_row; " : "";
+      if (stale_savepoint_) sql += "RELEASE SAVEPOINT ordalis_unit; ";
+      ExecSimple(sql + "SAVEPOINT ordalis_unit");
+      stale_row_savepoint_ = false;
     } catch (const ComponentError& e) {
       Failed(e);
     }
@@ -365,7 +384,7 @@ void OdbcDb::Written(long rows) {
 void OdbcDb::Commit() {
   long rows = pending_;
   pending_ = 0;
-  stale_savepoint_ = false;
+  stale_savepoint_ = stale_row_savepoint_ = false;
   commit_wanted_ = false;
   in_transaction_ = false;
   SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT);
@@ -438,10 +457,12 @@ void OdbcDb::EndUnit(bool keep) {
         Failed(e);
       }
       stale_savepoint_ = true;
+      stale_row_savepoint_ = false;
     } else {
       // Nothing but the unit in the transaction.
       in_transaction_ = false;
       pending_ = 0;
+      stale_row_savepoint_ = false;
       OdbcCheck(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK), SQL_HANDLE_DBC, dbc_);
     }
   } else if (had_savepoint) {

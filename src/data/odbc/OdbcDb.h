@@ -129,6 +129,19 @@ class OdbcDb {
   // refused until it ends), else the whole batch; the error then says how
   // many rows went back to their previous values.
   [[noreturn]] void Failed(const ComponentError& error);
+  // Runs `f`, a write that may fail for reasons a caller retries (a unique
+  // key another session took, a deadlock), behind a savepoint of its own on
+  // PostgreSQL: when it fails, only it is undone and its error thrown.
+  template <class F>
+  decltype(auto) Protected(F&& f) {
+    if (!postgres_) return f();
+    TakeRowSavepoint();
+    try {
+      return f();
+    } catch (const ComponentError& e) {
+      UndoRow(e);
+    }
+  }
   // Runs `f`, a call that reaches the server, through Failed.
   template <class F>
   decltype(auto) Guarded(F&& f) {
@@ -183,8 +196,10 @@ class OdbcDb {
   void Connect(const std::string& connect);
   void Disconnect() noexcept;
   void Commit();
-  void ExecSimple(const char* sql);
-  bool TryExec(const char* sql) noexcept;
+  void ExecSimple(const std::string& sql);
+  void TakeRowSavepoint();
+  [[noreturn]] void UndoRow(const ComponentError& error);
+  bool TryExec(const std::string& sql) noexcept;
 
   OdbcOptions options_;
   bool postgres_ = false;
@@ -194,6 +209,7 @@ class OdbcDb {
   long unit_rows_ = 0;      // rows the open unit wrote
   bool savepoint_ = false;  // the open unit's savepoint is taken
   bool stale_savepoint_ = false;  // an earlier unit's savepoint is still there
+  bool stale_row_savepoint_ = false;  // a protected write's savepoint is still there
   bool commit_wanted_ = false;    // a Flush or a close came inside a unit
   std::string broken_unit_;       // why the open unit's writes were rolled back
   bool commits_held_ = false;
