@@ -7,7 +7,13 @@
 namespace ordalis::host {
 namespace {
 
-bool IsConnectString(const std::string& text) { return text.find('=') != std::string::npos; }
+// A connect string starts with KEY=; anything else starts with the name of
+// a data source (maybe followed by ";KEY=value" attributes, as the engine
+// takes it).
+bool IsConnectString(const std::string& text) {
+  std::size_t eq = text.find('='), semi = text.find(';');
+  return eq != std::string::npos && (semi == std::string::npos || eq < semi);
+}
 
 std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -79,7 +85,9 @@ std::string EngineDataSource(const std::string& dsn) {
 }
 
 std::string DataSourceConnect(const std::string& dsn, const std::string& user, const std::string& pwd) {
-  std::string connect = IsConnectString(dsn) ? dsn : "DSN=" + Value(dsn);
+  std::string connect = IsConnectString(dsn)                     ? dsn
+                        : dsn.find(';') == std::string::npos ? "DSN=" + Value(dsn)
+                                                             : "DSN=" + dsn;
   if (!connect.empty() && connect.back() != ';') connect += ';';
   bool has_uid = false, has_pwd = false;
   for (const auto& [key, value] : Attributes(connect)) {

@@ -1,6 +1,6 @@
 #pragma once
-// The text of a --dsn option: a data-source name ("calls") or a full ODBC
-// connect string ("DSN=calls;UID=ordalis;PWD=secret;", "Driver={PostgreSQL
+// The text of a --dsn option: a data-source name ("calls", also with
+// attributes after it: "calls;Database=x;") or a full ODBC connect string ("DSN=calls;UID=ordalis;PWD=secret;", "Driver={PostgreSQL
 // Unicode};Server=db;Database=calls;"). Every command that takes --dsn
 // turns it into what it needs with these two functions.
 #include <string>
