@@ -1,7 +1,7 @@
 // End-to-end batch rating on PostgreSQL through psqlODBC, against a plain
 // ODBC loop over the same rows.
 //
-// bench_rating_server [calls [buffered]] (default 100000): starts a private PostgreSQL
+// bench_rating_server [calls] (default 100000): starts a private PostgreSQL
 // server, writes the demo installation with that many stored calls scaled up
 // to a real plan (ScaleUpDemo), copies its engine database into the server
 // with the library's copy, rates the calls with the engine (Init, Process,
@@ -9,9 +9,7 @@
 // column of every call (row by row, SQLGetData) through one connection and
 // writes the columns a rating writes with one prepared UPDATE per row,
 // committed every 10,000 rows, through another. Prints both rates, their
-// ratio and the peak memory of the process. "buffered" has the engine's
-// connection read its read-only selects whole (UseDeclareFetch=0) instead of
-// through server cursors.
+// ratio and the peak memory of the process.
 #include <sql.h>
 #include <sqlext.h>
 #include <sys/resource.h>
@@ -126,7 +124,6 @@ long PlainLoop(const std::string& connect) {
 
 int main(int argc, char** argv) {
   const int calls = argc > 1 ? std::atoi(argv[1]) : 100000;
-  const bool buffered = argc > 2 && std::string(argv[2]) == "buffered";
   using ordalis::testing::PgCluster;
   PgCluster& cluster = PgCluster::Instance();
   const std::string database = cluster.CreateDatabase();
@@ -163,7 +160,7 @@ int main(int argc, char** argv) {
     engine.set_TipoDb(ordalis::dbSql);
     engine.set_User(PgCluster::kUser);
     engine.set_Pwd(PgCluster::kPassword);
-    engine.Init(std::string(PgCluster::kDsn) + ";Database=" + database + (buffered ? ";UseDeclareFetch=0" : ""));
+    engine.Init(std::string(PgCluster::kDsn) + ";Database=" + database);
     if (!engine.Errore().empty()) {
       std::fprintf(stderr, "Init: %s\n", engine.Errore().c_str());
       return 1;

@@ -1,7 +1,6 @@
 #include "data/odbc/OdbcDb.h"
 
 #include <charconv>
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 

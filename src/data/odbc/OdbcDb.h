@@ -87,8 +87,6 @@ struct OdbcOptions {
   // sessions wait for the rows and the locks).
   int batch_rows = 20000;
   int batch_ms = 250;
-  // Rows psqlODBC reads per round trip of a server cursor.
-  int fetch_rows = 1000;
 };
 
 class OdbcDb {
