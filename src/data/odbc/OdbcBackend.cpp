@@ -1,5 +1,7 @@
 #include "data/odbc/OdbcBackend.h"
 
+#include <map>
+
 #include "data/Cursor.h"
 #include "data/SqlText.h"
 #include "data/odbc/OdbcCursor.h"
@@ -26,6 +28,23 @@ class OdbcBackend final : public Backend {
     OdbcStatement stmt(db_->handle(), db_->query_timeout());
     stmt.ExecDirect(sql);
     long rows = stmt.RowCount();
+    return rows < 0 ? 0 : rows;
+  }
+
+  long ExecuteWith(std::string_view sql, const std::vector<Variant>& values) override {
+    RequireOpen();
+    auto it = writes_.find(sql);
+    if (it == writes_.end()) {
+      auto stmt = std::make_unique<OdbcStatement>(db_->handle(), db_->query_timeout());
+      stmt->Prepare(sql);
+      it = writes_.emplace(std::string(sql), std::move(stmt)).first;
+    }
+    OdbcStatement& stmt = *it->second;
+    stmt.ResetParams();
+    for (std::size_t i = 0; i < values.size(); ++i) stmt.Bind(static_cast<int>(i) + 1, values[i]);
+    stmt.Execute();
+    long rows = stmt.RowCount();
+    stmt.CloseCursor();
     return rows < 0 ? 0 : rows;
   }
 
@@ -63,6 +82,7 @@ class OdbcBackend final : public Backend {
   void SetQueryTimeout(int seconds) override { db_->set_query_timeout(seconds); }
   void Flush() override {}  // autocommit: every write is committed by the server
   void Close() noexcept override {
+    writes_.clear();
     if (db_) db_->MarkClosed();
     db_.reset();
   }
@@ -73,6 +93,8 @@ class OdbcBackend final : public Backend {
     if (!db_ || db_->closed()) ThrowDataError("The connection is closed");
   }
   std::shared_ptr<OdbcDb> db_;
+  // The prepared statements of ExecuteWith, by their text.
+  std::map<std::string, std::unique_ptr<OdbcStatement>, std::less<>> writes_;
 };
 
 }  // namespace
