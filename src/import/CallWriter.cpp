@@ -48,18 +48,17 @@ CallWriter::CallWriter(rdo::RdoConnection& connection) : connection_(connection)
 }
 
 std::string CallWriter::Identity(const ImportedCall& call) {
-  std::string id;
+  // The start first: an exchange writes its records in time order, so the
+  // identities of a file go into the index one after the other.
   char start[32];
+  std::string id(start, static_cast<std::size_t>(dt::FormatIso(call.start, start)));
+  id += '|';
+  id += std::to_string(call.duration);
+  id += '|';
   AppendPart(id, call.site);
   AppendPart(id, call.extension);
   AppendPart(id, call.number);
-  id.append(start, static_cast<std::size_t>(dt::FormatIso(call.start, start)));
-  id += '|';
-  id += std::to_string(call.duration);
-  if (!call.call_id.empty()) {
-    id += '|';
-    AppendPart(id, call.call_id);
-  }
+  if (!call.call_id.empty()) AppendPart(id, call.call_id);
   return id;
 }
 

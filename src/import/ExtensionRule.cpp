@@ -3,10 +3,6 @@
 #include "ordalis/ComponentError.h"
 
 namespace ordalis::import {
-namespace {
-constexpr std::size_t kMaxRemembered = 1 << 16;
-}
-
 ExtensionRule::ExtensionRule(const std::string& pattern) {
   try {
     regex_ = std::regex(pattern, std::regex::ECMAScript | std::regex::optimize);
@@ -17,12 +13,12 @@ ExtensionRule::ExtensionRule(const std::string& pattern) {
 
 bool ExtensionRule::IsExtension(std::string_view number) {
   if (number.empty()) return false;
-  std::string key(number);
-  if (auto it = known_.find(key); it != known_.end()) return it->second;
-  bool match = std::regex_match(key, regex_);
-  if (known_.size() >= kMaxRemembered) known_.clear();
-  known_.emplace(std::move(key), match);
-  return match;
+  Known& slot = known_[std::hash<std::string_view>()(number) % known_.size()];
+  if (slot.used && slot.number == number) return slot.extension;
+  slot.number.assign(number);
+  slot.extension = std::regex_match(slot.number, regex_);
+  slot.used = true;
+  return slot.extension;
 }
 
 }  // namespace ordalis::import
