@@ -1,5 +1,7 @@
 #include "import/CsvReader.h"
 
+#include <cstring>
+
 #include "ordalis/ComponentError.h"
 
 namespace ordalis::import {
@@ -13,6 +15,15 @@ bool CsvReader::Refill() {
   pos_ = 0;
   end_ = static_cast<std::size_t>(in_.gcount());
   return end_ > 0;
+}
+
+void CsvReader::Take(const char* stops) {
+  const char* begin = buffer_.data() + pos_;
+  const char* end = buffer_.data() + end_;
+  const char* p = begin;
+  while (p < end && std::strchr(stops, *p) == nullptr) ++p;
+  text_.append(begin, p);
+  pos_ += static_cast<std::size_t>(p - begin);
 }
 
 bool CsvReader::Next() {
@@ -36,10 +47,12 @@ bool CsvReader::Next() {
           break;
         }
         text_ += static_cast<char>(c);
+        Take(",\n\"");
         c = Get();
       }
       if (quoted) {
         for (;;) {
+          Take("\"\n");
           c = Get();
           if (c < 0) {
             problem_ = "a quoted field is not closed before the end of the file";
@@ -53,7 +66,7 @@ bool CsvReader::Next() {
             }
             break;
           }
-          if (c == '\n') ++line_;
+          ++line_;  // a line break inside the field
           text_ += static_cast<char>(c);
         }
         // After the closing quote only the separator may follow.

@@ -32,6 +32,9 @@ class CsvReader {
     return static_cast<unsigned char>(buffer_[pos_++]);
   }
   bool Refill();
+  // Appends to the field the characters up to the first of `stops` (or the
+  // end of the buffered input), without examining them one call at a time.
+  void Take(const char* stops);
 
   std::istream& in_;
   std::vector<char> buffer_;
