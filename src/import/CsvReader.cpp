@@ -66,7 +66,7 @@ bool CsvReader::Next() {
             }
             break;
           }
-          ++line_;  // a line break inside the field
+          if (c == '\n') ++line_;  // a line break inside the field
           text_ += static_cast<char>(c);
         }
         // After the closing quote only the separator may follow.
