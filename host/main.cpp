@@ -8,6 +8,7 @@
 #include "Commands.h"
 #include "ComparisonCommands.h"
 #include "CopyCommand.h"
+#include "ImportCommand.h"
 #include "ordalis/Version.h"
 
 int main(int argc, char** argv) {
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
   ordalis::host::AddCommands(app, exit_code);
   ordalis::host::AddComparisonCommands(app, exit_code);
   ordalis::host::AddCopyCommand(app, exit_code);
+  ordalis::host::AddImportCommand(app, exit_code);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

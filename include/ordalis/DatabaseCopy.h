@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "ordalis/Export.h"
+
 namespace ordalis {
 
 // Rows copied so far, of all the rows to copy.
@@ -25,6 +27,6 @@ struct CopyResult {
 // keys are moved past the copied keys. Nothing is copied when a target
 // table already holds rows: the error names the tables. Throws
 // ComponentError (the failing table and the database's message).
-CopyResult CopyEngineDatabase(const std::string& from, const std::string& to, const CopyProgress& progress = {});
+ORDALIS_API CopyResult CopyEngineDatabase(const std::string& from, const std::string& to, const CopyProgress& progress = {});
 
 }  // namespace ordalis

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 
 #include "data/Cursor.h"
 #include "data/SqlText.h"
@@ -47,6 +48,26 @@ class OdbcBackend final : public Backend {
     return rows;
   }
 
+  long ExecuteWith(std::string_view sql, const std::vector<Variant>& values) override {
+    RequireOpen();
+    auto it = writes_.find(sql);
+    if (it == writes_.end()) {
+      auto stmt = std::make_unique<OdbcStatement>(db_->handle(), db_->query_timeout());
+      stmt->Prepare(sql);
+      it = writes_.emplace(std::string(sql), std::move(stmt)).first;
+    }
+    OdbcStatement& stmt = *it->second;
+    db_->BeginWrite();
+    stmt.ResetParams();
+    for (std::size_t i = 0; i < values.size(); ++i) stmt.Bind(static_cast<int>(i) + 1, values[i]);
+    db_->Protected([&] { stmt.Execute(); });
+    long rows = std::max(0L, stmt.RowCount());
+    stmt.CloseCursor();
+    db_->Written(std::max(1L, rows));
+    db_->WriterClosed();
+    return rows;
+  }
+
   bool TableExists(std::string_view table) override {
     RequireOpen();
     return !Columns(table).empty();
@@ -75,6 +96,7 @@ class OdbcBackend final : public Backend {
     if (db_) db_->EndUnit(keep);
   }
   void Close() noexcept override {
+    writes_.clear();
     if (db_) db_->Close();
     db_.reset();
   }
@@ -126,6 +148,8 @@ class OdbcBackend final : public Backend {
     if (!db_ || db_->closed()) ThrowDataError("The connection is closed");
   }
   std::shared_ptr<OdbcDb> db_;
+  // The prepared statements of ExecuteWith, by their text.
+  std::map<std::string, std::unique_ptr<OdbcStatement>, std::less<>> writes_;
 };
 
 }  // namespace
