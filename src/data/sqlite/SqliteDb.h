@@ -6,11 +6,17 @@
 // Write batch: row writes of updatable cursors are grouped in one
 // transaction (BEGIN IMMEDIATE), committed every SqliteOptions::batch_rows rows or
 // SqliteOptions::batch_ms milliseconds, when a cursor that wrote closes
-// (unless commits are held), on Flush and on Close. The commit runs before the next row is written, so a commit that
-// fails because another process holds the database fails that row's Update
-// (its edit stays pending) and keeps the batch open for the retry; a failure
-// that rolls the batch back is reported with the number of rows it took back,
-// and those rows are in the file as they were before (as after a crash).
+// (unless commits are held), on Flush and on Close, but never inside a
+// unit: a unit's writes sit behind a savepoint taken at its first write,
+// released when the unit is kept and rolled back to when it is not, and a
+// commit due inside it waits for its end. A commit outside a unit runs
+// before the next row is written, so a commit that fails because another
+// process holds the database fails that row's Update (its edit stays
+// pending) and keeps the batch open for the retry. A write or commit the
+// database refuses for good (disk full, I/O error, read-only file) rolls the
+// whole batch back and throws kErrWriteRefused with the number of rows it
+// took back: those rows are in the file as they were before (as after a
+// crash).
 // The journal mode of the file is left as the host made it.
 #include <sqlite3.h>
 
@@ -106,8 +112,15 @@ class SqliteDb {
   [[noreturn]] void FailWrite(int rc);
 
   // Commits the batch; throws when it cannot (the batch then stays open when
-  // sqlite kept it, e.g. for "database is locked").
+  // sqlite kept it, e.g. for "database is locked"). Inside a unit that
+  // wrote, the commit waits for the unit's end.
   void Flush();
+  // The writes between BeginUnit and EndUnit are kept or taken back
+  // together (Backend::BeginUnit).
+  void BeginUnit();
+  void EndUnit(bool keep);
+  bool InUnit() const { return unit_open_; }
+  bool UnitsPending() const { return in_batch_; }
   // Commits without throwing; false when the batch stays open.
   bool TryFlush() noexcept;
   // Commits (retrying while busy), else rolls back; marks the database closed
@@ -157,7 +170,10 @@ class SqliteDb {
   std::int64_t DataVersion() const;
   static int OnProgress(void* self);
   void CommitBatch();
+  bool CommitDue() const;
   void ExecSimple(const char* sql);
+  // Rolls the open batch back after a failure; the rows it took back.
+  long DropBatch() noexcept;
 
   sqlite3* db_ = nullptr;
   std::string path_;
@@ -171,6 +187,16 @@ class SqliteDb {
   bool in_batch_ = false;
   bool closed_ = false;
   bool commits_held_ = false;
+  bool unit_open_ = false;
+  bool unit_wrote_ = false;     // the unit's savepoint is taken
+  bool commit_wanted_ = false;  // a Flush waits for the unit's end
+  // The message of a write refused for good, thrown again by every later
+  // write until EndUnit or Flush has reported it (so that a caller that
+  // swallowed the first report still learns that the batch was lost).
+  std::string refused_;
+  [[noreturn]] void ThrowRefused();
+  [[noreturn]] void Refuse(const std::string& reason);
+  void CheckBatchAlive();
   long batch_count_ = 0;
   std::uint64_t batch_serial_ = 0;
   std::uint64_t writes_ = 0;
@@ -192,6 +218,9 @@ class SqliteDb {
   std::unordered_map<std::string, KeptStatement> kept_;
   std::unordered_map<std::string, bool> paging_;
   std::chrono::steady_clock::time_point batch_started_{};
+  // After a commit between units found the database held by another
+  // process, the next try waits until then.
+  std::chrono::steady_clock::time_point commit_retry_at_{};
 
   friend class WriteLockWait;
 };
