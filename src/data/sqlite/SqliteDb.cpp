@@ -31,6 +31,9 @@ SqliteDb::SqliteDb(const std::string& path, int query_timeout_s, SqliteOptions o
       // large enough for a whole write batch, so a batch never spills.
       std::string pragma = "PRAGMA cache_size = -" + std::to_string(options_.cache_kib);
       rc = sqlite3_exec(db_, pragma.c_str(), nullptr, nullptr, nullptr);
+      version_seen_ = DataVersion();
+      gave_way_at_ = Clock::now();
+      wal_ = JournalIsWal();
     }
   }
   if (rc != SQLITE_OK) {
@@ -270,7 +273,10 @@ void SqliteDb::BeginRowWrite() {
   if (!refused_.empty()) ThrowDataError(refused_, kErrWriteRefused);
   WriteLockWait wait(*this);
   CheckBatchAlive();
-  if (!unit_wrote_ && CommitDue()) CommitBatch();
+  if (!unit_wrote_ && CommitDue()) {
+    CommitBatch();
+    GiveWay();
+  }
   if (!in_batch_) {
     if (sqlite3_get_autocommit(db_)) {
       const int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
@@ -331,6 +337,39 @@ void SqliteDb::CommitBatch() {
   FailWrite(rc);  // busy: the batch stays open for the next attempt
 }
 
+bool SqliteDb::JournalIsWal() const {
+  sqlite3_stmt* stmt = nullptr;
+  bool wal = false;
+  if (sqlite3_prepare_v2(db_, "PRAGMA journal_mode", -1, &stmt, nullptr) == SQLITE_OK &&
+      sqlite3_step(stmt) == SQLITE_ROW) {
+    const unsigned char* mode = sqlite3_column_text(stmt, 0);
+    wal = mode && SameName("wal", reinterpret_cast<const char*>(mode));
+  }
+  sqlite3_finalize(stmt);
+  return wal;
+}
+
+void SqliteDb::GiveWay() {
+  if (!wal_) return;
+  auto now = Clock::now();
+  std::int64_t version = DataVersion();
+  // Others commit only while this connection holds no write lock.
+  if (version != version_seen_) other_writer_at_ = now;
+  version_seen_ = version;
+  const bool polite = now - other_writer_at_ < milliseconds(options_.polite_ms);
+  if (polite || now - gave_way_at_ >= milliseconds(options_.probe_ms)) {
+    gave_way_at_ = now;
+    const auto until = now + milliseconds(options_.turn_ms);
+    while (version == version_seen_ && now < until) {
+      std::this_thread::sleep_for(milliseconds(1));
+      version = DataVersion();
+      now = Clock::now();
+    }
+    if (version != version_seen_) other_writer_at_ = now;
+    version_seen_ = version;
+  }
+}
+
 void SqliteDb::Flush() {
   if (!refused_.empty()) ThrowRefused();
   if (!in_batch_) return;
@@ -377,6 +416,7 @@ void SqliteDb::EndUnit(bool keep) {
   WriteLockWait wait(*this);
   try {
     CommitBatch();
+    GiveWay();
   } catch (const ComponentError& e) {
     if (e.Number() == kErrWriteRefused) throw;
     // Held by another process: the batch stays open for a later unit's end.

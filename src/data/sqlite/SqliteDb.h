@@ -47,6 +47,18 @@ struct SqliteOptions {
   int cache_kib = 64 * 1024;
   // How long Close keeps retrying a commit the database refuses as busy.
   int close_commit_ms = 5000;
+  // Giving way to other writers, in WAL mode: after a commit of the batch,
+  // the write lock is left free until another connection commits, at most
+  // turn_ms, after every commit while another writer committed in the last
+  // polite_ms, else once every probe_ms (so that a writer that has just
+  // begun to wait is found). A writer waiting with sqlite's own busy
+  // timeout tries again at least every 100 ms. With a rollback journal a
+  // writer let in would wait for the run's own readers to finish while
+  // holding the lock the run needs next, so there the run does not give
+  // way and other writers wait for its end.
+  int turn_ms = 110;
+  int polite_ms = 3000;
+  int probe_ms = 2000;
 };
 
 class SqliteDb {
@@ -171,6 +183,9 @@ class SqliteDb {
   static int OnProgress(void* self);
   void CommitBatch();
   bool CommitDue() const;
+  // After a commit of the batch: lets a writer of another connection in.
+  void GiveWay();
+  bool JournalIsWal() const;
   void ExecSimple(const char* sql);
   // Rolls the open batch back after a failure; the rows it took back.
   long DropBatch() noexcept;
@@ -221,6 +236,11 @@ class SqliteDb {
   // After a commit between units found the database held by another
   // process, the next try waits until then.
   std::chrono::steady_clock::time_point commit_retry_at_{};
+  // The data version last read, and when another connection was last seen
+  // to commit and this one last gave way.
+  std::int64_t version_seen_ = -1;
+  bool wal_ = false;  // the file is in WAL mode
+  std::chrono::steady_clock::time_point other_writer_at_{}, gave_way_at_{};
 
   friend class WriteLockWait;
 };
