@@ -5,9 +5,12 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "data/RdoConnection.h"
 #include "data/RdoResultset.h"
@@ -138,6 +141,42 @@ TEST_F(WriteUnits, AWriteTheFileRefusesLosesTheBatchAndSaysSoUntilReported) {
   c_.EndUnit(true);
   c_.Flush();
   EXPECT_EQ(Committed(3), "again");
+}
+
+// In WAL mode a writer of another connection, waiting with sqlite's own
+// busy timeout, gets in between two commits of a long run of units rather
+// than at its end.
+TEST_F(WriteUnits, InWalModeAnotherWriterGetsInBetweenCommits) {
+  c_.Close();
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(path_.c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "PRAGMA journal_mode = wal", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_busy_timeout(other, 20000);
+  c_.EstablishConnection();
+  using Clock = std::chrono::steady_clock;
+  std::atomic<bool> inserted{false};
+  Clock::time_point asked, done;
+  std::thread writer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    asked = Clock::now();
+    EXPECT_EQ(sqlite3_exec(other, "INSERT INTO calls VALUES (100, 'other')", nullptr, nullptr, nullptr), SQLITE_OK);
+    done = Clock::now();
+    inserted = true;
+  });
+  const auto until = Clock::now() + std::chrono::milliseconds(3500);
+  {
+    CommitHold hold(c_);
+    for (int i = 0; Clock::now() < until; ++i) {
+      c_.BeginUnit();
+      Write(1 + i % 3, "v" + std::to_string(i));
+      c_.EndUnit(true);
+    }
+    EXPECT_TRUE(inserted.load()) << "the other writer waited for the end of the run";
+  }
+  writer.join();
+  sqlite3_close(other);
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(done - asked).count(), 2500);
+  EXPECT_EQ(Committed(100), "other");
 }
 
 }  // namespace

@@ -278,26 +278,29 @@ void SqliteDb::BeginRowWrite() {
     GiveWay();
   }
   if (!in_batch_) {
-    if (sqlite3_get_autocommit(db_)) {
-      const int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-      if (rc != SQLITE_OK) FailWrite(rc);
-      in_batch_ = true;
-      ++batch_serial_;
-      batch_count_ = 0;
-      batch_started_ = Clock::now();
-      batch_first_change_ = sqlite3_total_changes64(db_);
-      hooked_at_batch_ = hooked_;
-      statements_at_batch_ = statements_;
-      for (WatchedTable& w : watched_) w.changes_at_batch = w.changes;
-    } else if (!unit_open_) {
-      return;  // a transaction the caller opened with Execute
-    }
+    if (sqlite3_get_autocommit(db_)) BeginBatch();
+    else if (!unit_open_) return;  // a transaction the caller opened with Execute
   }
   if (unit_open_ && !unit_wrote_) {
     ExecSimple(kSavepoint);
     unit_wrote_ = true;
   }
 }
+
+void SqliteDb::BeginBatch() {
+  const int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) FailWrite(rc);
+  in_batch_ = true;
+  ++batch_serial_;
+  batch_count_ = 0;
+  batch_started_ = Clock::now();
+  batch_first_change_ = sqlite3_total_changes64(db_);
+  hooked_at_batch_ = hooked_;
+  statements_at_batch_ = statements_;
+  for (WatchedTable& w : watched_) w.changes_at_batch = w.changes;
+}
+
+bool SqliteDb::UnitsPending() const { return in_batch_ && sqlite3_total_changes64(db_) != batch_first_change_; }
 
 long SqliteDb::DropBatch() noexcept {
   if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -416,7 +419,11 @@ void SqliteDb::EndUnit(bool keep) {
   WriteLockWait wait(*this);
   try {
     CommitBatch();
-    GiveWay();
+    // With a rollback journal the lock is taken back at once (as it is
+    // when a row's write commits the batch): a writer let in now would wait
+    // for this run's readers while holding the lock the run needs next.
+    if (wal_) GiveWay();
+    else BeginBatch();
   } catch (const ComponentError& e) {
     if (e.Number() == kErrWriteRefused) throw;
     // Held by another process: the batch stays open for a later unit's end.

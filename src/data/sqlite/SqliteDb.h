@@ -132,7 +132,8 @@ class SqliteDb {
   void BeginUnit();
   void EndUnit(bool keep);
   bool InUnit() const { return unit_open_; }
-  bool UnitsPending() const { return in_batch_; }
+  // A batch holds writes not yet committed.
+  bool UnitsPending() const;
   // Commits without throwing; false when the batch stays open.
   bool TryFlush() noexcept;
   // Commits (retrying while busy), else rolls back; marks the database closed
@@ -182,6 +183,7 @@ class SqliteDb {
   std::int64_t DataVersion() const;
   static int OnProgress(void* self);
   void CommitBatch();
+  void BeginBatch();
   bool CommitDue() const;
   // After a commit of the batch: lets a writer of another connection in.
   void GiveWay();
