@@ -278,6 +278,8 @@ void SqliteDb::BeginRowWrite() {
     GiveWay();
   }
   if (!in_batch_) {
+    if (wal_ && Clock::now() - other_writer_at_ < milliseconds(options_.polite_ms))
+      busy_limit_ms_ = options_.shared_busy_ms;  // put back by `wait`
     if (sqlite3_get_autocommit(db_)) BeginBatch();
     else if (!unit_open_) return;  // a transaction the caller opened with Execute
   }
@@ -419,11 +421,11 @@ void SqliteDb::EndUnit(bool keep) {
   WriteLockWait wait(*this);
   try {
     CommitBatch();
-    // With a rollback journal the lock is taken back at once (as it is
-    // when a row's write commits the batch): a writer let in now would wait
-    // for this run's readers while holding the lock the run needs next.
+    // With a rollback journal a run (commits held) takes the lock back at
+    // once, as when a row's write commits the batch: a writer let in now
+    // would wait for the run's readers while holding the lock it needs next.
     if (wal_) GiveWay();
-    else BeginBatch();
+    else if (commits_held_) BeginBatch();
   } catch (const ComponentError& e) {
     if (e.Number() == kErrWriteRefused) throw;
     // Held by another process: the batch stays open for a later unit's end.

@@ -59,6 +59,9 @@ struct SqliteOptions {
   int turn_ms = 110;
   int polite_ms = 3000;
   int probe_ms = 2000;
+  // While another writer is active, how long the batch's BEGIN waits for
+  // it (its writes are short, but may end in a checkpoint).
+  int shared_busy_ms = 2000;
 };
 
 class SqliteDb {
