@@ -258,8 +258,9 @@ bool RefusedForGood(int rc) {
 bool SqliteDb::CommitDue() const {
   if (!in_batch_) return false;
   const auto now = Clock::now();
+  const int batch_ms = OtherWriterActive() ? options_.shared_batch_ms : options_.batch_ms;
   return now >= commit_retry_at_ && (commit_wanted_ || batch_count_ >= options_.batch_rows ||
-                       now - batch_started_ >= milliseconds(options_.batch_ms));
+                                     now - batch_started_ >= milliseconds(batch_ms));
 }
 
 void SqliteDb::ThrowRefused() {
@@ -278,8 +279,7 @@ void SqliteDb::BeginRowWrite() {
     GiveWay();
   }
   if (!in_batch_) {
-    if (wal_ && Clock::now() - other_writer_at_ < milliseconds(options_.polite_ms))
-      busy_limit_ms_ = options_.shared_busy_ms;  // put back by `wait`
+    if (OtherWriterActive()) busy_limit_ms_ = options_.shared_busy_ms;  // put back by `wait`
     if (sqlite3_get_autocommit(db_)) BeginBatch();
     else if (!unit_open_) return;  // a transaction the caller opened with Execute
   }
@@ -354,6 +354,10 @@ bool SqliteDb::JournalIsWal() const {
   return wal;
 }
 
+bool SqliteDb::OtherWriterActive() const {
+  return wal_ && Clock::now() - other_writer_at_ < milliseconds(options_.polite_ms);
+}
+
 void SqliteDb::GiveWay() {
   if (!wal_) return;
   auto now = Clock::now();
@@ -361,8 +365,12 @@ void SqliteDb::GiveWay() {
   // Others commit only while this connection holds no write lock.
   if (version != version_seen_) other_writer_at_ = now;
   version_seen_ = version;
-  const bool polite = now - other_writer_at_ < milliseconds(options_.polite_ms);
-  if (polite || now - gave_way_at_ >= milliseconds(options_.probe_ms)) {
+  if (OtherWriterActive() || now - gave_way_at_ >= milliseconds(options_.probe_ms)) {
+    // The batch's pages are copied back into the file here rather than in
+    // the other writer's commit, which would otherwise make it wait for
+    // them.
+    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    now = Clock::now();
     gave_way_at_ = now;
     const auto until = now + milliseconds(options_.turn_ms);
     while (version == version_seen_ && now < until) {

@@ -59,6 +59,8 @@ struct SqliteOptions {
   int turn_ms = 110;
   int polite_ms = 3000;
   int probe_ms = 2000;
+  // The batch's longest life while another writer is active.
+  int shared_batch_ms = 150;
   // While another writer is active, how long the batch's BEGIN waits for
   // it (its writes are short, but may end in a checkpoint).
   int shared_busy_ms = 2000;
@@ -190,6 +192,8 @@ class SqliteDb {
   bool CommitDue() const;
   // After a commit of the batch: lets a writer of another connection in.
   void GiveWay();
+  // In WAL mode, another connection committed lately.
+  bool OtherWriterActive() const;
   bool JournalIsWal() const;
   void ExecSimple(const char* sql);
   // Rolls the open batch back after a failure; the rows it took back.
