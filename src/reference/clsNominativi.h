@@ -99,7 +99,7 @@ class clsNominativi {
   // Counts one call on the entry (clsNominativo::RegistraChiamata), first
   // recording it in Undo, then Aggiorna.
   void Registra(const std::shared_ptr<clsNominativo>& entry, bool uscente, DateTime dData, DateTime dOra,
-                bool annulla);
+                bool annulla, bool per_data);
 
   // To be called after an entry's statistics changed: saves it now under
   // utImmediate (result of Save), marks the book ssUnsaved under utBatch

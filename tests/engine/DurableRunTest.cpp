@@ -120,7 +120,7 @@ class DurableRunTest : public EngineTest {
         ::setrlimit(RLIMIT_FSIZE, &limit);
       }
       if (!std::freopen(err_file.c_str(), "w", stderr) || !std::freopen("/dev/null", "w", stdout)) _exit(126);
-      ::execl(ORDALIS_HOST_BINARY, "ordalis", "process", "--db", db.c_str(), "--filter", kNotRated,
+      ::execl(ORDALIS_BINARY, "ordalis", "process", "--db", db.c_str(), "--filter", kNotRated,
               static_cast<char*>(nullptr));
       _exit(127);
     }
