@@ -247,6 +247,13 @@ TEST_F(DurableRunTest, AFullDiskStopsTheRunAndResumingGivesTheUndisturbedResult)
   const long room = 2 * (before + growth) + (1 << 20);
   const bool tmpfs =
       ::mount("tmpfs", mount.c_str(), "tmpfs", 0, ("size=" + std::to_string(room / 1024) + "k").c_str()) == 0;
+  struct Unmount {
+    const fs::path& at;
+    bool mounted;
+    ~Unmount() {
+      if (mounted) ::umount(at.c_str());
+    }
+  } unmount{mount, tmpfs};
   const std::string db = tmpfs ? (mount / "calls.db").string() : db_path_;
   if (tmpfs) fs::copy_file(reference_, db, fs::copy_options::overwrite_existing);
   // Then room for half of what the run needs.
@@ -277,7 +284,6 @@ TEST_F(DurableRunTest, AFullDiskStopsTheRunAndResumingGivesTheUndisturbedResult)
   if (tmpfs) fs::remove(filler);
   EXPECT_EQ(RunHost(db, err), 0) << err;
   ExpectSame(Dump(db), Dump(undisturbed));
-  if (tmpfs) ::umount(mount.c_str());
 }
 
 }  // namespace
