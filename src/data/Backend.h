@@ -48,7 +48,10 @@ class Backend {
   // for a lock leaves the batch open for a later one; any write or commit
   // the database refuses for good throws kErrWriteRefused, after which
   // nothing of the batch (this unit and every kept unit not yet committed)
-  // is in the database. The defaults do nothing: every write commits alone.
+  // is in the database; later writes, the unit's end and the next Flush
+  // throw it again until EndUnit or Flush has, so that a caller that
+  // swallowed the first report cannot take the loss for success. The
+  // defaults do nothing: every write commits alone.
   virtual void BeginUnit() {}
   virtual void EndUnit(bool /*keep*/) {}
   // True while kept units wait for a commit (false where writes commit
