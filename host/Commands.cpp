@@ -43,7 +43,10 @@ class ConsoleEvents : public EngineEvents {
       progress_.Update(done, total);
   }
   void SaveDataError(std::int16_t& attempt, std::string& desc, std::int16_t& code) override {
-    std::fprintf(stderr, "\nsave failed (attempt %d)%s%s\n", attempt, desc.empty() ? "" : ": ", desc.c_str());
+    // The event carries no description: the reason is the engine's.
+    const clsChiamate* engine = g_running.load();
+    const std::string& why = desc.empty() && engine ? engine->LastSaveError() : desc;
+    std::fprintf(stderr, "\nsave failed (attempt %d)%s%s\n", attempt, why.empty() ? "" : ": ", why.c_str());
   }
   void Warning(const std::string& text) override { std::fprintf(stderr, "warning: %s\n", text.c_str()); }
   void MessageBox(const std::string& title, const std::string& text) override {

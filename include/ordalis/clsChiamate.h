@@ -124,6 +124,12 @@ class ORDALIS_API clsChiamate {
 
   // Events and warnings.
   void SendErrorMsg(std::int16_t iTentativo, std::string sErrDesc, std::int16_t iErrCode);
+  // Why the last failed save or commit failed (the database's message:
+  // "database is locked", "database or disk is full", "UNIQUE constraint
+  // failed: ..."), for a host's SaveDataError handler: the event itself
+  // carries an empty description.
+  const std::string& LastSaveError() const { return last_save_error_; }
+  void set_LastSaveError(std::string v) { last_save_error_ = std::move(v); }
   void SendWarningMsg(const std::string& text);
 
   // Mirror properties: the current call's fields by property name ("dData",
@@ -219,6 +225,7 @@ class ORDALIS_API clsChiamate {
  private:
   std::string ConnectString() const;
   int QueryTimeoutFromRegistry();
+  void ProcessCalls();  // Process, without putting back lost statistics
   bool ProcessaChiamate(const std::string& clause, std::int32_t total, const bool* mask, bool internal,
                         std::int32_t first);
   void ConfigurationDump();
@@ -241,7 +248,7 @@ class ORDALIS_API clsChiamate {
 
   std::atomic<bool> mbStop_{false};
   std::atomic<bool> mbPause_{false};
-  std::string filter_, operation_, database_, user_, pwd_, errore_, prefissi_mdb_;
+  std::string filter_, operation_, database_, user_, pwd_, errore_, prefissi_mdb_, last_save_error_;
   bool cached_ = false, no_undo_ = false, no_count_ = false, uso_riproc_ = false, cache_stopped_ = false;
   bool mb_conn_aperta_ = false;
   CacheType tipo_cache_ = ctNone;

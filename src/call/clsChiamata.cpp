@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "data/RdoResultset.h"
+#include "data/RdoTypes.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/Variant.h"
 #include "ordalis/clsChiamate.h"
@@ -250,7 +251,7 @@ void clsChiamata::WriteColumns() {
   text(C::sNomeGruppo, sNomeGruppo);
 }
 
-void clsChiamata::Save() {
+bool clsChiamata::Save() {
   WriteDetailLog("Salvataggio chiamata");
   rdo::RdoResultset* rs = rdoResultset;
   if (!columns_ || mapped_for_ != rs) {
@@ -262,7 +263,7 @@ void clsChiamata::Save() {
     try {
       rs->Edit();
     } catch (const ComponentError&) {
-      return;  // a row whose edit cannot begin is left unchanged
+      return false;  // a row whose edit cannot begin is left unchanged
     }
     try {
       WriteColumns();
@@ -270,14 +271,14 @@ void clsChiamata::Save() {
       rs->CancelUpdate();
       throw;  // a value the row cannot hold ends the run
     }
-    bool saved = false;
     try {
       rs->Update();
-      saved = true;
-    } catch (const ComponentError&) {
+      return true;
+    } catch (const ComponentError& e) {
+      rs->CancelUpdate();
+      if (e.Number() == rdo::kErrWriteRefused) throw;
+      Chiamate->set_LastSaveError(e.Description());
     }
-    if (saved) break;
-    rs->CancelUpdate();
     try {
       rs->Resync();
     } catch (const ComponentError&) {
@@ -289,6 +290,7 @@ void clsChiamata::Save() {
     while (Chiamate->mbPause() && !Chiamate->mbStop()) Chiamate->DoEvents();
     Chiamate->DoEvents();
   }
+  return false;
 }
 
 }  // namespace ordalis

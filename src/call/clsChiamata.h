@@ -84,10 +84,12 @@ class clsChiamata {
   // Fills every column field from the current row of rdoResultset.
   // Throws ComponentError when a column is missing or a value does not convert.
   void Load();
-  // Writes the row back; a failed commit is retried once a second up to
-  // 1000 times, each failure reported through the engine's SendErrorMsg;
-  // StopIt ends the retries, PauseIt holds them.
-  void Save();
+  // Writes the row back; true when it was written. A failed write is
+  // retried once a second up to 1000 times, each failure reported through
+  // the engine's SendErrorMsg with its reason in the engine's
+  // LastSaveError; StopIt ends the retries, PauseIt holds them. A write the
+  // database refuses for good (rdo::kErrWriteRefused) is thrown at once.
+  bool Save();
 
   // Identification steps; each runs its lookup once per call.
   void IndividuaSito();

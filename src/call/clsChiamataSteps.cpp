@@ -603,8 +603,7 @@ void clsChiamata::NomeDaRubrica(const std::string& number) {
   }
   if (entry) {
     sNome_c = entry->Nome;
-    entry->RegistraChiamata(outgoing, dData, dOra, undo, Chiamate->SharedRun());
-    Chiamate->Nominativi->Aggiorna(*entry);
+    Chiamate->Nominativi->Registra(entry, outgoing, dData, dOra, undo, Chiamate->SharedRun());
     return;
   }
   // Not in the phone book: numbers called from a swing extension are kept
@@ -621,6 +620,7 @@ void clsChiamata::NomeDaRubrica(const std::string& number) {
   }
   const bool is_new = !swing;
   if (is_new) swing = std::make_shared<clsSwing>();
+  else Chiamate->Swings->Remember(swing);
   clsSwing::DatiChiamata call;
   call.uscente = outgoing;
   call.dData = dData;

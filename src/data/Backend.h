@@ -38,19 +38,33 @@ class Backend {
   virtual bool TableExists(std::string_view table) = 0;
   virtual bool ColumnExists(std::string_view table, std::string_view column) = 0;
   virtual void SetQueryTimeout(int seconds) = 0;
-  // Commits rows held in a write batch; throws when the commit fails.
+  // Commits rows held in a write batch; throws when the commit fails (for a
+  // lock: the batch stays open for another attempt; for good:
+  // kErrWriteRefused).
   virtual void Flush() = 0;
   // While held, closing a resultset that wrote does not commit its rows at
   // once; ending the hold commits them. Nothing to do where every write
   // commits by itself.
   virtual void HoldCommits(bool /*hold*/) noexcept {}
   // A unit of writes (one call: its row and the statistics it moved) is
-  // committed whole or not at all: the write batch commits only between
-  // units. BeginUnit marks the start of one; EndUnit(true) keeps its writes
-  // in the batch (which may then commit), EndUnit(false) rolls them back.
-  // Units do not nest. The defaults do nothing (every write commits alone).
+  // committed whole or not at all. BeginUnit marks the start of one;
+  // EndUnit(true) keeps its writes, EndUnit(false) takes them back as if
+  // they had never been made. Units do not nest. The write batch commits
+  // only between units: a Flush asked for inside a unit, or a batch full
+  // inside one, commits when the unit ends kept. A commit that fails there
+  // for a lock leaves the batch open for a later one; any write or commit
+  // the database refuses for good throws kErrWriteRefused, after which
+  // nothing of the batch (this unit and every kept unit not yet committed)
+  // is in the database; later writes, the unit's end and the next Flush
+  // throw it again until EndUnit or Flush has, so that a caller that
+  // swallowed the first report cannot take the loss for success. The
+  // defaults do nothing: every write commits alone.
   virtual void BeginUnit() {}
   virtual void EndUnit(bool /*keep*/) {}
+  // True while kept units wait for a commit (false where writes commit
+  // alone): the caller may forget what it remembers of kept units once
+  // this is false after EndUnit or Flush.
+  virtual bool UnitsPending() const { return false; }
   // Commits what it can and releases every handle; never throws.
   virtual void Close() noexcept = 0;
   virtual bool IsFileDatabase() const = 0;

@@ -118,6 +118,8 @@ void RdoConnection::EndUnit(bool keep) {
   if (backend_) backend_->EndUnit(keep);
 }
 
+bool RdoConnection::UnitsPending() const { return backend_ && backend_->UnitsPending(); }
+
 void RdoConnection::HoldCommits(bool hold) noexcept {
   commits_held_ = hold;
   if (backend_) backend_->HoldCommits(hold);

@@ -14,6 +14,10 @@ inline constexpr int kErrDataAccess = 40002;  // any failure reported by the bac
 inline constexpr int kErrRowChanged = 40500;  // optimistic check failed: row changed or deleted
 inline constexpr int kErrNoCurrentRow = 40088; // no current row (BOF/EOF), or not in Edit/AddNew
 inline constexpr int kErrColumnNotFound = 40002; // shares the backend error number
+// A write the database refuses for good (disk full, I/O error, read-only
+// file): retrying cannot help, and every write not yet committed was rolled
+// back. Waiting for a lock, a constraint or a changed row are other errors.
+inline constexpr int kErrWriteRefused = 40011;
 inline constexpr char kSource[] = "Ordalis data access";
 
 }  // namespace ordalis::rdo

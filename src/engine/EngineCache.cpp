@@ -137,6 +137,7 @@ void clsChiamate::Cache() {
     });
     load("Rubrica", AnyOn(op, {14}) && !cache_stopped_, [&] {
       Nominativi = std::make_shared<clsNominativi>(this, connection_.get(), tipo_aggiornamento_);
+      Nominativi->Undo = &impl_->undo;
       // The OEM partner's installations look names up in its directory.
       if (!(IsOem(kOemKelmora) && OemKeyExists())) Nominativi->Cache(ctPerUse);
     });
@@ -144,12 +145,14 @@ void clsChiamate::Cache() {
     change(s.swing);
     load("Swing", AnyOn(op, {14}) && !cache_stopped_, [&] {
       Swings = std::make_shared<clsSwings>(this, connection_.get(), tipo_aggiornamento_);
+      Swings->Undo = &impl_->undo;
       Swings->Cache(ctPerUse);
     });
     ++done;
     change(s.extensions);
     load("Derivati", AnyOn(op, {2, 3, 4, 5, 8, 10, 11, 12, 14, 17, 18}) && !cache_stopped_, [&] {
       Derivati = std::make_shared<clsDerivati>(this, connection_.get(), tipo_aggiornamento_);
+      Derivati->Undo = &impl_->undo;
       Derivati->Cache(ctPreload);
     });
     ++done;

@@ -1,12 +1,14 @@
 // The batch run over the stored calls and the single-call run.
 #include <cctype>
 #include <chrono>
+#include <thread>
 
 #include "call/CallNote.h"
 #include "call/clsChiamata.h"
 #include "data/RdoConnection.h"
 #include "data/RdoQuery.h"
 #include "data/RdoResultset.h"
+#include "data/RdoTypes.h"
 #include "engine/EngineState.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
@@ -66,9 +68,94 @@ void ResetStatuses(clsChiamata& c) {
   c.StatoSito = c.StatoDerivato = c.StatoDerivato2 = stDaIndividuare;
 }
 
+bool Refused(const ComponentError& e) { return e.Number() == rdo::kErrWriteRefused; }
+
+// One call's writes (its row, the statistics it moved, an extension added
+// for it) and what they changed in memory are kept or taken back together.
+// Not ended, the call is taken back.
+class CallUnit {
+ public:
+  CallUnit(rdo::RdoConnection& connection, CallUndo& undo) : connection_(connection), undo_(undo) {
+    undo_.BeginCall();
+    connection_.BeginUnit();
+  }
+  ~CallUnit() {
+    if (ended_) return;
+    try {
+      End(false);
+    } catch (...) {
+      // The failure that ended the call is the one reported.
+    }
+  }
+  CallUnit(const CallUnit&) = delete;
+  CallUnit& operator=(const CallUnit&) = delete;
+
+  // Throws when the layer lost the writes not yet committed (they are then
+  // put back in memory too).
+  void End(bool keep) {
+    ended_ = true;
+    if (!keep) {
+      undo_.DropCall();
+      connection_.EndUnit(false);
+      return;
+    }
+    undo_.KeepCall();
+    try {
+      connection_.EndUnit(true);
+    } catch (const ComponentError& e) {
+      if (Refused(e)) undo_.Lost();
+      throw;
+    }
+    if (!connection_.UnitsPending()) undo_.Committed();
+  }
+
+ private:
+  rdo::RdoConnection& connection_;
+  CallUndo& undo_;
+  bool ended_ = false;
+};
+
+constexpr int kMaxCommitAttempts = 1000;  // as for a row's save
+
+// Commits what the layer holds. A commit refused because another process
+// holds the database is tried again once a second, each failure reported
+// like a failed save (SaveDataError, LastSaveError), until it succeeds, the
+// attempts run out or the host stops the run (the failure is then thrown).
+// A commit refused for good puts back the statistics of the calls it lost.
+void Commit(clsChiamate& engine, rdo::RdoConnection& connection, CallUndo& undo) {
+  for (int attempt = 1;; ++attempt) {
+    try {
+      connection.Flush();
+      undo.Committed();
+      return;
+    } catch (const ComponentError& e) {
+      if (Refused(e)) {
+        undo.Lost();
+        throw;
+      }
+      if (attempt >= kMaxCommitAttempts || engine.mbStop()) throw;
+      engine.set_LastSaveError(e.Description());
+      engine.SendErrorMsg(static_cast<std::int16_t>(attempt), "", 0);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    while (engine.mbPause() && !engine.mbStop()) engine.DoEvents();
+    engine.DoEvents();
+  }
+}
+
 }  // namespace
 
 void clsChiamate::Process() {
+  try {
+    ProcessCalls();
+  } catch (const ComponentError& e) {
+    // Writes refused for good took every call not yet committed with them.
+    if (Refused(e)) impl_->undo.Lost();
+    throw;
+  }
+}
+
+void clsChiamate::ProcessCalls() {
   WriteDetailLog("Inizio Processamento chiamate");
   bool mask[kMaskSize];
   BuildMask(operation_, mask);
@@ -107,7 +194,7 @@ void clsChiamate::Process() {
   }
   // Writes still held in the layer's batch are committed here, so that a
   // failure reaches the host instead of being lost at the close.
-  connection_->Flush();
+  Commit(*this, *connection_, impl_->undo);
 
   CloseConnection();
   Events().Done();
@@ -147,6 +234,9 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
     std::int32_t number = first;
     while (!rs->Eof() && !mbStop_) {
       DoEvents();
+      // A call stopped, failed or not saved leaves nothing behind.
+      CallUnit unit(*connection_, impl_->undo);
+      bool saved = false;
       WriteDetailLog("################INIZIO CHIAMATA##################");
       const auto started = LogEnabled() ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
       call->Load();
@@ -198,12 +288,13 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
       call->SetDateTimeFields();
       if (internal) call->sTipo = loaded_tipo;
       if (!mbStop_) {
-        call->Save();
+        saved = call->Save();
         if (LogEnabled()) {
           auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
           WriteDetailLog("Save " + std::to_string(ms.count()));
         }
       }
+      unit.End(saved);
       WriteDetailLog("Notifico all'interfaccia che è stata processata un'altra chiamata");
       std::int32_t done = number, all = total;
       Events().ProgressChange(done, all);
@@ -211,13 +302,13 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
       rs->MoveNext();
       WriteDetailLog("Incremento il numero di chiamate processato");
       ++number;
-      if (mbPause_) connection_->Flush();  // no write lock is held while paused
+      if (mbPause_) Commit(*this, *connection_, impl_->undo);  // no write lock is held while paused
       while (mbPause_ && !mbStop_) DoEvents();
       DoEvents();
     }
   }
   rs->Close();
-  connection_->Flush();
+  Commit(*this, *connection_, impl_->undo);
   query->Close();
   return true;
 }
@@ -225,6 +316,10 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
 void clsChiamate::Run() {
   try {
     clsChiamata& c = *mo_chiamata_;
+    // The statistics and an extension added for the call are kept only
+    // when the call is rated to its end without a stop.
+    const bool stopped_before = mbStop_;
+    CallUnit unit(*connection_, impl_->undo);
     WriteDetailLog("Inizio processamento chiamate Tornel - Run: \r\n" + dt::ToText(c.dData) + " " + dt::ToText(c.dOra) +
                    " - " + c.sDerivato + " - " + c.sNumero);
     ResetStatuses(c);
@@ -271,7 +366,10 @@ void clsChiamate::Run() {
       if (i < kYieldUpTo) DoEvents();
     }
     c.SetDateTimeFields();
+    unit.End(stopped_before || !mbStop_);
+    if (connection_->UnitsPending()) Commit(*this, *connection_, impl_->undo);
   } catch (const ComponentError& e) {
+    if (Refused(e)) impl_->undo.Lost();
     errore_ = e.Description();
   } catch (const std::exception& e) {
     errore_ = e.what();

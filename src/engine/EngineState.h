@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ordalis/clsChiamate.h"
+#include "reference/CallUndo.h"
 #include "support/CacheErrorSink.h"
 
 namespace ordalis {
@@ -33,6 +34,9 @@ struct clsChiamate::Impl {
   // The calls resultset of a batch run whose rows are prepared ahead from
   // the reference data: a reload stops that first (StopCallNotes).
   rdo::RdoResultset* noted_calls = nullptr;
+
+  // The statistics moved by calls whose writes are not committed yet.
+  CallUndo undo;
 };
 
 }  // namespace ordalis

@@ -11,6 +11,7 @@
 #include "data/SqlQuote.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
+#include "reference/CallUndo.h"
 #include "reference/clsDerivato.h"
 #include "reference/clsSiti.h"
 #include "support/CommonLib.h"
@@ -348,6 +349,7 @@ bool clsDerivati::InserimentoAutomaticoDerivato(const std::string& numero, std::
   d->Database = Connection;
   d->Key = MakeKey(numero, sito);
   const std::string key = d->Key;
+  if (Undo) Undo->Added(derivati_, key, d);
   if (Chiamate) AddToCollection(*derivati_, d, key, Chiamate->ErrorSink());
   derivato = std::move(d);
   return true;

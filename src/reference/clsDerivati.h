@@ -18,6 +18,7 @@ namespace ordalis {
 namespace rdo {
 class RdoConnection;
 }
+class CallUndo;
 class clsChiamate;
 class clsDerivato;
 
@@ -33,6 +34,9 @@ class clsDerivati {
   // Copied from the engine; the batch run, not this cache, acts on it.
   UpdateType TipoAggiornamento = utImmediate;
   clsChiamate* Chiamate = nullptr;  // not owned
+  // Where the extensions added while rating a call are recorded (not owned;
+  // none when null).
+  CallUndo* Undo = nullptr;
 
   // Never null; empty unless loaded with ctPreload.
   Collection& Derivati() { return *derivati_; }

@@ -9,6 +9,7 @@
 #include "data/RdoResultset.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
+#include "reference/CallUndo.h"
 #include "reference/ChunkedSave.h"
 #include "reference/clsNominativo.h"
 #include "support/CommonLib.h"
@@ -185,6 +186,13 @@ std::size_t clsNominativi::SaveAll() {
       [this](auto& member) { return Save(member); });
   SaveStatus = failed == 0 ? ssSaved : ssUnsaved;
   return failed;
+}
+
+void clsNominativi::Registra(const std::shared_ptr<clsNominativo>& entry, bool uscente, DateTime dData, DateTime dOra,
+                             bool annulla, bool per_data) {
+  if (Undo) Undo->Remember(entry);
+  entry->RegistraChiamata(uscente, dData, dOra, annulla, per_data);
+  Aggiorna(*entry);
 }
 
 bool clsNominativi::Aggiorna(clsNominativo& entry) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "ordalis/DateTime.h"
 #include "ordalis/Enums.h"
 #include "ordalis/KeyedCollection.h"
 #include "support/TextSet.h"
@@ -23,6 +24,7 @@ namespace rdo {
 class RdoConnection;
 class RdoResultset;
 }  // namespace rdo
+class CallUndo;
 class clsChiamate;
 class clsNominativo;
 
@@ -44,6 +46,9 @@ class clsNominativi {
   // updated under utBatch and not yet written, or a Save that failed.
   // SaveAll sets ssSaved when every entry was written.
   ordalis::SaveStatus SaveStatus = ssSaved;
+  // Where changes made while rating a call are recorded (not owned; none
+  // when null).
+  CallUndo* Undo = nullptr;
 
   // Never null. Members are keyed by NumeroTel.
   Collection& Nominativi() { return *nominativi_; }
@@ -90,6 +95,11 @@ class clsNominativi {
   // Save of every member in collection order; returns how many could not be
   // written. SaveStatus is ssSaved afterwards when none failed.
   std::size_t SaveAll();
+
+  // Counts one call on the entry (clsNominativo::RegistraChiamata), first
+  // recording it in Undo, then Aggiorna.
+  void Registra(const std::shared_ptr<clsNominativo>& entry, bool uscente, DateTime dData, DateTime dOra,
+                bool annulla, bool per_data);
 
   // To be called after an entry's statistics changed: saves it now under
   // utImmediate (result of Save), marks the book ssUnsaved under utBatch

@@ -10,6 +10,7 @@
 #include "data/RdoResultset.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
+#include "reference/CallUndo.h"
 #include "reference/ChunkedSave.h"
 #include "reference/clsNominativo.h"
 #include "reference/clsSwing.h"
@@ -196,7 +197,12 @@ std::shared_ptr<clsSwing> clsSwings::GetSwing(std::string_view numero) {
 void clsSwings::Aggiungi(std::shared_ptr<clsSwing> swing) {
   const std::string key = swing->Numero;
   if (swing->Key.empty()) swing->Key = key;
+  if (Undo) Undo->Added(swings_, key, swing);
   AddToCollection(*swings_, std::move(swing), key, Chiamate->ErrorSink());
+}
+
+void clsSwings::Remember(const std::shared_ptr<clsSwing>& swing) {
+  if (Undo) Undo->Remember(swing);
 }
 
 bool clsSwings::Save(clsSwing& swing) {

@@ -21,6 +21,7 @@ namespace rdo {
 class RdoConnection;
 class RdoResultset;
 }  // namespace rdo
+class CallUndo;
 class clsChiamate;
 class clsSwing;
 
@@ -39,6 +40,9 @@ class clsSwings {
   // updated under utBatch and not yet written, or a failed Save); SaveAll
   // sets ssSaved when every swing was written.
   ordalis::SaveStatus SaveStatus = ssSaved;
+  // Where changes made while rating a call are recorded (not owned; none
+  // when null).
+  CallUndo* Undo = nullptr;
 
   // Never null. Members are keyed by Numero.
   Collection& Swings() { return *swings_; }
@@ -64,8 +68,10 @@ class clsSwings {
 
   // A swing created for a call (not in the table): added under its number
   // with the collection-add rule (a number already present keeps the first
-  // member). REQUIRES: Chiamate set.
+  // member), and recorded in Undo. REQUIRES: Chiamate set.
   void Aggiungi(std::shared_ptr<clsSwing> swing);
+  // Before a member's totals change: recorded in Undo.
+  void Remember(const std::shared_ptr<clsSwing>& swing);
 
   // Writes every column of the swing from memory to its row (found by
   // PKId), an empty name or number as NULL; reads nothing back. Without a

@@ -205,7 +205,7 @@ TEST_F(ServerBatch, SessionGoingAwayKeepsWhatWasCommitted) {
   PgCluster::Instance().Psql(
       "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" + database_ + "'");
   ComponentError e = Raised([&] { SetI(3, 3); });
-  EXPECT_EQ(e.Number(), kErrDataAccess);
+  EXPECT_EQ(e.Number(), kErrWriteRefused) << "the rows of the batch are lost: the run must stop";
   EXPECT_NE(e.Description().find("SQLSTATE"), std::string::npos) << e.Description();
   writer_->Close();
   EXPECT_EQ(Committed(1), 1);

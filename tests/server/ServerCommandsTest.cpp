@@ -154,9 +154,19 @@ TEST_F(ServerCommands, ServerGoingAwayMidRunKeepsCommittedRowsAndARerunFinishes)
   ::setenv("ORDALIS_REGISTRY", (Dir("file") + "/registry.reg").c_str(), 1);
   ASSERT_TRUE(fs::exists(Dir("file") + "/registry.reg")) << "the demo's registry file is named differently";
 
-  // The server ends the run's session while it rates.
+  // The server ends the run's session once its first rows are committed.
   std::thread stopper([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    const std::string count = cluster.PsqlCommand(database_) +
+                              " -At -c 'SELECT count(*) FROM CHIAMATE WHERE sGiorno_c IS NOT NULL'";
+    for (int i = 0; i < 600; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      FILE* in = ::popen(count.c_str(), "r");
+      if (!in) continue;
+      long rows = 0;
+      const bool read = std::fscanf(in, "%ld", &rows) == 1;
+      ::pclose(in);
+      if (read && rows > 0) break;
+    }
     cluster.Psql("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" + database_ +
                  "' AND pid <> pg_backend_pid()");
   });

@@ -95,6 +95,7 @@ class OdbcBackend final : public Backend {
   void EndUnit(bool keep) override {
     if (db_) db_->EndUnit(keep);
   }
+  bool UnitsPending() const override { return db_ && db_->UnitsPending(); }
   void Close() noexcept override {
     writes_.clear();
     if (db_) db_->Close();

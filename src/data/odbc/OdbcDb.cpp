@@ -307,10 +307,11 @@ void OdbcDb::Failed(const ComponentError& error) {
       std::string lost = pending_ > 0 ? "; the " + std::to_string(pending_) +
                                             " rows written since the last commit keep their previous values"
                                       : "";
+      const bool batch_lost = pending_ > 0;
       pending_ = 0;
       in_transaction_ = false;
-      throw ComponentError(error.Number(), "The connection to the database server was lost: " + why + lost,
-                           error.Source());
+      throw ComponentError(batch_lost ? kErrWriteRefused : error.Number(),
+                           "The connection to the database server was lost: " + why + lost, error.Source());
     }
     throw error;
   }
@@ -338,7 +339,7 @@ void OdbcDb::Failed(const ComponentError& error) {
   if (lost > 0)
     undone = "; the " + std::to_string(lost) +
              " rows written since the last commit were rolled back and keep their previous values";
-  throw ComponentError(error.Number(), error.Description() + undone, error.Source());
+  throw ComponentError(lost > 0 ? kErrWriteRefused : error.Number(), error.Description() + undone, error.Source());
 }
 
 void OdbcDb::RequireUsable() const {
@@ -401,7 +402,8 @@ void OdbcDb::Commit() {
     lost_reason_ = why;
   }
   ThrowDataError("The commit failed: " + why + "; the " + std::to_string(rows) +
-                 " rows written since the last commit were rolled back and keep their previous values");
+                     " rows written since the last commit were rolled back and keep their previous values",
+                 kErrWriteRefused);
 }
 
 void OdbcDb::Flush() {

@@ -157,6 +157,8 @@ class OdbcDb {
   void WriterClosed() noexcept;
   void BeginUnit();
   void EndUnit(bool keep);
+  // Rows of kept units wait for a commit.
+  bool UnitsPending() const { return in_transaction_ && pending_ > 0; }
   // Commits what it can, else rolls back; marks the connection closed.
   void Close() noexcept;
   // Whether the driver reads selects through cursors of its own that end

@@ -58,6 +58,7 @@ long SqliteBackend::Execute(std::string_view sql) {
   db_->StatementRun();
   std::string text = RewriteDateEscapes(sql);
   if (NeedsOwnTransaction(text)) db_->Flush();
+  else if (db_->InUnit()) db_->BeginRowWrite();  // the statement belongs to the unit
   sqlite3* h = db_->handle();
   long changed = 0;
   const char* tail = text.c_str();
@@ -144,6 +145,9 @@ bool SqliteBackend::ColumnExists(std::string_view table, std::string_view column
 void SqliteBackend::SetQueryTimeout(int seconds) { db_->SetQueryTimeout(seconds); }
 void SqliteBackend::Flush() { db_->Flush(); }
 void SqliteBackend::HoldCommits(bool hold) noexcept { db_->HoldCommits(hold); }
+void SqliteBackend::BeginUnit() { db_->BeginUnit(); }
+void SqliteBackend::EndUnit(bool keep) { db_->EndUnit(keep); }
+bool SqliteBackend::UnitsPending() const { return db_->UnitsPending(); }
 
 std::optional<std::uint64_t> SqliteBackend::TableStamp(std::string_view table) { return db_->TableStamp(table); }
 void SqliteBackend::FinalizeWrites() noexcept {

@@ -31,6 +31,9 @@ class SqliteBackend final : public Backend {
   void SetQueryTimeout(int seconds) override;
   void Flush() override;
   void HoldCommits(bool hold) noexcept override;
+  void BeginUnit() override;
+  void EndUnit(bool keep) override;
+  bool UnitsPending() const override;
   void Close() noexcept override;
   bool IsFileDatabase() const override { return true; }
   std::optional<std::uint64_t> TableStamp(std::string_view table) override;

@@ -6,6 +6,7 @@
 
 #include "data/Cursor.h"
 #include "data/RdoTypes.h"
+#include "ordalis/ComponentError.h"
 
 namespace ordalis::rdo {
 
@@ -30,6 +31,9 @@ SqliteDb::SqliteDb(const std::string& path, int query_timeout_s, SqliteOptions o
       // large enough for a whole write batch, so a batch never spills.
       std::string pragma = "PRAGMA cache_size = -" + std::to_string(options_.cache_kib);
       rc = sqlite3_exec(db_, pragma.c_str(), nullptr, nullptr, nullptr);
+      version_seen_ = DataVersion();
+      gave_way_at_ = Clock::now();
+      wal_ = JournalIsWal();
     }
   }
   if (rc != SQLITE_OK) {
@@ -228,69 +232,212 @@ std::int64_t SqliteDb::DataVersion() const {
 
 void SqliteDb::ExecSimple(const char* sql) { Check(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr)); }
 
-void SqliteDb::BeginRowWrite() {
-  if (closed_) ThrowDataError("The connection is closed");
-  WriteLockWait wait(*this);
-  if (in_batch_ && sqlite3_get_autocommit(db_)) {
-    // Something outside the batch (a failed statement) ended the transaction.
-    in_batch_ = false;
-  }
-  if (in_batch_ && (batch_count_ >= options_.batch_rows ||
-                    Clock::now() - batch_started_ >= milliseconds(options_.batch_ms))) {
-    CommitBatch();
-  }
-  if (!in_batch_) {
-    if (!sqlite3_get_autocommit(db_)) return;  // a transaction the caller opened with Execute
-    ExecSimple("BEGIN IMMEDIATE");
-    in_batch_ = true;
-    ++batch_serial_;
-    batch_count_ = 0;
-    batch_started_ = Clock::now();
-    batch_first_change_ = sqlite3_total_changes64(db_);
-    hooked_at_batch_ = hooked_;
-    statements_at_batch_ = statements_;
-    for (WatchedTable& w : watched_) w.changes_at_batch = w.changes;
+namespace {
+
+constexpr char kSavepoint[] = "SAVEPOINT ordalis_unit";
+constexpr char kRelease[] = "RELEASE ordalis_unit";
+constexpr char kRollbackTo[] = "ROLLBACK TO ordalis_unit";
+
+// Failures a retry cannot mend: the file cannot take the write.
+bool RefusedForGood(int rc) {
+  switch (rc) {
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+    case SQLITE_READONLY:
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_NOMEM:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM: return true;
+    default: return false;
   }
 }
 
-void SqliteDb::FailWrite(int rc) {
-  if (in_batch_ && sqlite3_get_autocommit(db_)) {
-    std::string message = sqlite3_errmsg(db_);
-    long lost = batch_count_;
-    in_batch_ = false;
-    batch_count_ = 0;
-    ThrowDataError(message + "; the " + std::to_string(lost) +
-                   " rows saved since the last commit were rolled back and keep their previous values");
+}  // namespace
+
+bool SqliteDb::CommitDue() const {
+  if (!in_batch_) return false;
+  const auto now = Clock::now();
+  const int batch_ms = OtherWriterActive() ? options_.shared_batch_ms : options_.batch_ms;
+  return now >= commit_retry_at_ && (commit_wanted_ || batch_count_ >= options_.batch_rows ||
+                                     now - batch_started_ >= milliseconds(batch_ms));
+}
+
+void SqliteDb::ThrowRefused() {
+  std::string message = std::move(refused_);
+  refused_.clear();
+  ThrowDataError(std::move(message), kErrWriteRefused);
+}
+
+void SqliteDb::BeginRowWrite() {
+  if (closed_) ThrowDataError("The connection is closed");
+  if (!refused_.empty()) ThrowDataError(refused_, kErrWriteRefused);
+  WriteLockWait wait(*this);
+  CheckBatchAlive();
+  if (!unit_wrote_ && CommitDue()) {
+    CommitBatch();
+    GiveWay();
   }
+  if (!in_batch_) {
+    if (OtherWriterActive()) busy_limit_ms_ = options_.shared_busy_ms;  // put back by `wait`
+    if (sqlite3_get_autocommit(db_)) BeginBatch();
+    else if (!unit_open_) return;  // a transaction the caller opened with Execute
+  }
+  if (unit_open_ && !unit_wrote_) {
+    ExecSimple(kSavepoint);
+    unit_wrote_ = true;
+  }
+}
+
+void SqliteDb::BeginBatch() {
+  const int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) FailWrite(rc);
+  in_batch_ = true;
+  ++batch_serial_;
+  batch_count_ = 0;
+  batch_started_ = Clock::now();
+  batch_first_change_ = sqlite3_total_changes64(db_);
+  hooked_at_batch_ = hooked_;
+  statements_at_batch_ = statements_;
+  for (WatchedTable& w : watched_) w.changes_at_batch = w.changes;
+}
+
+bool SqliteDb::UnitsPending() const { return in_batch_ && sqlite3_total_changes64(db_) != batch_first_change_; }
+
+long SqliteDb::DropBatch() noexcept {
+  if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  const long lost = in_batch_ ? batch_count_ : 0;
+  in_batch_ = unit_wrote_ = commit_wanted_ = false;
+  batch_count_ = 0;
+  // Rows went back to what they were without the row-change hook seeing it.
+  ForgetTableStamps();
+  return lost;
+}
+
+void SqliteDb::Refuse(const std::string& reason) {
+  const long lost = DropBatch();
+  refused_ = reason + "; the " + std::to_string(lost) +
+             " rows written since the last commit were rolled back and keep their previous values";
+  ThrowDataError(refused_, kErrWriteRefused);
+}
+
+void SqliteDb::CheckBatchAlive() {
+  // A failed statement (a read that ran out of memory or hit an I/O error)
+  // may have ended the transaction.
+  if (in_batch_ && sqlite3_get_autocommit(db_)) Refuse("The write transaction was rolled back by a failed statement");
+}
+
+void SqliteDb::FailWrite(int rc) {
+  if ((in_batch_ && sqlite3_get_autocommit(db_)) || RefusedForGood(rc)) Refuse(sqlite3_errmsg(db_));
   Fail(rc);
 }
 
 void SqliteDb::CommitBatch() {
   int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) {
-    in_batch_ = false;
+    in_batch_ = commit_wanted_ = false;
     batch_count_ = 0;
     return;
   }
   FailWrite(rc);  // busy: the batch stays open for the next attempt
 }
 
+bool SqliteDb::JournalIsWal() const {
+  sqlite3_stmt* stmt = nullptr;
+  bool wal = false;
+  if (sqlite3_prepare_v2(db_, "PRAGMA journal_mode", -1, &stmt, nullptr) == SQLITE_OK &&
+      sqlite3_step(stmt) == SQLITE_ROW) {
+    const unsigned char* mode = sqlite3_column_text(stmt, 0);
+    wal = mode && SameName("wal", reinterpret_cast<const char*>(mode));
+  }
+  sqlite3_finalize(stmt);
+  return wal;
+}
+
+bool SqliteDb::OtherWriterActive() const {
+  return wal_ && Clock::now() - other_writer_at_ < milliseconds(options_.polite_ms);
+}
+
+void SqliteDb::GiveWay() {
+  if (!wal_) return;
+  auto now = Clock::now();
+  std::int64_t version = DataVersion();
+  // Others commit only while this connection holds no write lock.
+  if (version != version_seen_) other_writer_at_ = now;
+  version_seen_ = version;
+  if (OtherWriterActive() || now - gave_way_at_ >= milliseconds(options_.probe_ms)) {
+    // The batch's pages are copied back into the file here rather than in
+    // the other writer's commit, which would otherwise make it wait for
+    // them.
+    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    now = Clock::now();
+    gave_way_at_ = now;
+    const auto until = now + milliseconds(options_.turn_ms);
+    while (version == version_seen_ && now < until) {
+      std::this_thread::sleep_for(milliseconds(1));
+      version = DataVersion();
+      now = Clock::now();
+    }
+    if (version != version_seen_) other_writer_at_ = now;
+    version_seen_ = version;
+  }
+}
+
 void SqliteDb::Flush() {
+  if (!refused_.empty()) ThrowRefused();
   if (!in_batch_) return;
-  WriteLockWait wait(*this);
-  if (sqlite3_get_autocommit(db_)) {
-    in_batch_ = false;
+  if (unit_wrote_) {
+    commit_wanted_ = true;  // the unit's end commits
     return;
   }
+  WriteLockWait wait(*this);
+  CheckBatchAlive();
   CommitBatch();
 }
 
 bool SqliteDb::TryFlush() noexcept {
+  if (!refused_.empty()) return false;  // left for a Flush to report
   try {
     Flush();
     return true;
   } catch (...) {
     return false;
+  }
+}
+
+void SqliteDb::BeginUnit() {
+  unit_open_ = true;
+  unit_wrote_ = false;
+}
+
+void SqliteDb::EndUnit(bool keep) {
+  if (!unit_open_) return;
+  unit_open_ = false;
+  if (unit_wrote_) {
+    unit_wrote_ = false;
+    CheckBatchAlive();
+    if (!keep) {
+      const int rc = sqlite3_exec(db_, kRollbackTo, nullptr, nullptr, nullptr);
+      if (rc != SQLITE_OK) FailWrite(rc);
+      ForgetTableStamps();
+    }
+    const int rc = sqlite3_exec(db_, kRelease, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) FailWrite(rc);
+  }
+  if (!refused_.empty()) ThrowRefused();
+  if (!keep || !CommitDue() || closed_) return;
+  WriteLockWait wait(*this);
+  try {
+    CommitBatch();
+    // With a rollback journal a run (commits held) takes the lock back at
+    // once, as when a row's write commits the batch: a writer let in now
+    // would wait for the run's readers while holding the lock it needs next.
+    if (wal_) GiveWay();
+    else if (commits_held_) BeginBatch();
+  } catch (const ComponentError& e) {
+    if (e.Number() == kErrWriteRefused) throw;
+    // Held by another process: the batch stays open for a later unit's end.
+    commit_retry_at_ = Clock::now() + milliseconds(options_.batch_ms);
   }
 }
 
@@ -304,13 +451,17 @@ void SqliteDb::Close() noexcept {
   closed_ = true;
   for (auto& [sql, kept] : kept_) sqlite3_finalize(kept.stmt);
   kept_.clear();
+  if (unit_wrote_ && !sqlite3_get_autocommit(db_)) {
+    // A unit never ended was not kept.
+    sqlite3_exec(db_, kRollbackTo, nullptr, nullptr, nullptr);
+    sqlite3_exec(db_, kRelease, nullptr, nullptr, nullptr);
+  }
+  unit_open_ = unit_wrote_ = false;
+  refused_.clear();
   if (!in_batch_) return;
   auto until = Clock::now() + milliseconds(options_.close_commit_ms);
   while (!TryFlush() && in_batch_ && Clock::now() < until) std::this_thread::sleep_for(milliseconds(10));
-  if (in_batch_) {
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    in_batch_ = false;
-  }
+  if (in_batch_) DropBatch();
 }
 
 WriteLockWait::WriteLockWait(SqliteDb& db) : db_(db), saved_(db.busy_limit_ms_) {

@@ -6,11 +6,17 @@
 // Write batch: row writes of updatable cursors are grouped in one
 // transaction (BEGIN IMMEDIATE), committed every SqliteOptions::batch_rows rows or
 // SqliteOptions::batch_ms milliseconds, when a cursor that wrote closes
-// (unless commits are held), on Flush and on Close. The commit runs before the next row is written, so a commit that
-// fails because another process holds the database fails that row's Update
-// (its edit stays pending) and keeps the batch open for the retry; a failure
-// that rolls the batch back is reported with the number of rows it took back,
-// and those rows are in the file as they were before (as after a crash).
+// (unless commits are held), on Flush and on Close, but never inside a
+// unit: a unit's writes sit behind a savepoint taken at its first write,
+// released when the unit is kept and rolled back to when it is not, and a
+// commit due inside it waits for its end. A commit outside a unit runs
+// before the next row is written, so a commit that fails because another
+// process holds the database fails that row's Update (its edit stays
+// pending) and keeps the batch open for the retry. A write or commit the
+// database refuses for good (disk full, I/O error, read-only file) rolls the
+// whole batch back and throws kErrWriteRefused with the number of rows it
+// took back: those rows are in the file as they were before (as after a
+// crash).
 // The journal mode of the file is left as the host made it.
 #include <sqlite3.h>
 
@@ -41,6 +47,23 @@ struct SqliteOptions {
   int cache_kib = 64 * 1024;
   // How long Close keeps retrying a commit the database refuses as busy.
   int close_commit_ms = 5000;
+  // Giving way to other writers, in WAL mode: after a commit of the batch,
+  // the write lock is left free until another connection commits, at most
+  // turn_ms, after every commit while another writer committed in the last
+  // polite_ms, else once every probe_ms (so that a writer that has just
+  // begun to wait is found). A writer waiting with sqlite's own busy
+  // timeout tries again at least every 100 ms. With a rollback journal a
+  // writer let in would wait for the run's own readers to finish while
+  // holding the lock the run needs next, so there the run does not give
+  // way and other writers wait for its end.
+  int turn_ms = 110;
+  int polite_ms = 3000;
+  int probe_ms = 2000;
+  // The batch's longest life while another writer is active.
+  int shared_batch_ms = 150;
+  // While another writer is active, how long the batch's BEGIN waits for
+  // it (its writes are short, but may end in a checkpoint).
+  int shared_busy_ms = 2000;
 };
 
 class SqliteDb {
@@ -106,8 +129,16 @@ class SqliteDb {
   [[noreturn]] void FailWrite(int rc);
 
   // Commits the batch; throws when it cannot (the batch then stays open when
-  // sqlite kept it, e.g. for "database is locked").
+  // sqlite kept it, e.g. for "database is locked"). Inside a unit that
+  // wrote, the commit waits for the unit's end.
   void Flush();
+  // The writes between BeginUnit and EndUnit are kept or taken back
+  // together (Backend::BeginUnit).
+  void BeginUnit();
+  void EndUnit(bool keep);
+  bool InUnit() const { return unit_open_; }
+  // A batch holds writes not yet committed.
+  bool UnitsPending() const;
   // Commits without throwing; false when the batch stays open.
   bool TryFlush() noexcept;
   // Commits (retrying while busy), else rolls back; marks the database closed
@@ -157,7 +188,16 @@ class SqliteDb {
   std::int64_t DataVersion() const;
   static int OnProgress(void* self);
   void CommitBatch();
+  void BeginBatch();
+  bool CommitDue() const;
+  // After a commit of the batch: lets a writer of another connection in.
+  void GiveWay();
+  // In WAL mode, another connection committed lately.
+  bool OtherWriterActive() const;
+  bool JournalIsWal() const;
   void ExecSimple(const char* sql);
+  // Rolls the open batch back after a failure; the rows it took back.
+  long DropBatch() noexcept;
 
   sqlite3* db_ = nullptr;
   std::string path_;
@@ -171,6 +211,16 @@ class SqliteDb {
   bool in_batch_ = false;
   bool closed_ = false;
   bool commits_held_ = false;
+  bool unit_open_ = false;
+  bool unit_wrote_ = false;     // the unit's savepoint is taken
+  bool commit_wanted_ = false;  // a Flush waits for the unit's end
+  // The message of a write refused for good, thrown again by every later
+  // write until EndUnit or Flush has reported it (so that a caller that
+  // swallowed the first report still learns that the batch was lost).
+  std::string refused_;
+  [[noreturn]] void ThrowRefused();
+  [[noreturn]] void Refuse(const std::string& reason);
+  void CheckBatchAlive();
   long batch_count_ = 0;
   std::uint64_t batch_serial_ = 0;
   std::uint64_t writes_ = 0;
@@ -192,6 +242,14 @@ class SqliteDb {
   std::unordered_map<std::string, KeptStatement> kept_;
   std::unordered_map<std::string, bool> paging_;
   std::chrono::steady_clock::time_point batch_started_{};
+  // After a commit between units found the database held by another
+  // process, the next try waits until then.
+  std::chrono::steady_clock::time_point commit_retry_at_{};
+  // The data version last read, and when another connection was last seen
+  // to commit and this one last gave way.
+  std::int64_t version_seen_ = -1;
+  bool wal_ = false;  // the file is in WAL mode
+  std::chrono::steady_clock::time_point other_writer_at_{}, gave_way_at_{};
 
   friend class WriteLockWait;
 };
