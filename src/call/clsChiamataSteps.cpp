@@ -271,18 +271,19 @@ void clsChiamata::CalcDate() {
       second_zone = derivato2_ && !derivato2_->IDTimeZone.empty() ? zones->GetTimeZone(derivato2_->IDTimeZone)
                                                                   : site_zone;
   }
-  // The exchange's date and time as one value; built from whole days and
-  // seconds, since before 1899-12-30 adding the time fraction would move
-  // the value the wrong way.
-  const DateTime stamp = dt::FromSerialAndSeconds(dt::DaySerial(dData), dt::SecondOfDay(dOra));
+  // dData and dOra as one value, as they stand: once realigned on the
+  // gateway clock, the caller's local time without a zone of its own is
+  // the realigned one. Built from whole days and seconds, since before
+  // 1899-12-30 adding the time fraction would move the value the wrong way.
+  auto stamp = [&] { return dt::FromSerialAndSeconds(dt::DaySerial(dData), dt::SecondOfDay(dOra)); };
   auto caller_local = [&] {
-    local_time_ = (!caller_zone || dUTCTime == 0) ? stamp : caller_zone->ConvertTimeFromUTC(dUTCTime);
+    local_time_ = (!caller_zone || dUTCTime == 0) ? stamp() : caller_zone->ConvertTimeFromUTC(dUTCTime);
   };
   auto second_local = [&] {
     local_time2_ = (!second_zone || dUTCTime == 0) ? local_time_ : second_zone->ConvertTimeFromUTC(dUTCTime);
   };
   if (dUTCTime == 0) {
-    dGatewayTime = stamp;
+    dGatewayTime = stamp();
     if (site_zone) dUTCTime = site_zone->ConvertTimeToUTC(dGatewayTime);
     caller_local();
     if (internal) {
@@ -292,10 +293,10 @@ void clsChiamata::CalcDate() {
     }
   } else {
     if (!site_zone) {
-      dGatewayTime = stamp;
+      dGatewayTime = stamp();
     } else {
       dGatewayTime = site_zone->ConvertTimeFromUTC(dUTCTime);
-      if (dt::ToSeconds(dGatewayTime) != dt::ToSeconds(stamp)) {
+      if (dt::ToSeconds(dGatewayTime) != dt::ToSeconds(stamp())) {
         dData = dt::DatePart(dGatewayTime);
         dOra = dt::TimePart(dGatewayTime);
       }
