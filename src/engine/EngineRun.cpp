@@ -61,11 +61,6 @@ void CalcDifferenzaPerc(clsChiamata& c) {
   c.rDifferenzaPerc_c = static_cast<float>((c2 - c1) / c2 * 100.0);
 }
 
-void ResetStatuses(clsChiamata& c) {
-  c.StatoTariffa1 = c.StatoTariffa2 = c.StatoNumero = stDaIndividuare;
-  c.StatoSito = c.StatoDerivato = c.StatoDerivato2 = stDaIndividuare;
-}
-
 }  // namespace
 
 void clsChiamate::Process() {
@@ -158,7 +153,7 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
       }
       WriteDetailLog("Imposto l'oggetto moChiamata");
       mo_chiamata_ = call;
-      ResetStatuses(*call);
+      call->ResetIdentification();
       std::string loaded_tipo;
       if (internal) {
         loaded_tipo = call->sTipo;
@@ -227,7 +222,7 @@ void clsChiamate::Run() {
     clsChiamata& c = *mo_chiamata_;
     WriteDetailLog("Inizio processamento chiamate Tornel - Run: \r\n" + dt::ToText(c.dData) + " " + dt::ToText(c.dOra) +
                    " - " + c.sDerivato + " - " + c.sNumero);
-    ResetStatuses(c);
+    c.ResetIdentification();
     c.ForgetMemos();
     c.PrimoProc = true;
     c.OemDirectory = OemKeyExists() && IsOem(kOemKelmora);
