@@ -413,7 +413,7 @@ void clsChiamata::CalcCosto(TipoCosto tipo, const std::shared_ptr<clsCarrier>& c
   } else {
     WriteDetailLog("Calcolo a scatti");
     Money price = tipo == tcCosto1 ? costo_scatto1_ : Money();
-    cost = Derivato->Status == stIndividuato ? price * static_cast<double>(lScatti) : Money();
+    cost = Derivato->Status == stIndividuato ? price.MulDiv(lScatti, 1) : Money();
     if (lScatti < 1) {
       WriteDetailLog("Esito a 0 per mancanza scatti");
       sEsitoChiamata_c = "0";
