@@ -32,7 +32,6 @@ class ConsoleEvents : public EngineEvents {
  public:
   explicit ConsoleEvents(Progress& progress) : progress_(progress) {}
   void ProgressChange(std::int32_t& done, std::int32_t& total) override {
-    done_ = done;
     progress_.Update(done, total);
   }
   void SaveDataError(std::int16_t& attempt, std::string& desc, std::int16_t& code) override {
@@ -42,7 +41,6 @@ class ConsoleEvents : public EngineEvents {
   void MessageBox(const std::string& title, const std::string& text) override {
     std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
   }
-  std::int32_t done_ = 0;
 
  private:
   Progress& progress_;
@@ -111,8 +109,11 @@ int RunProcess(const ProcessOptions& o) {
   progress.Finish();
   if (code != 0) return code;
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("calls rated: %d, seconds: %.2f, calls per second: %.0f\n", events.done_, seconds,
-              seconds > 0 ? events.done_ / seconds : 0.0);
+  // The rows written back, not the progress counter: that restarts at the
+  // second table without counts and includes a call stopped before its save.
+  const std::int32_t saved = engine.CallsSaved();
+  std::printf("%scalls rated: %d, seconds: %.2f, calls per second: %.0f\n",
+              g_interrupted ? "interrupted; " : "", saved, seconds, seconds > 0 ? saved / seconds : 0.0);
   return g_interrupted ? kExitInterrupted : 0;
 }
 

@@ -250,7 +250,7 @@ void clsChiamata::WriteColumns() {
   text(C::sNomeGruppo, sNomeGruppo);
 }
 
-void clsChiamata::Save() {
+bool clsChiamata::Save() {
   WriteDetailLog("Salvataggio chiamata");
   rdo::RdoResultset* rs = rdoResultset;
   if (!columns_ || mapped_for_ != rs) {
@@ -262,7 +262,7 @@ void clsChiamata::Save() {
     try {
       rs->Edit();
     } catch (const ComponentError&) {
-      return;  // a row whose edit cannot begin is left unchanged
+      return false;  // a row whose edit cannot begin is left unchanged
     }
     try {
       WriteColumns();
@@ -270,13 +270,11 @@ void clsChiamata::Save() {
       rs->CancelUpdate();
       throw;  // a value the row cannot hold ends the run
     }
-    bool saved = false;
     try {
       rs->Update();
-      saved = true;
+      return true;
     } catch (const ComponentError&) {
     }
-    if (saved) break;
     rs->CancelUpdate();
     try {
       rs->Resync();
@@ -289,6 +287,7 @@ void clsChiamata::Save() {
     while (Chiamate->mbPause() && !Chiamate->mbStop()) Chiamate->DoEvents();
     Chiamate->DoEvents();
   }
+  return false;
 }
 
 }  // namespace ordalis

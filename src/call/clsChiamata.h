@@ -86,8 +86,9 @@ class clsChiamata {
   void Load();
   // Writes the row back; a failed commit is retried once a second up to
   // 1000 times, each failure reported through the engine's SendErrorMsg;
-  // StopIt ends the retries, PauseIt holds them.
-  void Save();
+  // StopIt ends the retries, PauseIt holds them. True when the row was
+  // written.
+  bool Save();
 
   // Identification steps; each runs its lookup once per call.
   void IndividuaSito();

@@ -75,6 +75,7 @@ void clsChiamate::Process() {
   // The run's writes through short-lived resultsets (extensions added, the
   // statistics written back) share the batch of the calls' own writes.
   rdo::CommitHold hold(*connection_);
+  calls_saved_ = 0;
 
   std::string clause = ExtractClause(filter_);
   std::int32_t count1 = 0, count2 = 0, total;
@@ -193,7 +194,7 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
       call->SetDateTimeFields();
       if (internal) call->sTipo = loaded_tipo;
       if (!mbStop_) {
-        call->Save();
+        if (call->Save()) ++calls_saved_;
         if (LogEnabled()) {
           auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
           WriteDetailLog("Save " + std::to_string(ms.count()));
