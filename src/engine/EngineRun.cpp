@@ -65,6 +65,7 @@ void CalcDifferenzaPerc(clsChiamata& c) {
 
 void clsChiamate::Process() {
   WriteDetailLog("Inizio Processamento chiamate");
+  calls_saved_ = 0;
   bool mask[kMaskSize];
   BuildMask(operation_, mask);
 
@@ -75,7 +76,6 @@ void clsChiamate::Process() {
   // The run's writes through short-lived resultsets (extensions added, the
   // statistics written back) share the batch of the calls' own writes.
   rdo::CommitHold hold(*connection_);
-  calls_saved_ = 0;
 
   std::string clause = ExtractClause(filter_);
   std::int32_t count1 = 0, count2 = 0, total;
