@@ -14,8 +14,8 @@ class CallClockTest : public RatingTest {
     Sql("INSERT INTO " + table +
         " (lPKId, dData, DORA, DDURATA, SNUMERO, SSITO, SDERIVATO, STIPO, SLINEA, ISTATO, dUTCDateTime) VALUES (" +
         std::to_string(id) + ", '" + stamp.substr(0, 10) + " 00:00:00', '1899-12-30 " + stamp.substr(11) +
-        "', '1899-12-30 00:01:00', '" + number + "', 'MI', '" + extension + "', '" +
-        (table == "CHIAMATE" ? "O" : "E") + "', 'L1', 0, " + (utc.empty() ? "NULL" : "'" + utc + "'") + ")");
+        "', '1899-12-30 00:01:00', '" + number + "', 'MI', '" + extension + "', '" + (table == "CHIAMATE" ? "O" : "E") +
+        "', 'L1', 0, " + (utc.empty() ? "NULL" : "'" + utc + "'") + ")");
   }
   // dData and DORA of a row as one text.
   std::string Saved(const std::string& table, int id, const char* date = "dData", const char* time = "DORA") {
@@ -43,7 +43,8 @@ TEST_F(CallClockTest, CallerWithoutAZoneKeepsTheRealignedClock) {
   // The gateway time is the site's clock whatever the caller's zone.
   EXPECT_EQ(Query("SELECT dGatewayDateTime FROM CHIAMATE WHERE lPKId = 2"), "2024-07-01 10:00:00");
   // Rated again, the rows stay as they are.
-  std::string first = Query("SELECT group_concat(dData || DORA || dGatewayDateTime || dUTCDateTime, '|') FROM CHIAMATE");
+  std::string first =
+      Query("SELECT group_concat(dData || DORA || dGatewayDateTime || dUTCDateTime, '|') FROM CHIAMATE");
   engine->Process();
   EXPECT_EQ(Query("SELECT group_concat(dData || DORA || dGatewayDateTime || dUTCDateTime, '|') FROM CHIAMATE"), first);
 }

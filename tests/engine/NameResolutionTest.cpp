@@ -14,9 +14,9 @@ class NameResolutionTest : public RatingTest {
     Sql("INSERT INTO Rubrica (sNumero, sNome, lTotaleSelezioniO, lTotaleSelezioniI) VALUES ('024567890', 'Ada', 0, 0)");
   }
   void Call(int id, const std::string& site, const std::string& extension, const std::string& number) {
-    Sql("INSERT INTO CHIAMATE (lPKId, dData, DORA, DDURATA, SNUMERO, SSITO, SDERIVATO, STIPO, SLINEA, ISTATO) VALUES (" +
-        std::to_string(id) + ", '2024-01-02 00:00:00', '1899-12-30 10:15:00', '1899-12-30 00:02:00', '" + number +
-        "', '" + site + "', '" + extension + "', 'O', 'L1', 0)");
+    Sql("INSERT INTO CHIAMATE (lPKId, dData, DORA, DDURATA, SNUMERO, SSITO, SDERIVATO, STIPO, SLINEA, ISTATO) "
+        "VALUES (" + std::to_string(id) + ", '2024-01-02 00:00:00', '1899-12-30 10:15:00', '1899-12-30 00:02:00', '" +
+        number + "', '" + site + "', '" + extension + "', 'O', 'L1', 0)");
   }
   std::string Name(int id) { return Query("SELECT SNOME_C FROM CHIAMATE WHERE lPKId = " + std::to_string(id)); }
   std::string AdasCalls() { return Query("SELECT lTotaleSelezioniO FROM Rubrica WHERE sNumero = '024567890'"); }

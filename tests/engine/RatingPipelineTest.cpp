@@ -300,7 +300,8 @@ TEST_F(PipelineTest, BandPricesAreExactToTheTenThousandth) {
   const std::vector<std::pair<int, std::string>> cases = {
       {1, "0.0008"}, {3, "0.0022"}, {5, "0.0038"}, {33, "0.0248"}, {195, "0.1462"}, {60, "0.0450"}};
   std::vector<int> ids;
-  for (const auto& [seconds, price] : cases) ids.push_back(Call("MI", "202", "024567890", "2024-01-02", "10:15:00", seconds));
+  for (const auto& [seconds, price] : cases)
+    ids.push_back(Call("MI", "202", "024567890", "2024-01-02", "10:15:00", seconds));
   MakeEngine()->Process();
   for (std::size_t i = 0; i < cases.size(); ++i) {
     EXPECT_EQ(Money4("CCOSTO1_C", ids[i]), cases[i].second) << cases[i].first << " s";

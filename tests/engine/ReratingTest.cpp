@@ -20,8 +20,8 @@ using Row = std::map<std::string, std::string>;
 using Table = std::map<std::string, Row>;  // by key
 
 // The columns the clock decides; checked against the rule on each run.
-const char* const kClockColumns[] = {"dData", "DORA", "dData2", "dOra2", "dGatewayDateTime", "dUTCDateTime",
-                                     "sGiorno_c"};
+const char* const kClockColumns[] = {"dData",        "DORA",     "dData2", "dOra2", "dGatewayDateTime",
+                                     "dUTCDateTime", "sGiorno_c"};
 
 class ReratingTest : public RatingTest {
  protected:
@@ -72,11 +72,14 @@ class ReratingTest : public RatingTest {
     // route and price as Milan does.
     for (auto [code, zone] : {std::pair{"RM", "Atlantis Time"}, std::pair{"TO", ""}}) {
       add(std::string("CREATE TEMP TABLE s AS SELECT * FROM Siti WHERE sCodice = 'MI'; UPDATE s SET lPKId = NULL, "
-                      "sCodice = '") + code + "', IDTimeZone = '" + zone + "'; INSERT INTO Siti SELECT * FROM s; DROP TABLE s");
+                      "sCodice = '") +
+          code + "', IDTimeZone = '" + zone + "'; INSERT INTO Siti SELECT * FROM s; DROP TABLE s");
       add(std::string("CREATE TEMP TABLE l AS SELECT * FROM CarrierSiti WHERE sSito_e = 'MI'; UPDATE l SET lPKId = "
-                      "NULL, sSito_e = '") + code + "'; INSERT INTO CarrierSiti SELECT * FROM l; DROP TABLE l");
+                      "NULL, sSito_e = '") +
+          code + "'; INSERT INTO CarrierSiti SELECT * FROM l; DROP TABLE l");
       add(std::string("CREATE TEMP TABLE d AS SELECT * FROM Derivati WHERE sSito = 'MI'; UPDATE d SET lPKId = NULL, "
-                      "sSito = '") + code + "'; INSERT INTO Derivati SELECT * FROM d; DROP TABLE d");
+                      "sSito = '") +
+          code + "'; INSERT INTO Derivati SELECT * FROM d; DROP TABLE d");
     }
     add("UPDATE Derivati SET iPrivacy = 0");  // the dialled numbers stay whole
     // Milan's and New York's extensions: some in the other site's zone,
@@ -91,13 +94,13 @@ class ReratingTest : public RatingTest {
     // interconnection prefix).
     std::vector<std::string> book[2];
     for (int site = 0; site < 2; ++site)
-      for (const auto& [key, row] : Snapshot(std::string("SELECT sNumero FROM Rubrica WHERE sLocalita = '") +
-                                             (site == 0 ? "Milano" : "New York") +
-                                             "' AND sNumero NOT LIKE '1055%' LIMIT 40"))
+      for (const auto& [key, row] :
+           Snapshot(std::string("SELECT sNumero FROM Rubrica WHERE sLocalita = '") +
+                    (site == 0 ? "Milano" : "New York") + "' AND sNumero NOT LIKE '1055%' LIMIT 40"))
         book[site].push_back(key);
     // Numbers out of the phone book recur, so that swing counts grow.
-    std::vector<std::string> others = {"0612345678", "0298765432", "3471234567", "2125550199", "3055550123",
-                                       "004420123456", "02555"};
+    std::vector<std::string> others = {"0612345678", "0298765432",   "3471234567", "2125550199",
+                                       "3055550123", "004420123456", "02555"};
     const char* sites[] = {"MI", "NY", "RM", "TO", "XX", "MI", "NY", "MI"};
     auto stamp = [&](std::string& date, std::string& time, std::string& utc) {
       // January to February or June to August: no change of summer time
@@ -121,10 +124,10 @@ class ReratingTest : public RatingTest {
       stamp(date, time, utc);
       const std::string line = "L" + std::to_string(1 + rng() % 3);
       add("INSERT INTO CHIAMATE (lPKId, dData, DORA, DDURATA, SNUMERO, SSITO, SDERIVATO, STIPO, SLINEA, ISTATO, "
-          "LSCATTI, dUTCDateTime) VALUES (" + std::to_string(id) + ", '" + date + "', '" + time + "', '" +
-          dt::ToIsoText((rng() % 900) / 86400.0) + "', '" + number + "', '" + site + "', '" + extension + "', '" +
-          (chance(85) ? "O" : "I") + "', '" + line + "', " + std::to_string(rng() % 2) + ", " +
-          std::to_string(line == "L3" ? rng() % 12 : 0) + ", " + utc + ")");
+          "LSCATTI, dUTCDateTime) VALUES (" +
+          std::to_string(id) + ", '" + date + "', '" + time + "', '" + dt::ToIsoText((rng() % 900) / 86400.0) + "', '" +
+          number + "', '" + site + "', '" + extension + "', '" + (chance(85) ? "O" : "I") + "', '" + line + "', " +
+          std::to_string(rng() % 2) + ", " + std::to_string(line == "L3" ? rng() % 12 : 0) + ", " + utc + ")");
     }
     for (int id = 1; id <= 80; ++id) {
       const std::string site = sites[rng() % std::size(sites)];
@@ -133,8 +136,9 @@ class ReratingTest : public RatingTest {
       std::string date, time, utc;
       stamp(date, time, utc);
       add("INSERT INTO CHIAMATEINTERNE (lPKId, dData, DORA, DDURATA, SNUMERO, SSITO, SDERIVATO, STIPO, ISTATO, "
-          "dUTCDateTime) VALUES (" + std::to_string(id) + ", '" + date + "', '" + time + "', '1899-12-30 00:01:00', '" +
-          extension() + "', '" + site + "', '" + extension() + "', 'E', 0, " + utc + ")");
+          "dUTCDateTime) VALUES (" +
+          std::to_string(id) + ", '" + date + "', '" + time + "', '1899-12-30 00:01:00', '" + extension() + "', '" +
+          site + "', '" + extension() + "', 'E', 0, " + utc + ")");
     }
     Sql(sql + "COMMIT;");
   }
@@ -153,15 +157,16 @@ class ReratingTest : public RatingTest {
     };
     std::shared_ptr<clsTimeZone> caller, second;
     if (known_site) {
-      site_zone = engine.moTimeZones->GetTimeZone(site == "MI" ? "W. Europe Standard Time"
+      site_zone = engine.moTimeZones->GetTimeZone(site == "MI"   ? "W. Europe Standard Time"
                                                   : site == "NY" ? "Eastern Standard Time"
-                                                                 : site == "RM" ? "Atlantis Time" : "");
+                                                  : site == "RM" ? "Atlantis Time"
+                                                                 : "");
       caller = zone_of(after.at("SDERIVATO"));
       second = zone_of(after.at("SNUMERO"));
     }
     const bool internal = table == "CHIAMATEINTERNE";
-    const DateTime stamp = dt::FromSerialAndSeconds(dt::DaySerial(Stored(before.at("dData"))),
-                                                    dt::SecondOfDay(Stored(before.at("DORA"))));
+    const DateTime stamp =
+        dt::FromSerialAndSeconds(dt::DaySerial(Stored(before.at("dData"))), dt::SecondOfDay(Stored(before.at("DORA"))));
     DateTime utc = Stored(before.at("dUTCDateTime")), gateway, local, local2 = 0;
     if (utc == 0) {
       gateway = stamp;
@@ -216,7 +221,8 @@ class ReratingTest : public RatingTest {
     EXPECT_NE(Query("SELECT COUNT(*) FROM Swing"), "0");
     EXPECT_NE(Query("SELECT COUNT(*) FROM CHIAMATE WHERE SSITO = 'XX'"), "0");
     EXPECT_EQ(Query("SELECT COUNT(*) FROM CHIAMATE c LEFT JOIN Rubrica r ON r.sNumero = c.SNUMERO WHERE "
-                    "coalesce(c.SNOME_C, '') <> CASE WHEN c." + known + " THEN coalesce(r.sNome, '') ELSE '' END"),
+                    "coalesce(c.SNOME_C, '') <> CASE WHEN c." +
+                    known + " THEN coalesce(r.sNome, '') ELSE '' END"),
               "0");
     for (const char* io : {"O", "I"}) {
       const std::string is = std::string(io) == "O" ? "= 'O'" : "<> 'O'";
@@ -226,10 +232,11 @@ class ReratingTest : public RatingTest {
                 "0")
           << io;
       EXPECT_EQ(Query("SELECT COUNT(*) FROM (SELECT c.SNUMERO n, COUNT(*) k FROM CHIAMATE c JOIN Derivati d ON "
-                      "d.sNumero = c.SDERIVATO AND d.sSito = c.SSITO AND d.bSwing = 1 WHERE c." + known +
-                      " AND c.STIPO " + is + " AND c.SNUMERO NOT IN (SELECT sNumero FROM Rubrica) GROUP BY n) e "
-                      "FULL JOIN (SELECT sNumero n, lNumeroChiamate" + io + " k FROM Swing WHERE lNumeroChiamate" +
-                      io + " <> 0) s ON s.n = e.n WHERE e.k IS NOT s.k"),
+                      "d.sNumero = c.SDERIVATO AND d.sSito = c.SSITO AND d.bSwing = 1 WHERE c." +
+                      known + " AND c.STIPO " + is +
+                      " AND c.SNUMERO NOT IN (SELECT sNumero FROM Rubrica) GROUP BY n) e "
+                      "FULL JOIN (SELECT sNumero n, lNumeroChiamate" +
+                      io + " k FROM Swing WHERE lNumeroChiamate" + io + " <> 0) s ON s.n = e.n WHERE e.k IS NOT s.k"),
                 "0")
           << io;
     }

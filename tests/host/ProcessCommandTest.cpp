@@ -41,8 +41,9 @@ class ProcessCommandTest : public ::testing::Test {
     return value;
   }
   long RatedRows() {
-    return Count("SELECT (SELECT COUNT(*) FROM CHIAMATE WHERE sGiorno_c IS NOT NULL) + "
-                 "(SELECT COUNT(*) FROM CHIAMATEINTERNE WHERE sGiorno_c IS NOT NULL)");
+    return Count(
+        "SELECT (SELECT COUNT(*) FROM CHIAMATE WHERE sGiorno_c IS NOT NULL) + "
+        "(SELECT COUNT(*) FROM CHIAMATEINTERNE WHERE sGiorno_c IS NOT NULL)");
   }
 
   // Starts `ordalis process --db <database>` with more arguments; its
@@ -85,9 +86,8 @@ class ProcessCommandTest : public ::testing::Test {
   }
 
   std::filesystem::path dir_ =
-      std::filesystem::temp_directory_path() /
-      ("ordalis-host-" + std::to_string(::getpid()) + "-" +
-       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+      std::filesystem::temp_directory_path() / ("ordalis-host-" + std::to_string(::getpid()) + "-" +
+                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
   DemoInstallation demo_;
   pid_t child_ = -1;
   int out_ = -1;
