@@ -4,7 +4,7 @@
 # Usage: scripts/check-layout.sh [source-dir]
 set -euo pipefail
 cd "${1:-$(dirname "$0")/..}"
-layers=(platform support data numbering tariffs reference call engine demo)
+layers=(platform support data numbering tariffs reference call engine import demo)
 status=0
 for ((i = 0; i < ${#layers[@]}; i++)); do
   layer=${layers[i]}

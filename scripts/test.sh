@@ -5,3 +5,6 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh build
 cd build
 ctest --output-on-failure -j2 --timeout 600
+cd ..
+# The installed package, as a host embedding the library sees it.
+scripts/check-install.sh build

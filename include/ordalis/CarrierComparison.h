@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ordalis/DateTime.h"
+#include "ordalis/Export.h"
 #include "ordalis/Variant.h"
 
 namespace ordalis {
@@ -45,18 +46,18 @@ struct ComparisonTable {
 // starts (5), no files or a file listed twice (5), a site missing from the
 // sites table (5), and a failed comparison cache load (its description).
 // A period without calls gives a table of zeros.
-ComparisonTable CompareCarriers(clsChiamate& engine, const std::string& site, DateTime from, DateTime to,
+ORDALIS_API ComparisonTable CompareCarriers(clsChiamate& engine, const std::string& site, DateTime from, DateTime to,
                                 const std::vector<std::string>& files);
 
 // The table as fixed-width text: a header, one line per carrier, then
 // "Cheapest: <name>" (or that none was priced).
-std::string FormatComparisonTable(const ComparisonTable& table);
+ORDALIS_API std::string FormatComparisonTable(const ComparisonTable& table);
 
 // Whether the comparison caches hold the site (after CacheConfrontoCarrier).
-bool ComparisonSiteExists(const clsChiamate& engine, const std::string& site);
+ORDALIS_API bool ComparisonSiteExists(const clsChiamate& engine, const std::string& site);
 
 // The fields of the engine's DatiTariffa (the tariff the last CalcolaChiamata
 // priced), by name in the record's order; empty when there was none.
-std::vector<std::pair<std::string, Variant>> DatiTariffaFields(const clsChiamate& engine);
+ORDALIS_API std::vector<std::pair<std::string, Variant>> DatiTariffaFields(const clsChiamate& engine);
 
 }  // namespace ordalis

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "ordalis/Export.h"
+
 namespace ordalis {
 
 // Base of the component's object errors; a Part's offset is added to it.
@@ -19,7 +21,7 @@ inline constexpr std::int32_t kErrProcessor = 111;      // RaiseProcessorError
 inline constexpr char kProcessorSource[] = "Valmer Processor";
 inline constexpr char kComponentSource[] = "Ordalis";
 
-class ComponentError : public std::runtime_error {
+class ORDALIS_API ComponentError : public std::runtime_error {
  public:
   ComponentError(std::int32_t number, std::string description, std::string source = kComponentSource)
       : std::runtime_error(description),

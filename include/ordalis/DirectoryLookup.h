@@ -23,9 +23,11 @@
 #include <memory>
 #include <string>
 
+#include "ordalis/Export.h"
+
 namespace ordalis {
 
-class DirectoryLookup {
+class ORDALIS_API DirectoryLookup {
  public:
   virtual ~DirectoryLookup() = default;
   // The name for the number; the empty text when the directory has none.
@@ -37,11 +39,11 @@ using DirectoryLookupFactory = std::function<std::unique_ptr<DirectoryLookup>()>
 
 // Registers (or replaces) the factory for a name; names compare without
 // regard to letter case. An empty factory removes the name.
-void RegisterLookupFactory(const std::string& name, DirectoryLookupFactory factory);
+ORDALIS_API void RegisterLookupFactory(const std::string& name, DirectoryLookupFactory factory);
 
 // Creates the lookup object for a name (see the order above). Throws
 // ComponentError 429 when no factory and no loadable library provide it, with
 // the loader's reason in the description.
-std::unique_ptr<DirectoryLookup> CreateLookupObject(const std::string& name);
+ORDALIS_API std::unique_ptr<DirectoryLookup> CreateLookupObject(const std::string& name);
 
 }  // namespace ordalis

@@ -5,22 +5,24 @@
 #include <cstdint>
 #include <string>
 
+#include "ordalis/Export.h"
+
 namespace ordalis {
 
-class EngineEvents {
+class ORDALIS_API EngineEvents {
  public:
   virtual ~EngineEvents() = default;
-  virtual void ProgressChange(std::int32_t& lCallsDone, std::int32_t& lCallsTotal) {}
+  virtual void ProgressChange(std::int32_t& /*lCallsDone*/, std::int32_t& /*lCallsTotal*/) {}
   virtual void Done() {}
-  virtual void CacheStart(std::int32_t& lObjectsTotal) {}
+  virtual void CacheStart(std::int32_t& /*lObjectsTotal*/) {}
   virtual void CacheDone() {}
-  virtual void SaveDataError(std::int16_t& iTentativo, std::string& sErrDesc, std::int16_t& iErrCode) {}
-  virtual void CacheChange(std::int32_t& lObjectsDone, std::int32_t& lObjectsTotal, std::string& sOggetto) {}
+  virtual void SaveDataError(std::int16_t& /*iTentativo*/, std::string& /*sErrDesc*/, std::int16_t& /*iErrCode*/) {}
+  virtual void CacheChange(std::int32_t& /*lObjectsDone*/, std::int32_t& /*lObjectsTotal*/, std::string& /*sOggetto*/) {}
 
   // Not events of the component: the warnings the rating steps hand to the
   // engine, and the query-timeout warning boxes (title, text).
-  virtual void Warning(const std::string& text) {}
-  virtual void MessageBox(const std::string& title, const std::string& text) {}
+  virtual void Warning(const std::string& /*text*/) {}
+  virtual void MessageBox(const std::string& /*title*/, const std::string& /*text*/) {}
 };
 
 }  // namespace ordalis

@@ -6,11 +6,12 @@
 #include <cstddef>
 #include <vector>
 
+#include "ordalis/Export.h"
 #include "ordalis/Variant.h"
 
 namespace ordalis {
 
-class Grid {
+class ORDALIS_API Grid {
  public:
   virtual ~Grid() = default;
 
@@ -25,7 +26,7 @@ class Grid {
 };
 
 // The plain in-memory grid.
-class MemoryGrid final : public Grid {
+class ORDALIS_API MemoryGrid final : public Grid {
  public:
   MemoryGrid() = default;
   MemoryGrid(std::size_t rows, std::size_t cols) { Resize(rows, cols); }

@@ -11,18 +11,19 @@
 #include <vector>
 
 #include "ordalis/ComponentError.h"
+#include "ordalis/Export.h"
 
 namespace ordalis {
 
 // Folds a UTF-8 text for case-insensitive comparison: ASCII A-Z and the
 // Latin-1 capitals U+00C0..U+00DE (but U+00D7) become small letters.
-std::string FoldKey(std::string_view text);
+ORDALIS_API std::string FoldKey(std::string_view text);
 // Case-insensitive equality with the same folding.
-bool EqualsNoCase(std::string_view a, std::string_view b);
+ORDALIS_API bool EqualsNoCase(std::string_view a, std::string_view b);
 // Whether text begins with prefix, compared the same way.
-bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+ORDALIS_API bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 // A hash of the folded text, computed without building it.
-std::size_t FoldedHash(std::string_view text);
+ORDALIS_API std::size_t FoldedHash(std::string_view text);
 
 // Hash and equality of keys under the folding; they look texts up without
 // a copy.
@@ -35,8 +36,8 @@ struct FoldedKeyEqual {
   bool operator()(std::string_view a, std::string_view b) const { return EqualsNoCase(a, b); }
 };
 
-[[noreturn]] void ThrowMissingMember();
-[[noreturn]] void ThrowDuplicateKey();
+[[noreturn]] ORDALIS_API void ThrowMissingMember();
+[[noreturn]] ORDALIS_API void ThrowDuplicateKey();
 
 template <class T>
 class KeyedCollection {

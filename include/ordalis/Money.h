@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <string>
 
+#include "ordalis/Export.h"
+
 namespace ordalis {
 
-class Money {
+class ORDALIS_API Money {
  public:
   static constexpr std::int64_t kScale = 10000;
 

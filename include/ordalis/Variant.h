@@ -9,11 +9,12 @@
 #include <variant>
 
 #include "ordalis/DateTime.h"
+#include "ordalis/Export.h"
 #include "ordalis/Money.h"
 
 namespace ordalis {
 
-class Variant {
+class ORDALIS_API Variant {
  public:
   enum class Kind { Null, Text, Integer, Double, Single, Money, Date, Bool };
 
@@ -62,6 +63,6 @@ class Variant {
 
 // Plain decimal text of a number ("0.1", "20", "-3.5"), the shortest form
 // that reads back as the same double.
-std::string NumberToText(double v);
+ORDALIS_API std::string NumberToText(double v);
 
 }  // namespace ordalis

@@ -1,7 +1,9 @@
 #pragma once
 #include <string>
 
+#include "ordalis/Export.h"
+
 namespace ordalis {
 // The component's version as "major.minor.revision".
-std::string VersionText();
+ORDALIS_API std::string VersionText();
 }  // namespace ordalis

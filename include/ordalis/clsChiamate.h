@@ -13,6 +13,7 @@
 #include "ordalis/DateTime.h"
 #include "ordalis/EngineEvents.h"
 #include "ordalis/Enums.h"
+#include "ordalis/Export.h"
 #include "ordalis/KeyedCollection.h"
 #include "ordalis/Money.h"
 #include "ordalis/Variant.h"
@@ -44,7 +45,7 @@ struct TextItem {
   std::string value;
 };
 
-class clsChiamate {
+class ORDALIS_API clsChiamate {
  public:
   clsChiamate();  // Class_Initialize
   ~clsChiamate();
@@ -235,7 +236,7 @@ class clsChiamate {
   void Reconnect();
   std::string ReadOption(const std::string& section, const std::string& entry, const std::string& fallback);
 
-  struct Impl;
+  struct ORDALIS_LOCAL Impl;
   std::unique_ptr<Impl> impl_;
   bool shared_run_ = false;
   EngineEvents* events_ = nullptr;

@@ -22,12 +22,13 @@
 #include <vector>
 
 #include "ordalis/DateTime.h"
+#include "ordalis/Export.h"
 #include "ordalis/KeyedCollection.h"
 #include "ordalis/SystemTime.h"
 
 namespace ordalis {
 
-class clsTimeZone {
+class ORDALIS_API clsTimeZone {
  public:
   // The machine's clock (milliseconds kept as a fraction of a day).
   DateTime UTCTime() const;

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "ordalis/Export.h"
 #include "ordalis/KeyedCollection.h"
 #include "ordalis/clsTimeZone.h"
 
@@ -14,7 +15,7 @@ class RdoConnection;
 }
 class clsChiamate;
 
-class clsTimeZones {
+class ORDALIS_API clsTimeZones {
  public:
   using Collection = KeyedCollection<clsTimeZone>;
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string_view>
 
+#include "ordalis/Export.h"
 #include "ordalis/KeyedCollection.h"
 #include "ordalis/clsValuta.h"
 
@@ -13,7 +14,7 @@ class RdoConnection;
 }
 class clsChiamate;
 
-class clsValute {
+class ORDALIS_API clsValute {
  public:
   using Collection = KeyedCollection<clsValuta>;
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data/RdoTypes.h"
+#include "ordalis/Variant.h"
 
 namespace ordalis::rdo {
 
@@ -28,6 +29,12 @@ class Backend {
                                            CursorType cursor, LockType lock);
   // A statement without rows; returns the rows it changed.
   virtual long Execute(std::string_view sql) = 0;
+  // A statement without rows whose "?" markers take `values` in order, bound
+  // as parameters: for a write repeated with different values, kept
+  // prepared for the next use of the same text. On a file the write joins
+  // the write batch like a row written through a resultset. Returns the
+  // rows it changed.
+  virtual long ExecuteWith(std::string_view sql, const std::vector<Variant>& values) = 0;
   virtual bool TableExists(std::string_view table) = 0;
   virtual bool ColumnExists(std::string_view table, std::string_view column) = 0;
   virtual void SetQueryTimeout(int seconds) = 0;

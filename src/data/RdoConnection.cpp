@@ -85,6 +85,10 @@ std::unique_ptr<RdoResultset> RdoConnection::OpenResultset(std::string_view sql,
 
 long RdoConnection::Execute(std::string_view sql) { return backend().Execute(sql); }
 
+long RdoConnection::ExecuteWith(std::string_view sql, const std::vector<Variant>& values) {
+  return backend().ExecuteWith(sql, values);
+}
+
 std::unique_ptr<RdoQuery> RdoConnection::CreateQuery(std::string_view /*name*/, std::string_view sql) {
   backend();
   return std::make_unique<RdoQuery>(*this, std::string(sql));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "data/RdoTypes.h"
+#include "ordalis/Variant.h"
 
 namespace ordalis::rdo {
 
@@ -58,6 +59,10 @@ class RdoConnection {
                                               LockType lock = LockType::ReadOnly);
   // A statement that returns no rows; returns the rows it changed.
   long Execute(std::string_view sql);
+  // The same with "?" markers taking `values` in order as bound parameters;
+  // the statement stays prepared for the next use of the same text, and on
+  // a file the write joins the write batch (committed by Flush at the latest).
+  long ExecuteWith(std::string_view sql, const std::vector<Variant>& values);
   std::unique_ptr<RdoQuery> CreateQuery(std::string_view name, std::string_view sql);
   // rdoTables(table).rdoColumns(column) without raising: whether it exists.
   bool ColumnExists(std::string_view table, std::string_view column);

@@ -6,6 +6,7 @@
 #include "data/SqlText.h"
 #include "data/sqlite/SqliteCursor.h"
 #include "data/sqlite/SqliteDb.h"
+#include "ordalis/DateTime.h"
 
 namespace ordalis::rdo {
 namespace {
@@ -82,6 +83,44 @@ long SqliteBackend::Execute(std::string_view sql) {
   return changed;
 }
 
+long SqliteBackend::ExecuteWith(std::string_view sql, const std::vector<Variant>& values) {
+  if (db_->closed()) ThrowDataError("The connection is closed");
+  auto it = writes_.find(sql);
+  if (it == writes_.end()) it = writes_.emplace(std::string(sql), db_->Prepare(sql)).first;
+  sqlite3_stmt* stmt = it->second;
+  if (sqlite3_bind_parameter_count(stmt) != static_cast<int>(values.size()))
+    ThrowDataError("The statement has " + std::to_string(sqlite3_bind_parameter_count(stmt)) +
+                   " parameters, given " + std::to_string(values.size()));
+  db_->BeginRowWrite();
+  if (date_texts_.size() < values.size()) date_texts_.resize(values.size());
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const Variant& v = values[i];
+    const int p = static_cast<int>(i) + 1;
+    using K = Variant::Kind;
+    switch (v.kind()) {
+      case K::Null: sqlite3_bind_null(stmt, p); break;
+      case K::Integer:
+      case K::Bool: sqlite3_bind_int64(stmt, p, v.ToInteger()); break;
+      case K::Double:
+      case K::Single: sqlite3_bind_double(stmt, p, v.ToDouble()); break;
+      case K::Money: sqlite3_bind_double(stmt, p, v.ToMoney().ToDouble()); break;
+      case K::Date: {
+        char(&text)[32] = date_texts_[i].text;
+        sqlite3_bind_text(stmt, p, text, dt::FormatIso(v.ToDate(), text), SQLITE_STATIC);
+        break;
+      }
+      case K::Text:
+        sqlite3_bind_text(stmt, p, v.StoredText().data(), static_cast<int>(v.StoredText().size()), SQLITE_STATIC);
+        break;
+    }
+  }
+  int rc = sqlite3_step(stmt);
+  sqlite3_reset(stmt);
+  if (rc != SQLITE_DONE) db_->FailWrite(rc);
+  db_->RowWritten();
+  return static_cast<long>(sqlite3_changes(db_->handle()));
+}
+
 bool SqliteBackend::TableExists(std::string_view table) {
   sqlite3_stmt* stmt = db_->Prepare(
       "SELECT 1 FROM sqlite_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE");
@@ -107,7 +146,13 @@ void SqliteBackend::Flush() { db_->Flush(); }
 void SqliteBackend::HoldCommits(bool hold) noexcept { db_->HoldCommits(hold); }
 
 std::optional<std::uint64_t> SqliteBackend::TableStamp(std::string_view table) { return db_->TableStamp(table); }
+void SqliteBackend::FinalizeWrites() noexcept {
+  for (auto& [sql, stmt] : writes_) sqlite3_finalize(stmt);
+  writes_.clear();
+}
+
 void SqliteBackend::Close() noexcept {
+  FinalizeWrites();
   if (db_) db_->Close();
 }
 

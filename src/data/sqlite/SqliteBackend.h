@@ -1,10 +1,13 @@
 #pragma once
 // SqliteBackend: the backend for DBQ=<path> connect strings, on an SQLite
 // file through libsqlite3.
+#include <map>
 #include <memory>
 #include <string>
 
 #include "data/Backend.h"
+
+struct sqlite3_stmt;
 
 namespace ordalis::rdo {
 
@@ -22,6 +25,7 @@ class SqliteBackend final : public Backend {
   std::unique_ptr<Cursor> OpenWith(std::string_view sql, const std::vector<std::string_view>& values,
                                    CursorType cursor, LockType lock) override;
   long Execute(std::string_view sql) override;
+  long ExecuteWith(std::string_view sql, const std::vector<Variant>& values) override;
   bool TableExists(std::string_view table) override;
   bool ColumnExists(std::string_view table, std::string_view column) override;
   void SetQueryTimeout(int seconds) override;
@@ -32,7 +36,16 @@ class SqliteBackend final : public Backend {
   std::optional<std::uint64_t> TableStamp(std::string_view table) override;
 
  private:
+  void FinalizeWrites() noexcept;
+
   std::shared_ptr<SqliteDb> db_;
+  // The prepared statements of ExecuteWith, by their text.
+  std::map<std::string, sqlite3_stmt*, std::less<>> writes_;
+  // The text of the date values bound to one of them, until it has run.
+  struct DateText {
+    char text[32];
+  };
+  std::vector<DateText> date_texts_;
 };
 
 }  // namespace ordalis::rdo

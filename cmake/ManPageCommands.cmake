@@ -1,0 +1,22 @@
+# Writes a help2man include file with a COMMANDS section holding the help of
+# every subcommand the program lists, so the man page follows the host.
+# Usage: cmake -DPROGRAM=<ordalis> -DOUTPUT=<file> -P ManPageCommands.cmake
+execute_process(COMMAND ${PROGRAM} --help OUTPUT_VARIABLE help RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${PROGRAM} --help failed")
+endif()
+string(REGEX REPLACE ".*\nSubcommands:\n" "" listing "${help}")
+string(REGEX MATCHALL "(^|\n)  [a-z][a-z0-9-]*" names "${listing}")
+set(text "[COMMANDS]\n")
+foreach(name ${names})
+  string(STRIP "${name}" name)
+  execute_process(COMMAND ${PROGRAM} ${name} --help OUTPUT_VARIABLE sub RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${PROGRAM} ${name} --help failed")
+  endif()
+  string(REPLACE "${PROGRAM}" "ordalis" sub "${sub}")
+  string(REPLACE "\\" "\\e" sub "${sub}")
+  string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" sub "${sub}")
+  string(APPEND text ".SS ${name}\n.nf\n${sub}.fi\n")
+endforeach()
+file(WRITE ${OUTPUT} "${text}")
