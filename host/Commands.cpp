@@ -163,8 +163,11 @@ int RunProcess(ProcessOptions o) {
   progress.Finish();
   if (code != 0) return code;
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("calls rated: %d, seconds: %.2f, calls per second: %.0f\n", events.done_, seconds,
-              seconds > 0 ? events.done_ / seconds : 0.0);
+  // The rows written back, not the progress counter: that restarts at the
+  // second table without counts and includes a call stopped before its save.
+  const std::int32_t saved = engine.CallsSaved();
+  std::printf("calls rated: %d, seconds: %.2f, calls per second: %.0f%s\n", saved, seconds,
+              seconds > 0 ? saved / seconds : 0.0, g_interrupted ? ", interrupted" : "");
   return g_interrupted ? kExitInterrupted : 0;
 }
 

@@ -220,10 +220,11 @@ int RunWorkers(int count, const std::vector<std::string>& arguments) {
     }
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("%s%lld, seconds: %.2f, calls per second: %.0f, workers: %d\n", kSummaryLine, rated, seconds,
-              seconds > 0 ? rated / seconds : 0.0, count);
+  interrupted = interrupted || g_interrupt;
+  std::printf("%s%lld, seconds: %.2f, calls per second: %.0f, workers: %d%s\n", kSummaryLine, rated, seconds,
+              seconds > 0 ? rated / seconds : 0.0, count, interrupted ? ", interrupted" : "");
   if (failed) return 1;
-  return interrupted || g_interrupt ? 130 : 0;
+  return interrupted ? 130 : 0;
 }
 
 }  // namespace ordalis::host

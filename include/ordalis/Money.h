@@ -34,7 +34,13 @@ class ORDALIS_API Money {
   Money operator-() const;
   Money& operator+=(Money other) { return *this = *this + other; }
   Money& operator-=(Money other) { return *this = *this - other; }
-  // Product and quotient by a number, rounded back to money halves to even.
+  // This amount times numerator / denominator, worked out exactly and
+  // rounded once to four decimals, halves to even (a price per minute for
+  // some seconds, a price per pulse for some pulses). Throws ComponentError
+  // 6 when the result is out of range, 11 when the denominator is 0.
+  Money MulDiv(std::int64_t numerator, std::int64_t denominator) const;
+  // Product and quotient by a floating number (through double), rounded
+  // back to money halves to even.
   Money operator*(double factor) const;
   Money operator/(double divisor) const;  // division by 0 is error 11
 

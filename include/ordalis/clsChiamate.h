@@ -117,6 +117,9 @@ class ORDALIS_API clsChiamate {
   void set_PrefissiInterconn(std::shared_ptr<KeyedCollection<TextItem>> v) { prefissi_interconn_ = std::move(v); }
   KeyedCollection<TextItem>& colCarrier() { return *col_carrier_; }
   bool ConnectionOpen() const { return mb_conn_aperta_; }
+  // Rows of both call tables the last Process wrote back (a call stopped
+  // before its save, or whose save failed, is not counted).
+  std::int32_t CallsSaved() const { return calls_saved_; }
   // 0: memory taken by the last Cache; 1: freed by the last UnCache; else 0.
   std::int32_t Memoria(std::int16_t viTipo) const;
   std::string Version() const;
@@ -261,6 +264,7 @@ class ORDALIS_API clsChiamate {
   std::string pref_nazione_ = "39", pref_internazionale_ = "00", opz_valuta_;
   std::int16_t default_privacy_ = 0;
   std::int32_t mem_cache_ = 0, mem_uncache_ = 0;
+  std::int32_t calls_saved_ = 0;
 
 };
 

@@ -23,7 +23,7 @@ TimeCostResult CalcTimeCost(const clsTariffa& t, std::int64_t duration_seconds, 
       bool last = seconds <= band->DurataAl;
       std::int64_t upper = last ? seconds : band->DurataAl;
       // (upper - from) seconds at the price per minute.
-      cost += Money::FromDouble(static_cast<double>(upper - band->DurataDal) * band->CostoMinuto.ToDouble() / 60.0);
+      cost += band->CostoMinuto.MulDiv(upper - band->DurataDal, 60);
       if (last) break;
     }
   }

@@ -109,6 +109,11 @@ class clsChiamata {
   // The row key as loaded.
   std::int32_t PKId() const { return pk_id_; }
 
+  // Starts the identification of another call: every per-call status back
+  // to stDaIndividuare (StatoTariffa3 belongs to the comparison) and no
+  // analysed number, since the one held was made for the previous call.
+  void ResetIdentification();
+
   // Day types and the last least-cost search are remembered from call to
   // call while the reference data stays as it is; a run that may follow a
   // reload forgets them first.

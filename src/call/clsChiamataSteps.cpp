@@ -246,6 +246,12 @@ std::int16_t clsChiamata::DayType(const clsCalendario* calendar) {
   return memo.type;
 }
 
+void clsChiamata::ResetIdentification() {
+  StatoTariffa1 = StatoTariffa2 = StatoNumero = stDaIndividuare;
+  StatoSito = StatoDerivato = StatoDerivato2 = stDaIndividuare;
+  Numero.reset();
+}
+
 void clsChiamata::ForgetMemos() {
   day_types_.fill(DayTypeMemo{});
   last_question_ = LcrQuestion();
@@ -271,18 +277,19 @@ void clsChiamata::CalcDate() {
       second_zone = derivato2_ && !derivato2_->IDTimeZone.empty() ? zones->GetTimeZone(derivato2_->IDTimeZone)
                                                                   : site_zone;
   }
-  // The exchange's date and time as one value; built from whole days and
-  // seconds, since before 1899-12-30 adding the time fraction would move
-  // the value the wrong way.
-  const DateTime stamp = dt::FromSerialAndSeconds(dt::DaySerial(dData), dt::SecondOfDay(dOra));
+  // dData and dOra as one value, as they stand: once realigned on the
+  // gateway clock, the caller's local time without a zone of its own is
+  // the realigned one. Built from whole days and seconds, since before
+  // 1899-12-30 adding the time fraction would move the value the wrong way.
+  auto stamp = [&] { return dt::FromSerialAndSeconds(dt::DaySerial(dData), dt::SecondOfDay(dOra)); };
   auto caller_local = [&] {
-    local_time_ = (!caller_zone || dUTCTime == 0) ? stamp : caller_zone->ConvertTimeFromUTC(dUTCTime);
+    local_time_ = (!caller_zone || dUTCTime == 0) ? stamp() : caller_zone->ConvertTimeFromUTC(dUTCTime);
   };
   auto second_local = [&] {
     local_time2_ = (!second_zone || dUTCTime == 0) ? local_time_ : second_zone->ConvertTimeFromUTC(dUTCTime);
   };
   if (dUTCTime == 0) {
-    dGatewayTime = stamp;
+    dGatewayTime = stamp();
     if (site_zone) dUTCTime = site_zone->ConvertTimeToUTC(dGatewayTime);
     caller_local();
     if (internal) {
@@ -292,10 +299,10 @@ void clsChiamata::CalcDate() {
     }
   } else {
     if (!site_zone) {
-      dGatewayTime = stamp;
+      dGatewayTime = stamp();
     } else {
       dGatewayTime = site_zone->ConvertTimeFromUTC(dUTCTime);
-      if (dt::ToSeconds(dGatewayTime) != dt::ToSeconds(stamp)) {
+      if (dt::ToSeconds(dGatewayTime) != dt::ToSeconds(stamp())) {
         dData = dt::DatePart(dGatewayTime);
         dOra = dt::TimePart(dGatewayTime);
       }
@@ -406,7 +413,7 @@ void clsChiamata::CalcCosto(TipoCosto tipo, const std::shared_ptr<clsCarrier>& c
   } else {
     WriteDetailLog("Calcolo a scatti");
     Money price = tipo == tcCosto1 ? costo_scatto1_ : Money();
-    cost = Derivato->Status == stIndividuato ? price * static_cast<double>(lScatti) : Money();
+    cost = Derivato->Status == stIndividuato ? price.MulDiv(lScatti, 1) : Money();
     if (lScatti < 1) {
       WriteDetailLog("Esito a 0 per mancanza scatti");
       sEsitoChiamata_c = "0";
@@ -571,8 +578,9 @@ void clsChiamata::CalcNome() {
   }
   IndividuaSito();
   IndividuaDerivato(0);
-  // Without an analysed number (the site was not identified, so the
-  // least-cost search never ran) there is no name to look for.
+  // Without a number analysed for this call (the site was not identified,
+  // or no step before this one ran the least-cost search) there is no name
+  // to look for and no statistic to count.
   std::string number = Numero ? Numero->Numero : std::string();
   if (number.empty()) {
     sNome_c.clear();
@@ -586,21 +594,33 @@ void clsChiamata::CalcNome() {
   NomeDaRubrica(number);
 }
 
+namespace {
+
+// A phone-book or swing lookup under the step's error rule: raised as the
+// component error under UsoRiproc, otherwise recorded in Errore with
+// CacheStopped set; then the lookup has found nothing and the step goes on.
+template <class Lookup>
+auto Trapped(clsChiamate& engine, const char* context, Lookup lookup) -> decltype(lookup()) {
+  try {
+    return lookup();
+  } catch (const ComponentError& e) {
+    if (engine.UsoRiproc()) RaiseProcessorError(context + e.Description());
+    engine.set_Errore(e.Description());
+    engine.set_CacheStopped(true);
+    return nullptr;
+  }
+}
+
+}  // namespace
+
 void clsChiamata::NomeDaRubrica(const std::string& number) {
   const bool undo = !PrimoProc && !NoUndo;
   const bool outgoing = IsType("O");
   std::shared_ptr<clsNominativo> entry;
   sNome_c.clear();
-  if (Chiamate->Nominativi) {
-    try {
-      entry = Chiamate->Nominativi->GetNominativo(number);
-    } catch (const ComponentError& e) {
-      if (Chiamate->UsoRiproc()) RaiseProcessorError("Generic error getting PhoneBook name: " + e.Description());
-      Chiamate->set_Errore(e.Description());
-      Chiamate->set_CacheStopped(true);
-      return;
-    }
-  }
+  if (Chiamate->Nominativi)
+    entry = Trapped(*Chiamate, "Generic error getting PhoneBook name: ",
+                    [&] { return Chiamate->Nominativi->GetNominativo(number); });
   if (entry) {
     sNome_c = entry->Nome;
     Chiamate->Nominativi->Registra(entry, outgoing, dData, dOra, undo, Chiamate->SharedRun());
@@ -609,15 +629,8 @@ void clsChiamata::NomeDaRubrica(const std::string& number) {
   // Not in the phone book: numbers called from a swing extension are kept
   // in the swing list.
   if (!Derivato || !Derivato->Swing || Derivato->Status != stIndividuato || !Chiamate->Swings) return;
-  std::shared_ptr<clsSwing> swing;
-  try {
-    swing = Chiamate->Swings->GetSwing(number);
-  } catch (const ComponentError& e) {
-    if (Chiamate->UsoRiproc()) RaiseProcessorError("Generic error getting number from swing: " + e.Description());
-    Chiamate->set_Errore(e.Description());
-    Chiamate->set_CacheStopped(true);
-    return;
-  }
+  std::shared_ptr<clsSwing> swing = Trapped(*Chiamate, "Generic error getting number from swing: ",
+                                            [&] { return Chiamate->Swings->GetSwing(number); });
   const bool is_new = !swing;
   if (is_new) swing = std::make_shared<clsSwing>();
   else Chiamate->Swings->Remember(swing);

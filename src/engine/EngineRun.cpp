@@ -63,11 +63,6 @@ void CalcDifferenzaPerc(clsChiamata& c) {
   c.rDifferenzaPerc_c = static_cast<float>((c2 - c1) / c2 * 100.0);
 }
 
-void ResetStatuses(clsChiamata& c) {
-  c.StatoTariffa1 = c.StatoTariffa2 = c.StatoNumero = stDaIndividuare;
-  c.StatoSito = c.StatoDerivato = c.StatoDerivato2 = stDaIndividuare;
-}
-
 bool Refused(const ComponentError& e) { return e.Number() == rdo::kErrWriteRefused; }
 
 // One call's writes (its row, the statistics it moved, an extension added
@@ -157,6 +152,7 @@ void clsChiamate::Process() {
 
 void clsChiamate::ProcessCalls() {
   WriteDetailLog("Inizio Processamento chiamate");
+  calls_saved_ = 0;
   bool mask[kMaskSize];
   BuildMask(operation_, mask);
 
@@ -248,7 +244,7 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
       }
       WriteDetailLog("Imposto l'oggetto moChiamata");
       mo_chiamata_ = call;
-      ResetStatuses(*call);
+      call->ResetIdentification();
       std::string loaded_tipo;
       if (internal) {
         loaded_tipo = call->sTipo;
@@ -289,6 +285,7 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
       if (internal) call->sTipo = loaded_tipo;
       if (!mbStop_) {
         saved = call->Save();
+        if (saved) ++calls_saved_;
         if (LogEnabled()) {
           auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
           WriteDetailLog("Save " + std::to_string(ms.count()));
@@ -322,7 +319,7 @@ void clsChiamate::Run() {
     CallUnit unit(*connection_, impl_->undo);
     WriteDetailLog("Inizio processamento chiamate Tornel - Run: \r\n" + dt::ToText(c.dData) + " " + dt::ToText(c.dOra) +
                    " - " + c.sDerivato + " - " + c.sNumero);
-    ResetStatuses(c);
+    c.ResetIdentification();
     c.ForgetMemos();
     c.PrimoProc = true;
     c.OemDirectory = OemKeyExists() && IsOem(kOemKelmora);

@@ -115,6 +115,21 @@ Money Money::operator-() const {
   return FromRaw(-raw_);
 }
 
+Money Money::MulDiv(std::int64_t numerator, std::int64_t denominator) const {
+  if (denominator == 0) throw ComponentError(11, "Division by zero");
+  __int128 n = static_cast<__int128>(raw_) * numerator, d = denominator;
+  if (d < 0) {
+    n = -n;
+    d = -d;
+  }
+  __int128 q = n / d;  // toward zero
+  __int128 twice_rest = (n % d) * 2;
+  if (twice_rest < 0) twice_rest = -twice_rest;
+  if (twice_rest > d || (twice_rest == d && (q & 1) != 0)) q += n < 0 ? -1 : 1;
+  if (q > std::numeric_limits<std::int64_t>::max() || q < std::numeric_limits<std::int64_t>::min()) ThrowOverflow();
+  return FromRaw(static_cast<std::int64_t>(q));
+}
+
 Money Money::operator*(double factor) const { return FromDouble(ToDouble() * factor); }
 
 Money Money::operator/(double divisor) const {

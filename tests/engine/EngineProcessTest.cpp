@@ -60,6 +60,8 @@ TEST_F(RatingTest, NoCountReportsTheFixedTotal) {
   engine->set_NoCount(true);
   engine->Process();
   EXPECT_EQ(events_.progress, (Progress{{1, 999999}, {2, 999999}, {1, 999999}}));
+  // The rows written back are counted across both tables.
+  EXPECT_EQ(engine->CallsSaved(), 3);
 }
 
 TEST_F(RatingTest, FilterClauseDropsOrderByAndIgnoresCase) {
@@ -100,6 +102,7 @@ TEST_F(RatingTest, StopItLeavesTheCurrentCallUnsaved) {
   EXPECT_EQ(events_.progress, (Progress{{1, 5}, {2, 5}, {3, 5}}));
   EXPECT_EQ(events_.done, 1);
   EXPECT_EQ(Query("SELECT group_concat(lPKId) FROM CHIAMATE WHERE sGiorno_c IS NOT NULL"), "1,2");
+  EXPECT_EQ(engine->CallsSaved(), 2);  // the third was reported, not saved
   // The next run does nothing until the host clears the flag.
   events_.progress.clear();
   engine->Process();
@@ -196,6 +199,7 @@ TEST_F(RatingTest, SaveRetriesWhileAnotherProcessHoldsTheLockAndStopsOnStopIt) {
   (void)!write(to_child[1], "x", 1);
   waitpid(child, nullptr, 0);
   EXPECT_EQ(events_.save_errors, (std::vector<int>{1, 2}));
+  EXPECT_EQ(engine->CallsSaved(), 0);
   EXPECT_EQ(events_.progress, (Progress{{1, 2}}));
   EXPECT_EQ(events_.done, 1);
   EXPECT_EQ(Query("SELECT COUNT(*) FROM CHIAMATE WHERE sGiorno_c IS NOT NULL"), "0");

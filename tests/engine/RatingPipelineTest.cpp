@@ -279,3 +279,35 @@ TEST_F(PipelineTest, OemInstallationAsksThePartnersDirectory) {
 
 }  // namespace
 }  // namespace ordalis::testing
+
+namespace ordalis::testing {
+namespace {
+
+TEST_F(PipelineTest, BandPricesAreExactToTheTenThousandth) {
+  // Alpha prices Milan's local calls at 0.045 a minute from the first
+  // second: no allowance, answer charge, minimum or rounding.
+  sqlite3* carrier = nullptr;
+  ASSERT_EQ(sqlite3_open((dir_ / "Carrier" / "alpha.mdb").c_str(), &carrier), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(carrier,
+                         "UPDATE Listino SET cCostoMinuto = 0.045, cCostoRisposta = 0, cCostoMinimo = 0, "
+                         "iTempoComposizione = 0, iDurataMinima = 0, iArrotDurata = 0, iTipoArrotDurata = 0, "
+                         "iArrotCosto = 0, iTipoArrotCosto = 0 WHERE sGruppoDest_e = 'Locale MI'",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(carrier);
+  // Seconds and their price: halves (0.00225, 0.00375, 0.14625) go to the
+  // even ten-thousandth, the rest to the nearest.
+  const std::vector<std::pair<int, std::string>> cases = {
+      {1, "0.0008"}, {3, "0.0022"}, {5, "0.0038"}, {33, "0.0248"}, {195, "0.1462"}, {60, "0.0450"}};
+  std::vector<int> ids;
+  for (const auto& [seconds, price] : cases)
+    ids.push_back(Call("MI", "202", "024567890", "2024-01-02", "10:15:00", seconds));
+  MakeEngine()->Process();
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(Money4("CCOSTO1_C", ids[i]), cases[i].second) << cases[i].first << " s";
+    EXPECT_EQ(Col("SCARRIER1_C", ids[i]), "Alpha");
+  }
+}
+
+}  // namespace
+}  // namespace ordalis::testing

@@ -69,6 +69,27 @@ TEST(Money, ArithmeticAndText) {
   EXPECT_EQ(ErrorNumber([] { (void)(Money::FromText("1") / 0); }), 11);
 }
 
+TEST(Money, ExactProductAndQuotientRoundOnceHalvesToEven) {
+  const Money per_minute = Money::FromText("0.045");
+  // 3 s: 0.00225 exactly, a half: to the even 0.0022 (through double the
+  // product lands just above the half).
+  EXPECT_EQ(per_minute.MulDiv(3, 60).ToText(), "0.0022");
+  EXPECT_EQ(per_minute.MulDiv(5, 60).ToText(), "0.0038");  // 0.00375
+  EXPECT_EQ(per_minute.MulDiv(195, 60).ToText(), "0.1462");  // 0.14625
+  EXPECT_EQ(per_minute.MulDiv(1, 60).ToText(), "0.0008");  // 0.00075
+  EXPECT_EQ((-per_minute).MulDiv(3, 60).ToText(), "-0.0022");
+  EXPECT_EQ(per_minute.MulDiv(-5, 60).ToText(), "-0.0038");
+  EXPECT_EQ(per_minute.MulDiv(3, -60).ToText(), "-0.0022");
+  // Intermediates beyond 64 bits, results at the edges of the range.
+  const Money max = Money::FromRaw(std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(max.MulDiv(1000000007, 1000000007), max);
+  EXPECT_EQ(Money::FromRaw(std::numeric_limits<std::int64_t>::min()).MulDiv(3, 3).Raw(),
+            std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(Money::FromText("300000000000.0001").MulDiv(3, 1).ToText(), "900000000000.0003");
+  EXPECT_EQ(ErrorNumber([&] { (void)max.MulDiv(2, 1); }), kErrOverflow);
+  EXPECT_EQ(ErrorNumber([&] { (void)per_minute.MulDiv(1, 0); }), 11);
+}
+
 TEST(DateTime, PartsAroundMidnightAndBeforeTheEpoch) {
   EXPECT_EQ(dt::ToText(-1.25), "1899-12-29 06:00:00");
   EXPECT_EQ(dt::DaySerial(-1.25), -1);
