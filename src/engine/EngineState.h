@@ -33,6 +33,8 @@ struct clsChiamate::Impl {
   // The calls resultset of a batch run whose rows are prepared ahead from
   // the reference data: a reload stops that first (StopCallNotes).
   rdo::RdoResultset* noted_calls = nullptr;
+  // "<table>, row lPKId <key>": the row an error ended the batch run on.
+  std::string stopped_at;
 };
 
 }  // namespace ordalis
