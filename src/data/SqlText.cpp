@@ -125,7 +125,7 @@ std::string RewriteDateEscapes(std::string_view sql) {
           std::string_view literal = sql.substr(j + 1, close - j - 1);
           std::size_t k = SkipSpace(sql, close + 1);
           if (k < sql.size() && sql[k] == '}') {
-            if (auto d = dt::ParseStored(Trim(literal))) {
+            if (auto d = dt::ParseStored(Trim(literal)); d && dt::InRange(*d)) {
               out += '\'';
               out += dt::ToIsoText(*d);
               out += '\'';
