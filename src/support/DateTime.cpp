@@ -61,7 +61,7 @@ bool ParseInt(std::string_view s, int& out) {
 bool ParseDatePart(std::string_view s, int& y, int& m, int& d) {
   if (s.size() != 10 || s[4] != '-' || s[7] != '-') return false;
   if (!ParseInt(s.substr(0, 4), y) || !ParseInt(s.substr(5, 2), m) || !ParseInt(s.substr(8, 2), d)) return false;
-  if (m < 1 || m > 12 || d < 1) return false;
+  if (y < 100 || m < 1 || m > 12 || d < 1) return false;  // years 0..99 are outside the calendar
   static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
   int max = kDays[m - 1] - (m == 2 && !leap ? 1 : 0);
