@@ -9,6 +9,7 @@
 #include "CopyCommand.h"
 #include "DataSource.h"
 #include "Json.h"
+#include "Printable.h"
 #include "Progress.h"
 #include "Workers.h"
 #include "demo/Demo.h"
@@ -46,11 +47,11 @@ class ConsoleEvents : public EngineEvents {
     // The event carries no description: the reason is the engine's.
     const clsChiamate* engine = g_running.load();
     const std::string& why = desc.empty() && engine ? engine->LastSaveError() : desc;
-    std::fprintf(stderr, "\nsave failed (attempt %d)%s%s\n", attempt, why.empty() ? "" : ": ", why.c_str());
+    std::fprintf(stderr, "\nsave failed (attempt %d)%s%s\n", attempt, why.empty() ? "" : ": ", Printable(why).c_str());
   }
-  void Warning(const std::string& text) override { std::fprintf(stderr, "warning: %s\n", text.c_str()); }
+  void Warning(const std::string& text) override { std::fprintf(stderr, "warning: %s\n", Printable(text).c_str()); }
   void MessageBox(const std::string& title, const std::string& text) override {
-    std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+    std::fprintf(stderr, "%s: %s\n", Printable(title).c_str(), Printable(text).c_str());
   }
   std::int32_t done_ = 0, total_ = 0;
 
@@ -82,7 +83,7 @@ bool InitEngine(clsChiamate& engine, const ConnectOptions& o) {
   engine.set_Pwd(o.pwd);
   engine.Init(o.dsn.empty() ? o.db : EngineDataSource(o.dsn));
   if (!engine.Errore().empty()) {
-    std::fprintf(stderr, "error: %s\n", engine.Errore().c_str());
+    std::fprintf(stderr, "error: %s\n", Printable(engine.Errore()).c_str());
     return false;
   }
   return true;
@@ -154,7 +155,7 @@ int RunProcess(ProcessOptions o) {
     engine.Process();
   } catch (const ComponentError& e) {
     progress.Finish();
-    std::fprintf(stderr, "error %d: %s (%s)\n", e.Number(), e.Description().c_str(), e.Source().c_str());
+    std::fprintf(stderr, "error %d: %s (%s)\n", e.Number(), Printable(e.Description()).c_str(), e.Source().c_str());
     code = 1;
   }
   std::signal(SIGINT, previous);
@@ -200,7 +201,7 @@ int RunSingle(const RunOptions& o) {
   engine.SetProperty("lScatti", o.pulses);
   engine.Run();
   if (!engine.Errore().empty()) {
-    std::fprintf(stderr, "error: %s\n", engine.Errore().c_str());
+    std::fprintf(stderr, "error: %s\n", Printable(engine.Errore()).c_str());
     return 1;
   }
   std::vector<std::pair<std::string, std::string>> fields;
@@ -215,7 +216,7 @@ int RunSingle(const RunOptions& o) {
     }
     std::printf("}\n");
   } else {
-    for (auto& [name, value] : fields) std::printf("%-20s %s\n", name.c_str(), value.c_str());
+    for (auto& [name, value] : fields) std::printf("%-20s %s\n", name.c_str(), Printable(value).c_str());
   }
   return 0;
 }
@@ -227,10 +228,10 @@ void PrintReport(const RatingReport& r) {
   std::printf("difference:             %s\n", r.difference.ToText().c_str());
   std::printf("\n%-16s %10s %14s\n", "destination type", "calls", "cost");
   for (const auto& g : r.by_destination_type)
-    std::printf("%-16s %10ld %14s\n", g.name.c_str(), g.calls, g.cost.ToText().c_str());
+    std::printf("%-16s %10ld %14s\n", Printable(g.name).c_str(), g.calls, g.cost.ToText().c_str());
   std::printf("\n%-28s %8s %12s\n", "extensions that cost most", "calls", "cost");
   for (const auto& g : r.top_extensions)
-    std::printf("%-28s %8ld %12s\n", g.name.c_str(), g.calls, g.cost.ToText().c_str());
+    std::printf("%-28s %8ld %12s\n", Printable(g.name).c_str(), g.calls, g.cost.ToText().c_str());
 }
 
 int RunDemo(const std::string& dir, int calls, const ConnectOptions& server) {
@@ -238,7 +239,7 @@ int RunDemo(const std::string& dir, int calls, const ConnectOptions& server) {
   try {
     demo = WriteDemoInstallation(dir, calls);
   } catch (const ComponentError& e) {
-    std::fprintf(stderr, "error: %s\n", e.Description().c_str());
+    std::fprintf(stderr, "error: %s\n", Printable(e.Description()).c_str());
     return 1;
   }
   std::fprintf(stderr, "demo installation in %s: %d calls, %d internal calls\n", demo.directory.c_str(), demo.calls,
@@ -265,13 +266,14 @@ int RunDemo(const std::string& dir, int calls, const ConnectOptions& server) {
     for (const std::string& site : demo.sites) {
       std::printf("\ncarrier comparison, site %s, %s to %s\n", site.c_str(), dt::ToText(demo.first_day).c_str(),
                   dt::ToText(demo.last_day).c_str());
-      std::fputs(FormatComparisonTable(CompareCarriers(engine, site, demo.first_day, demo.last_day,
-                                                       demo.carrier_files))
+      std::fputs(Printable(FormatComparisonTable(
+                               CompareCarriers(engine, site, demo.first_day, demo.last_day, demo.carrier_files)),
+                           true)
                      .c_str(),
                  stdout);
     }
   } catch (const ComponentError& e) {
-    std::fprintf(stderr, "error: %s\n", e.Description().c_str());
+    std::fprintf(stderr, "error: %s\n", Printable(e.Description()).c_str());
     return 1;
   }
   return 0;
@@ -326,7 +328,7 @@ void AddCommands(CLI::App& app, int& exit_code) {
     try {
       CreateEngineDatabase(db_file);
     } catch (const ComponentError& e) {
-      std::fprintf(stderr, "error: %s\n", e.Description().c_str());
+      std::fprintf(stderr, "error: %s\n", Printable(e.Description()).c_str());
       exit_code = 1;
     }
   });
@@ -340,7 +342,7 @@ void AddCommands(CLI::App& app, int& exit_code) {
     try {
       CreateCarrierDatabase(carrier_file, carrier_name, carrier_prefix);
     } catch (const ComponentError& e) {
-      std::fprintf(stderr, "error: %s\n", e.Description().c_str());
+      std::fprintf(stderr, "error: %s\n", Printable(e.Description()).c_str());
       exit_code = 1;
     }
   });

@@ -1,5 +1,7 @@
 #include "ComparisonCommands.h"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "Json.h"
+#include "Printable.h"
 #include "Progress.h"
 #include "ordalis/CarrierComparison.h"
 #include "ordalis/ComponentError.h"
@@ -30,9 +33,9 @@ class ComparisonEvents : public EngineEvents {
   void ProgressChange(std::int32_t& done, std::int32_t& total) override {
     if (progress_) progress_->Update(done, total);
   }
-  void Warning(const std::string& text) override { std::fprintf(stderr, "warning: %s\n", text.c_str()); }
+  void Warning(const std::string& text) override { std::fprintf(stderr, "warning: %s\n", Printable(text).c_str()); }
   void MessageBox(const std::string& title, const std::string& text) override {
-    std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+    std::fprintf(stderr, "%s: %s\n", Printable(title).c_str(), Printable(text).c_str());
   }
 
  private:
@@ -52,7 +55,10 @@ std::string JsonValue(const Variant& v) {
   }
 }
 
-std::string Csv(const std::string& s) {
+// A CSV field; on a terminal, control characters are escaped as well.
+std::string Csv(const std::string& text) {
+  static const bool terminal = ::isatty(STDOUT_FILENO) != 0;
+  const std::string s = terminal ? Printable(text) : text;
   if (s.find_first_of(",\"\n") == std::string::npos) return s;
   std::string out = "\"";
   for (char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
@@ -77,7 +83,7 @@ bool OpenEngine(clsChiamate& engine, const std::string& db) {
   engine.set_TipoDb(dbAccess);
   engine.Init(db);
   if (!engine.Errore().empty()) {
-    std::fprintf(stderr, "error: %s\n", engine.Errore().c_str());
+    std::fprintf(stderr, "error: %s\n", Printable(engine.Errore()).c_str());
     return false;
   }
   return true;
@@ -116,11 +122,11 @@ int RunCalc(const CalcOptions& o) {
   try {
     engine.CalcolaChiamata(day, time, o.duration / 86400.0, o.number, o.carrier_file, o.site, o.extension, true);
   } catch (const ComponentError& e) {
-    std::fprintf(stderr, "error: %s\n", (engine.Errore().empty() ? e.Description() : engine.Errore()).c_str());
+    std::fprintf(stderr, "error: %s\n", Printable(engine.Errore().empty() ? e.Description() : engine.Errore()).c_str());
     return 1;
   }
   if (!engine.Errore().empty()) {
-    std::fprintf(stderr, "error: %s\n", engine.Errore().c_str());
+    std::fprintf(stderr, "error: %s\n", Printable(engine.Errore()).c_str());
     return 1;
   }
   if (!ComparisonSiteExists(engine, o.site)) {
@@ -142,7 +148,7 @@ int RunCalc(const CalcOptions& o) {
   } else {
     std::printf("%-20s %s\n", "cCosto3_c", cost.c_str());
     if (fields.empty()) std::printf("no tariff of this carrier applies to the call\n");
-    for (const auto& [name, value] : fields) std::printf("%-20s %s\n", name.c_str(), value.ToText().c_str());
+    for (const auto& [name, value] : fields) std::printf("%-20s %s\n", name.c_str(), Printable(value.ToText()).c_str());
   }
   return 0;
 }
@@ -171,7 +177,7 @@ int RunCompare(const CompareOptions& o) {
     std::signal(SIGINT, previous);
     g_comparing = nullptr;
     progress.Finish();
-    std::fprintf(stderr, "error: %s\n", e.Description().c_str());
+    std::fprintf(stderr, "error: %s\n", Printable(e.Description()).c_str());
     return 1;
   }
   std::signal(SIGINT, previous);
@@ -199,9 +205,9 @@ int RunCompare(const CompareOptions& o) {
       for (const auto& cell : row.cells) std::printf(",%s", Csv(cell.ToText()).c_str());
       std::printf("\n");
     }
-    std::fprintf(stderr, "cheapest: %s\n", table.cheapest.c_str());
+    std::fprintf(stderr, "cheapest: %s\n", Printable(table.cheapest).c_str());
   } else {
-    std::printf("%s", FormatComparisonTable(table).c_str());
+    std::printf("%s", Printable(FormatComparisonTable(table), true).c_str());
   }
   return engine.mbStop() ? 130 : 0;
 }

@@ -24,6 +24,11 @@ namespace dt {
 
 inline constexpr std::int64_t kSecondsPerDay = 86400;
 
+// The range of a date-time: 0100-01-01 00:00:00 to 9999-12-31 23:59:59.
+// Every operation that takes a date-time apart (parts, seconds, text) throws
+// ComponentError 6 (overflow) for a value outside it, NaN or an infinity.
+inline constexpr bool InRange(DateTime d) { return d > -657435.0 && d < 2958466.0; }
+
 // Whole days of the date (the date part as a serial, -1 for 1899-12-29).
 ORDALIS_API std::int64_t DaySerial(DateTime d);
 // Seconds since midnight, rounded to the nearest second (0..86399).
@@ -55,7 +60,8 @@ ORDALIS_API DateTime FromSerialAndSeconds(std::int64_t day_serial, std::int64_t 
 // comparing and subtracting date-times), and back.
 ORDALIS_API std::int64_t ToSeconds(DateTime d);
 ORDALIS_API DateTime FromSeconds(std::int64_t seconds);
-// A duration held as a fraction of a day, in whole seconds (rounded).
+// A duration held as a fraction of a day, in whole seconds (rounded);
+// error 6 outside the date-time range.
 ORDALIS_API std::int64_t DurationSeconds(DateTime duration);
 ORDALIS_API DateTime AddMinutes(DateTime d, std::int64_t minutes);
 ORDALIS_API DateTime AddSeconds(DateTime d, std::int64_t seconds);

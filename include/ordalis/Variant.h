@@ -47,7 +47,9 @@ class ORDALIS_API Variant {
   std::int64_t ToInteger() const;  // rounds halves to even, like CLng
   double ToDouble() const;
   Money ToMoney() const;
-  DateTime ToDate() const;  // text in any stored form or a number of days
+  // Text in any stored form or a number of days; error 13 for other text,
+  // 6 outside the date-time range.
+  DateTime ToDate() const;
   bool ToBool() const;      // non-zero is True; text "True"/"False" or numeric
   // True when the value is a number, or text that reads as one.
   bool IsNumeric() const;

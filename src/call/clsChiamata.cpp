@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <thread>
 
 #include "data/RdoResultset.h"
@@ -23,6 +24,25 @@ double NumericValue(const std::string& text) {
 }
 
 constexpr int kMaxSaveAttempts = 1000;
+
+// A stored value as an error message shows it: text quoted and cut, control
+// characters escaped; a number in plain decimal.
+std::string ShownValue(const Variant& v) {
+  if (v.IsNull()) return "null";
+  std::string raw = v.kind() == Variant::Kind::Text ? v.StoredText() : NumberToText(v.ToDouble());
+  std::string shown;
+  for (char c : raw.substr(0, 40)) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(c));
+      shown += hex;
+    } else {
+      shown += c;
+    }
+  }
+  if (raw.size() > 40) shown += "...";
+  return v.kind() == Variant::Kind::Text ? "'" + shown + "'" : shown;
+}
 
 }  // namespace
 
@@ -85,10 +105,29 @@ void clsChiamata::Load() {
   }
   const ColumnMap& m = *columns_;
   using C = ColumnMap;
-  auto text = [&](C::Col c) { return rs.Value(m.At(rs, c)).ToText(); };
+  C::Col reading = C::lPKId;  // named by the error of a value that cannot be read
+  auto value = [&](C::Col c) -> const Variant& {
+    reading = c;
+    return rs.Value(m.At(rs, c));
+  };
+  try {
+    LoadColumns(value);
+  } catch (const ComponentError& e) {
+    std::string shown;
+    if (m.index[reading] >= 0) shown = " (" + ShownValue(rs.Value(m.index[reading])) + ")";
+    throw ComponentError(e.Number(), "column " + std::string(C::kNames[reading]) + shown + ": " + e.Description(),
+                         e.Source());
+  }
+  WriteDetailLog("Load Chiamata - FINE");
+}
+
+template <typename Value>
+void clsChiamata::LoadColumns(Value& value) {
+  using C = ColumnMap;
+  auto text = [&](C::Col c) { return value(c).ToText(); };
   // The numeric value of a column as its text reads.
   auto number = [&](C::Col c) {
-    const Variant& v = rs.Value(m.At(rs, c));
+    const Variant& v = value(c);
     switch (v.kind()) {
       case Variant::Kind::Integer:
       case Variant::Kind::Double:
@@ -96,13 +135,13 @@ void clsChiamata::Load() {
       default: return NumericValue(v.ToText());
     }
   };
-  auto read = [&](C::Col c, std::string& into) { LoadText(rs.Value(m.At(rs, c)), into); };
+  auto read = [&](C::Col c, std::string& into) { LoadText(value(c), into); };
   auto date = [&](C::Col c) {
-    const Variant& v = rs.Value(m.At(rs, c));
+    const Variant& v = value(c);
     return v.IsNull() ? 0.0 : v.ToDate();
   };
   auto money = [&](C::Col c) {
-    const Variant& v = rs.Value(m.At(rs, c));
+    const Variant& v = value(c);
     return v.IsNull() ? Money() : v.ToMoney();
   };
 
@@ -118,14 +157,14 @@ void clsChiamata::Load() {
   TempoComp = date(C::DTEMPOCOMP);
   cTariffa_c = money(C::CTARIFFA_C);
   {
-    const Variant& v = rs.Value(m.At(rs, C::LSCATTI));
+    const Variant& v = value(C::LSCATTI);
     lScatti = v.IsNull() ? 0 : static_cast<std::int32_t>(v.ToInteger());
   }
   cCosto1_c = money(C::CCOSTO1_C);
   cCosto2_c = money(C::CCOSTO2_C);
   cDifferenza_c = money(C::CDIFFERENZA_C);
   {
-    const Variant& v = rs.Value(m.At(rs, C::RDIFFERENZAPERC_C));
+    const Variant& v = value(C::RDIFFERENZAPERC_C);
     rDifferenzaPerc_c = v.IsNull() ? 0.0f : static_cast<float>(v.ToDouble());
   }
   read(C::SCARRIER1_C, sCarrier1_c);
@@ -160,7 +199,7 @@ void clsChiamata::Load() {
   dUTCTime = date(C::dUTCDateTime);
   read(C::sValuta, sValuta);
   {
-    const Variant& v = rs.Value(m.At(rs, C::dblRapportoCambio));
+    const Variant& v = value(C::dblRapportoCambio);
     dblRapportoCambio = v.IsNull() ? 0.0 : v.ToDouble();
   }
   read(C::SREPARTO2_C, sReparto2_c);
@@ -173,7 +212,6 @@ void clsChiamata::Load() {
   PrimoProc = sGiorno_c.empty();
   WriteDetailLog("\tcaricamento dei campi di backup");
   costo_backup_ = cCosto1_c;
-  WriteDetailLog("Load Chiamata - FINE");
 }
 
 void clsChiamata::WriteColumns() {

@@ -82,7 +82,8 @@ class clsChiamata {
   static void LoadText(const Variant& value, std::string& into);
 
   // Fills every column field from the current row of rdoResultset.
-  // Throws ComponentError when a column is missing or a value does not convert.
+  // Throws ComponentError when a column is missing or a value does not
+  // convert; its description begins with the column and the stored value.
   void Load();
   // Writes the row back; true when it was written. A failed write is
   // retried once a second up to 1000 times, each failure reported through
@@ -156,6 +157,8 @@ class clsChiamata {
   void NomeDaRubrica(const std::string& number);
   void NomeDaDirectory(const std::string& number);
   struct ColumnMap;
+  template <typename Value>
+  void LoadColumns(Value& value);
   void WriteColumns();
   bool IsType(const char* code) const;
 

@@ -125,7 +125,7 @@ std::string RewriteDateEscapes(std::string_view sql) {
           std::string_view literal = sql.substr(j + 1, close - j - 1);
           std::size_t k = SkipSpace(sql, close + 1);
           if (k < sql.size() && sql[k] == '}') {
-            if (auto d = dt::ParseStored(Trim(literal))) {
+            if (auto d = dt::ParseStored(Trim(literal)); d && dt::InRange(*d)) {
               out += '\'';
               out += dt::ToIsoText(*d);
               out += '\'';
@@ -142,8 +142,36 @@ std::string RewriteDateEscapes(std::string_view sql) {
   return out;
 }
 
-std::optional<SingleTableSelect> ParseSingleTableSelect(std::string_view sql) {
-  sql = Trim(sql);
+std::string StripComments(std::string_view sql) {
+  std::string out;
+  out.reserve(sql.size());
+  for (std::size_t i = 0; i < sql.size();) {
+    const char c = sql[i];
+    if (IsQuote(c)) {
+      const std::size_t end = SkipQuoted(sql, i);
+      out.append(sql.substr(i, end - i));
+      i = end;
+    } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+      const std::size_t eol = sql.find('\n', i);
+      out += ' ';
+      i = eol == std::string_view::npos ? sql.size() : eol;
+    } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
+      const std::size_t close = sql.find("*/", i + 2);
+      out += ' ';
+      i = close == std::string_view::npos ? sql.size() : close + 2;
+    } else {
+      out += c;
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::optional<SingleTableSelect> ParseSingleTableSelect(std::string_view text) {
+  // The layer adds its own text after the statement's: a comment at its end
+  // must not swallow it.
+  const std::string stripped = StripComments(text);
+  std::string_view sql = Trim(stripped);
   while (!sql.empty() && sql.back() == ';') sql = Trim(sql.substr(0, sql.size() - 1));
   std::size_t i = 0;
   if (!EqualNoCase(WordAt(sql, i), "select")) return std::nullopt;

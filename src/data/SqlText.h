@@ -20,7 +20,12 @@ std::optional<std::string> ConnectValue(std::string_view connect, std::string_vi
 // not a date is left as it is (SQLite then reports the syntax error).
 std::string RewriteDateEscapes(std::string_view sql);
 
-// SELECT <list> FROM <table> [[AS] alias] <rest>, one table, no join.
+// The statement with each comment outside quoted text ("-- ..." to the end
+// of its line, "/* ... */", an unclosed one to the end) replaced by a blank.
+std::string StripComments(std::string_view sql);
+
+// SELECT <list> FROM <table> [[AS] alias] <rest>, one table, no join;
+// comments are dropped.
 struct SingleTableSelect {
   std::string list;   // the select list as written ("*", "a, b")
   std::string table;  // as written, quotes included

@@ -1,6 +1,7 @@
 // The batch run over the stored calls and the single-call run.
 #include <cctype>
 #include <chrono>
+#include <exception>
 #include <thread>
 
 #include "call/CallNote.h"
@@ -10,6 +11,7 @@
 #include "data/RdoResultset.h"
 #include "data/RdoTypes.h"
 #include "engine/EngineState.h"
+#include "engine/FilterClause.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
 #include "platform/Paths.h"
@@ -32,16 +34,6 @@ void BuildMask(const std::string& operation, bool* mask) {
   for (int i = 0; i < kMaskSize; ++i) mask[i] = false;
   for (int i = 1; i <= 19; ++i) mask[i] = operation.size() >= static_cast<std::size_t>(i) && operation[i - 1] == '1';
   for (int i : {22, 23}) mask[i] = operation.size() < static_cast<std::size_t>(i) || operation[i - 1] == '1';
-}
-
-// The WHERE clause of the host's filter, without any ORDER BY.
-std::string ExtractClause(const std::string& filter) {
-  std::size_t where = UpperAscii(filter).find("WHERE");
-  if (where == std::string::npos) return {};
-  std::string clause = TrimSpaces(filter.substr(where));
-  std::size_t order = UpperAscii(clause).find("ORDER BY");
-  if (order != std::string::npos) clause = clause.substr(0, order);
-  return clause;
 }
 
 std::int32_t CountRows(rdo::RdoConnection& connection, const std::string& sql) {
@@ -176,8 +168,14 @@ void clsChiamate::ProcessCalls() {
   WriteDetailLog("Totale chiamate da riprocessare " + std::to_string(total) + " - " + std::to_string(count1) + "/" +
                  std::to_string(count2));
 
-  if (mask[22] && (no_count_ || count1 > 0)) ProcessaChiamate(clause, total, mask, false, 1);
-  if (mask[23] && (no_count_ || count2 >= 1)) ProcessaChiamate(clause, total, mask, true, count1 + 1);
+  impl_->stopped_at.clear();
+  try {
+    if (mask[22] && (no_count_ || count1 > 0)) ProcessaChiamate(clause, total, mask, false, 1);
+    if (mask[23] && (no_count_ || count2 >= 1)) ProcessaChiamate(clause, total, mask, true, count1 + 1);
+  } catch (const ComponentError& e) {
+    if (impl_->stopped_at.empty()) throw;
+    throw ComponentError(e.Number(), impl_->stopped_at + ", " + e.Description(), e.Source());
+  }
 
   if (tipo_aggiornamento_ == utBatch) {
     if (operation_.size() >= 14 && operation_[13] == '1') {
@@ -219,6 +217,21 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
     Impl& impl;
     ~NotesEnd() { impl.noted_calls = nullptr; }
   } notes_end{*impl_};
+  // An error that ends the run is told with the row it stopped on.
+  struct RowOnError {
+    Impl& impl;
+    rdo::RdoResultset& rows;
+    const char* table;
+    const int exceptions = std::uncaught_exceptions();
+    ~RowOnError() {
+      if (std::uncaught_exceptions() <= exceptions) return;
+      try {
+        if (!rows.Eof()) impl.stopped_at = std::string(table) + ", row lPKId " + rows.Value("lPKId").ToText();
+      } catch (...) {
+        // The row cannot be named; the error itself still stops the run.
+      }
+    }
+  } row_on_error{*impl_, *rs, internal ? "CHIAMATEINTERNE" : "CHIAMATE"};
   if (!(rs->Bof() && rs->Eof())) {
     WriteDetailLog("        Recordset non vuoto");
     auto call = std::make_shared<clsChiamata>();

@@ -37,6 +37,8 @@ struct clsChiamate::Impl {
 
   // The statistics moved by calls whose writes are not committed yet.
   CallUndo undo;
+  // "<table>, row lPKId <key>": the row an error ended the batch run on.
+  std::string stopped_at;
 };
 
 }  // namespace ordalis

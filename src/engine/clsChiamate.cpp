@@ -56,6 +56,10 @@ void clsChiamate::DoEvents() {
 void clsChiamate::Init(const std::string& vsDsn) {
   errore_.clear();
   try {
+    // A registry path that names a device, a FIFO or a huge file is a
+    // setup error, not an empty registry.
+    if (std::string problem = platform::Registry::FileProblem(); !problem.empty())
+      throw ComponentError(kErrProcessor, problem);
     set_Database(vsDsn);
     mo_chiamata_ = std::make_shared<clsChiamata>();
     mo_chiamata_->Chiamate = this;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace ordalis::platform {
 
@@ -32,19 +33,35 @@ int OpenWriteClose(const std::string& path, int flags, std::string_view data) {
 
 }  // namespace
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+std::optional<std::string> ReadWholeFile(const std::string& path, std::string* problem, std::size_t max_bytes) {
+  auto fail = [problem](std::string why) -> std::optional<std::string> {
+    if (problem != nullptr) *problem = std::move(why);
+    return std::nullopt;
+  };
+  // Non-blocking, so that opening a FIFO without a writer returns at once.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return fail(std::strerror(errno));
+  struct stat sb;
+  if (::fstat(fd, &sb) != 0 || !S_ISREG(sb.st_mode)) {
+    ::close(fd);
+    return fail("not a regular file");
+  }
+  // Files of /proc report no size: the limit holds for what is read too.
   std::string out;
   char buf[8192];
   for (;;) {
     ssize_t n = ::read(fd, buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
+      const int err = errno;
       ::close(fd);
-      return std::nullopt;
+      return fail(std::strerror(err));
     }
     if (n == 0) break;
+    if (out.size() + static_cast<std::size_t>(n) > max_bytes) {
+      ::close(fd);
+      return fail("larger than " + std::to_string(max_bytes) + " bytes");
+    }
     out.append(buf, static_cast<std::size_t>(n));
   }
   ::close(fd);

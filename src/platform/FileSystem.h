@@ -8,8 +8,14 @@
 
 namespace ordalis::platform {
 
-// The whole content of a file, or nothing when it cannot be read.
-std::optional<std::string> ReadWholeFile(const std::string& path);
+inline constexpr std::size_t kMaxWholeFileBytes = 16 << 20;
+
+// The whole content of a regular file of at most max_bytes, or nothing when
+// it cannot be read; `problem`, when given, then says why (the system's
+// message, "not a regular file", "larger than N bytes"). A FIFO or a device
+// is refused without reading, so that it can neither block nor fill memory.
+std::optional<std::string> ReadWholeFile(const std::string& path, std::string* problem = nullptr,
+                                         std::size_t max_bytes = kMaxWholeFileBytes);
 
 // Opens for appending (creating with mode 0644 when missing), writes all of
 // `data`, closes. Returns 0 or the errno of the failing step.

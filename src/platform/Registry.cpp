@@ -117,6 +117,7 @@ struct FileState {
   bool existed = false;
   struct timespec mtime {};
   off_t size = 0;
+  std::string problem;  // why an existing file was not read
 };
 
 FileState& State() {
@@ -241,8 +242,8 @@ Registry Registry::Parse(std::string_view raw) {
   return reg;
 }
 
-Registry Registry::LoadFile(const std::string& path) {
-  auto bytes = ReadWholeFile(path);
+Registry Registry::LoadFile(const std::string& path, std::string* problem) {
+  auto bytes = ReadWholeFile(path, problem);
   return bytes ? Parse(*bytes) : Registry{};
 }
 
@@ -263,7 +264,9 @@ std::shared_ptr<const Registry> Registry::Current() {
               (!exists || (sb.st_size == st.size && sb.st_mtim.tv_sec == st.mtime.tv_sec &&
                            sb.st_mtim.tv_nsec == st.mtime.tv_nsec));
   if (!same) {
-    st.file_registry = std::make_shared<const Registry>(exists ? LoadFile(path) : Registry{});
+    st.problem.clear();
+    st.file_registry = std::make_shared<const Registry>(exists ? LoadFile(path, &st.problem) : Registry{});
+    if (!st.problem.empty()) st.problem = "registry file " + path + ": " + st.problem;
     st.path = path;
     st.loaded = true;
     st.existed = exists;
@@ -271,6 +274,13 @@ std::shared_ptr<const Registry> Registry::Current() {
     st.size = exists ? sb.st_size : 0;
   }
   return st.file_registry;
+}
+
+std::string Registry::FileProblem() {
+  Current();
+  FileState& st = State();
+  std::lock_guard<std::mutex> lock(st.mu);
+  return st.override_registry ? std::string() : st.problem;
 }
 
 void Registry::SetForTesting(std::shared_ptr<const Registry> registry) {

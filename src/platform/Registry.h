@@ -68,14 +68,20 @@ class Registry {
   //  - any other form: a value of type REG_NONE with no data.
   //  - @=...: the default value (empty name).
   static Registry Parse(std::string_view text);
-  // Reads and parses a file; a missing or unreadable file is an empty registry.
-  static Registry LoadFile(const std::string& path);
+  // Reads and parses a file; a missing or unreadable file is an empty
+  // registry, and `problem` (when given) says why a file that exists could
+  // not be read (not a regular file, too large, no permission).
+  static Registry LoadFile(const std::string& path, std::string* problem = nullptr);
 
   // $ORDALIS_REGISTRY when set and not empty, else /etc/ordalis/registry.reg.
   static std::string DefaultPath();
   // The process-wide registry: the one installed by SetForTesting, else the
   // file at DefaultPath() (re-read when the path changes). Never null.
   static std::shared_ptr<const Registry> Current();
+  // Why the file at DefaultPath() exists but gives an empty registry
+  // ("registry file /dev/zero: not a regular file"); empty when it was read,
+  // is missing, or a registry is installed for testing.
+  static std::string FileProblem();
   // Installs a registry for the whole process; null goes back to the file.
   static void SetForTesting(std::shared_ptr<const Registry> registry);
 

@@ -36,6 +36,7 @@ constexpr std::int64_t kSerialOfUnixEpoch = 25569;  // 1970-01-01
 // Splits a date-time into its date serial and its rounded second of the day;
 // a time that rounds up to midnight moves to the next day.
 void Split(DateTime d, std::int64_t& serial, std::int64_t& seconds) {
+  if (!InRange(d)) throw ComponentError(kErrOverflow, "Overflow");
   // Truncation and rounding by integer conversion: dates lie far inside the
   // range where both are exact, and this runs for every date of every call.
   serial = static_cast<std::int64_t>(d);
@@ -60,7 +61,7 @@ bool ParseInt(std::string_view s, int& out) {
 bool ParseDatePart(std::string_view s, int& y, int& m, int& d) {
   if (s.size() != 10 || s[4] != '-' || s[7] != '-') return false;
   if (!ParseInt(s.substr(0, 4), y) || !ParseInt(s.substr(5, 2), m) || !ParseInt(s.substr(8, 2), d)) return false;
-  if (m < 1 || m > 12 || d < 1) return false;
+  if (y < 100 || m < 1 || m > 12 || d < 1) return false;  // years 0..99 are outside the calendar
   static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
   int max = kDays[m - 1] - (m == 2 && !leap ? 1 : 0);
@@ -161,7 +162,9 @@ DateTime FromDate(int year, int month, int day) {
   std::int64_t y = year + static_cast<std::int64_t>(std::floor((month - 1) / 12.0));
   int m = ((month - 1) % 12 + 12) % 12 + 1;
   if (y < 100 || y > 9999) throw ComponentError(kErrInvalidCall, "Invalid procedure call or argument");
-  return static_cast<double>(DaysFromCivil(y, m, 1) + (day - 1) + kSerialOfUnixEpoch);
+  const DateTime d = static_cast<double>(DaysFromCivil(y, m, 1) + (std::int64_t{day} - 1) + kSerialOfUnixEpoch);
+  if (!InRange(d)) throw ComponentError(kErrInvalidCall, "Invalid procedure call or argument");
+  return d;
 }
 
 DateTime FromTime(int hour, int minute, int second) {
@@ -186,14 +189,29 @@ std::int64_t ToSeconds(DateTime d) {
 }
 
 DateTime FromSeconds(std::int64_t seconds) {
-  std::int64_t serial = seconds >= 0 ? seconds / kSecondsPerDay : -((-seconds + kSecondsPerDay - 1) / kSecondsPerDay);
-  return FromSerialAndSeconds(serial, seconds - serial * kSecondsPerDay);
+  std::int64_t serial = seconds / kSecondsPerDay, rest = seconds % kSecondsPerDay;
+  if (rest < 0) {
+    --serial;
+    rest += kSecondsPerDay;
+  }
+  return FromSerialAndSeconds(serial, rest);
 }
 
-std::int64_t DurationSeconds(DateTime duration) { return std::llround(duration * kSecondsPerDay); }
+std::int64_t DurationSeconds(DateTime duration) {
+  if (!InRange(duration)) throw ComponentError(kErrOverflow, "Overflow");
+  return std::llround(duration * kSecondsPerDay);
+}
 
-DateTime AddSeconds(DateTime d, std::int64_t seconds) { return FromSeconds(ToSeconds(d) + seconds); }
-DateTime AddMinutes(DateTime d, std::int64_t minutes) { return AddSeconds(d, minutes * 60); }
+DateTime AddSeconds(DateTime d, std::int64_t seconds) {
+  std::int64_t s;
+  if (__builtin_add_overflow(ToSeconds(d), seconds, &s)) throw ComponentError(kErrOverflow, "Overflow");
+  return FromSeconds(s);
+}
+DateTime AddMinutes(DateTime d, std::int64_t minutes) {
+  std::int64_t s;
+  if (__builtin_mul_overflow(minutes, std::int64_t{60}, &s)) throw ComponentError(kErrOverflow, "Overflow");
+  return AddSeconds(d, s);
+}
 
 int FormatIso(DateTime d, char (&out)[32]) {
   CivilTime c = ToCivil(d);

@@ -109,14 +109,19 @@ Money Variant::ToMoney() const {
 }
 
 DateTime Variant::ToDate() const {
+  DateTime d;
   switch (kind_) {
     case Kind::Null: return 0;
     case Kind::Text: {
-      if (auto d = dt::ParseStored(text_)) return *d;
-      Mismatch();
+      auto parsed = dt::ParseStored(text_);
+      if (!parsed) Mismatch();
+      d = *parsed;
+      break;
     }
-    default: return ToDouble();
+    default: d = ToDouble();
   }
+  if (!dt::InRange(d)) throw ComponentError(kErrOverflow, "Overflow");
+  return d;
 }
 
 bool Variant::ToBool() const {

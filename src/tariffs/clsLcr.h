@@ -43,6 +43,9 @@ class clsLcr {
   // was missing or unreadable).
   const std::shared_ptr<clsDestinazioni>& Destinazioni() const { return destinazioni_; }
   const std::shared_ptr<clsTariffe>& Tariffe() const { return tariffe_; }
+  // An entry built in memory rather than loaded from a carrier file.
+  void set_Destinazioni(std::shared_ptr<clsDestinazioni> d) { destinazioni_ = std::move(d); }
+  void set_Tariffe(std::shared_ptr<clsTariffe> t) { tariffe_ = std::move(t); }
 
   // Sito + "¦" + Carrier + "¦" + GruppoDest + "¦" + Dalle + "¦" + Linea.
   std::string MakeKey() const;

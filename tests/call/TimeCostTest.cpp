@@ -2,6 +2,7 @@
 
 #include "call/Arrotonda.h"
 #include "call/TimeCost.h"
+#include "ordalis/ComponentError.h"
 #include "tariffs/clsTariffa.h"
 
 namespace ordalis {
@@ -64,6 +65,33 @@ TEST(TimeCost, DiallingAllowanceMinimumDurationAndAnswer) {
   EXPECT_EQ(CalcTimeCost(t, 180, false).cost.ToText(), "1");
 }
 
+TEST(TimeCost, MinimumDurationAfterTheDiallingAllowance) {
+  clsTariffa t = BandTariff();
+  t.TempoComposizione = 10;
+  t.DurataMinima = 60;
+  // 65 s less the 10 s allowance is 55 s, below the minimum: priced as 60 s.
+  EXPECT_EQ(CalcTimeCost(t, 65, false).cost.ToText(), "0.1");
+  // 80 s: 70 s charged, 60 at 0.10 and 10 at 0.05.
+  EXPECT_EQ(CalcTimeCost(t, 80, false).cost.ToText(), "0.1083");
+  EXPECT_FALSE(CalcTimeCost(t, 10, false).chargeable);
+  EXPECT_TRUE(CalcTimeCost(t, 11, false).chargeable);
+  EXPECT_EQ(CalcTimeCost(t, 11, false).cost.ToText(), "0.1");
+}
+
+TEST(TimeCost, AnswerAllowanceEqualToTheCallIsTheAnswerChargeAlone) {
+  clsTariffa t = BandTariff();
+  t.CostoRisposta = Money::FromText("0.2");
+  t.CostoMinimo = Money::FromText("1");
+  t.DurataRisposta = 100;
+  EXPECT_EQ(CalcTimeCost(t, 100, false).cost.ToText(), "0.2");  // no bands, no minimum
+  EXPECT_EQ(CalcTimeCost(t, 100, true).cost.ToText(), "0");
+  EXPECT_EQ(CalcTimeCost(t, 101, false).cost.ToText(), "1");  // one second on: the minimum
+  t.CostoMinimo = Money();
+  // 160 s: 60 s past the allowance at 0.10 a minute, after the answer charge.
+  EXPECT_EQ(CalcTimeCost(t, 160, false).cost.ToText(), "0.3");
+  EXPECT_EQ(CalcTimeCost(t, 160, true).cost.ToText(), "0.1");
+}
+
 TEST(TimeCost, DurationAndCostRounding) {
   clsTariffa t = BandTariff();
   t.ArrotDurata = 60;
@@ -77,6 +105,21 @@ TEST(TimeCost, DurationAndCostRounding) {
   EXPECT_EQ(CalcTimeCost(t, 90, false).cost.ToText(), "0.12");
   t.TipoArrotCosto = 7;  // unknown rounding kind: no result, cost 0
   EXPECT_EQ(CalcTimeCost(t, 90, false).cost, Money());
+}
+
+TEST(TimeCost, AbsurdTariffValuesOverflowCleanly) {
+  clsTariffa t = BandTariff();
+  t.ArrotDurata = 60;
+  t.TipoArrotDurata = 3;
+  // A duration rounded up past the 64-bit range is an overflow, not a wrap.
+  EXPECT_THROW(CalcTimeCost(t, INT64_MAX - 5, false), ComponentError);
+  EXPECT_THROW(Arrotonda(INT64_MAX - 5, 1000, 2), ComponentError);
+  EXPECT_THROW(Arrotonda(INT64_MIN + 5, 60, 1), ComponentError);
+  EXPECT_EQ(Arrotonda(INT64_MAX - 7, 60, 1), INT64_MAX - 7 - (INT64_MAX - 7) % 60);
+  t.TipoArrotDurata = 0;
+  t.ArrotCosto = 1e300;  // a cost step no money can hold
+  t.TipoArrotCosto = 1;
+  EXPECT_THROW(CalcTimeCost(t, 90, false), ComponentError);
 }
 
 }  // namespace

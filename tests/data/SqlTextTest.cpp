@@ -21,6 +21,8 @@ TEST(DateEscapes, RewrittenOutsideQuotedTextOnly) {
   EXPECT_EQ(RewriteDateEscapes("{ T '10:20:30' }"), "'1899-12-30 10:20:30'");
   EXPECT_EQ(RewriteDateEscapes("'{d ''2024-01-01''}' , \"{d '1'}\""), "'{d ''2024-01-01''}' , \"{d '1'}\"");
   EXPECT_EQ(RewriteDateEscapes("{d 'garbage'}"), "{d 'garbage'}");
+  EXPECT_EQ(RewriteDateEscapes("{d '223060259'}"), "{d '223060259'}");  // a number of days past 9999
+  EXPECT_EQ(RewriteDateEscapes("{d '0001-01-01'}"), "{d '0001-01-01'}");  // a year before the calendar
   EXPECT_EQ(RewriteDateEscapes("{fn NOW()}"), "{fn NOW()}");
 }
 

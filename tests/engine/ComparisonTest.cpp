@@ -226,6 +226,20 @@ TEST_F(ComparisonTest, PeriodPricedIntoTheGridByDestinationType) {
   EXPECT_FALSE(engine->ConnectionOpen());
 }
 
+TEST_F(ComparisonTest, AdjacentAndRegionalCallsCountAsNational) {
+  Call("2024-01-12", "10:15:00", 600, "064567890", "Adiacenti");
+  Call("2024-01-12", "10:15:00", 600, "064567890", "Regional");
+  Call("2024-01-12", "10:15:00", 600, "064567890", "Distrettuali");  // any other type: column 5
+  auto engine = ComparisonEngine({Alpha()});
+  MemoryGrid grid = ZeroGrid(1);
+  engine->ConfrontaCarrier("MI", dt::FromDate(2024, 1, 12), dt::FromDate(2024, 1, 12), grid);
+  // Each is the 0.55 national call of the test above.
+  EXPECT_EQ(Cell(grid, 0, 1), "1.1");
+  EXPECT_EQ(Cell(grid, 0, 4), "0.55");
+  EXPECT_EQ(Cell(grid, 0, 5), "1.65");
+  for (std::size_t c : {0, 2, 3}) EXPECT_EQ(Cell(grid, 0, c), "0") << c;
+}
+
 TEST_F(ComparisonTest, EmptyPeriodLeavesTheGridUnchanged) {
   Call("2024-01-10", "10:15:00", 600, "024567890", "Local");
   auto engine = ComparisonEngine({Alpha(), Beta()});

@@ -55,8 +55,11 @@ TEST_F(PipelineTest, LocalCallFromMilan) {
   EXPECT_EQ(Col("dGatewayDateTime", id), "2024-01-02 10:15:00");
   EXPECT_EQ(Col("dData", id), "2024-01-02 00:00:00");
   EXPECT_EQ(Col("DORA", id), "1899-12-30 10:15:00");
-  // The alternative carrier prices the same call; the difference follows.
-  EXPECT_NE(Money4("CCOSTO2_C", id), "0.0000");
+  // The reference carrier's table gives every local group the site's own
+  // area; its last one, "Local NY", prices the call: no answer charge, 118 s
+  // at 0.01 make 0.0197, 0.02 to the cent, which is also its minimum.
+  EXPECT_EQ(Money4("CCOSTO2_C", id), "0.0200");
+  EXPECT_EQ(Money4("CDIFFERENZA_C", id), "-0.0500");
   EXPECT_EQ(Col("printf('%.4f', CCOSTO2_C - CCOSTO1_C - CDIFFERENZA_C)", id), "0.0000");
 }
 
@@ -92,6 +95,28 @@ TEST_F(PipelineTest, PrivacyAndMarkupOnFirstRatingOnly) {
   EXPECT_EQ(Query("SELECT group_concat(coalesce(SNUMERO,'') || CCOSTO1_C || CCOSTO2_C || sGiorno_c || "
                   "SFASCIAORARIA_C || STIPODESTINAZIONE_C || dData || DORA, '|') FROM CHIAMATE"),
             first);
+}
+
+TEST_F(PipelineTest, MarkupOnTheMainCostOnlyAndNoAnswerChargeForANonZeroState) {
+  // Extension 200 marks its calls up by 10 %, 202 does not.
+  int marked = Call("MI", "200", "024567890", "2024-01-02", "10:15:00", 120);
+  int plain = Call("MI", "202", "024567890", "2024-01-02", "10:15:00", 120);
+  int stated = Call("MI", "202", "024567890", "2024-01-02", "10:15:00", 120);
+  int negative = Call("MI", "202", "024567890", "2024-01-02", "10:15:00", 120);
+  Sql("UPDATE CHIAMATE SET ISTATO = 1 WHERE lPKId = " + std::to_string(stated));
+  Sql("UPDATE CHIAMATE SET ISTATO = -3 WHERE lPKId = " + std::to_string(negative));
+  MakeEngine()->Process();
+  EXPECT_EQ(Money4("CCOSTO1_C", marked), "0.0770");
+  EXPECT_EQ(Money4("CCOSTO2_C", marked), "0.0200");
+  EXPECT_EQ(Money4("CCOSTO1_C", plain), "0.0700");
+  EXPECT_EQ(Money4("CCOSTO2_C", plain), "0.0200");
+  // Without the 0.03 answer charge: 118 s at 0.02 is 0.0393, 0.04 to the
+  // cent, raised to the minimum charge 0.05.
+  for (int id : {stated, negative}) {
+    EXPECT_EQ(Money4("CCOSTO1_C", id), "0.0500");
+    EXPECT_EQ(Money4("CCOSTO2_C", id), "0.0200");
+    EXPECT_EQ(Col("SESITOCHIAMATA_C", id), "1");
+  }
 }
 
 TEST_F(PipelineTest, NewYorkCallInItsOwnZone) {

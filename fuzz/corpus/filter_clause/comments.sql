@@ -1,0 +1,2 @@
+where sNumero = 'x -- y' /* note */ and sSito = 'MI'
+-- end

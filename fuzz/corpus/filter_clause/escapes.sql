@@ -1,0 +1,1 @@
+SELECT * FROM CHIAMATE WHERE dData between {d '2024-01-01'} and {ts '2024-01-31 23:59:59'} -- January

@@ -1,0 +1,1 @@
+SELECT * FROM [CHIAMATE] c WHERE c."sTipo" = 'O''' ORDER BY 1 /* open
