@@ -72,6 +72,7 @@ void clsChiamate::Process() {
   WriteDetailLog("Inizio Processamento chiamate");
   bool mask[kMaskSize];
   BuildMask(operation_, mask);
+  impl_->tally = {};
 
   if (!mb_conn_aperta_) {
     connection_->SetQueryTimeout(30);
@@ -197,6 +198,7 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
       }
       call->SetDateTimeFields();
       if (internal) call->sTipo = loaded_tipo;
+      TallyRatedCall(*call, internal, mask[4]);
       if (!mbStop_) {
         call->Save();
         if (LogEnabled()) {

@@ -1,7 +1,9 @@
 #pragma once
 // State of the engine that the host does not see.
 #include <array>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ordalis/clsChiamate.h"
 #include "support/CacheErrorSink.h"
@@ -33,6 +35,12 @@ struct clsChiamate::Impl {
   // The calls resultset of a batch run whose rows are prepared ahead from
   // the reference data: a reload stops that first (StopCallNotes).
   rdo::RdoResultset* noted_calls = nullptr;
+
+  // The last batch run's tally per call table.
+  std::array<clsChiamate::RunTally, 2> tally{};
+
+  // Per row of the last comparison grid: the calls it could not price.
+  std::vector<std::int32_t> unpriced;
 };
 
 }  // namespace ordalis
