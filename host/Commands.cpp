@@ -32,10 +32,7 @@ void OnInterrupt(int) {
 class ConsoleEvents : public EngineEvents {
  public:
   explicit ConsoleEvents(Progress& progress) : progress_(progress) {}
-  void ProgressChange(std::int32_t& done, std::int32_t& total) override {
-    done_ = done;
-    progress_.Update(done, total);
-  }
+  void ProgressChange(std::int32_t& done, std::int32_t& total) override { progress_.Update(done, total); }
   void SaveDataError(std::int16_t& attempt, std::string& desc, std::int16_t& code) override {
     std::fprintf(stderr, "\nsave failed (attempt %d)%s%s\n", attempt, desc.empty() ? "" : ": ", desc.c_str());
   }
@@ -43,8 +40,6 @@ class ConsoleEvents : public EngineEvents {
   void MessageBox(const std::string& title, const std::string& text) override {
     std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
   }
-  std::int32_t done_ = 0;
-
  private:
   Progress& progress_;
 };
@@ -143,8 +138,10 @@ int RunProcess(const ProcessOptions& o) {
   progress.Finish();
   if (code != 0) return code;
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("calls rated: %d, seconds: %.2f, calls per second: %.0f\n", events.done_, seconds,
-              seconds > 0 ? events.done_ / seconds : 0.0);
+  // Counted by the engine: with --nocount the progress numbers are no count.
+  const int rated = engine.LastRunTally()[0].rated + engine.LastRunTally()[1].rated;
+  std::printf("calls rated: %d, seconds: %.2f, calls per second: %.0f\n", rated, seconds,
+              seconds > 0 ? rated / seconds : 0.0);
   const bool unpriced = PrintRunTally(engine);
   if (g_interrupted) return kExitInterrupted;
   if (unpriced && o.strict) {

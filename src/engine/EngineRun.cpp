@@ -198,9 +198,9 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
       }
       call->SetDateTimeFields();
       if (internal) call->sTipo = loaded_tipo;
-      TallyRatedCall(*call, internal, mask[4]);
       if (!mbStop_) {
         call->Save();
+        TallyRatedCall(*call, internal, mask[4]);
         if (LogEnabled()) {
           auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
           WriteDetailLog("Save " + std::to_string(ms.count()));
