@@ -174,6 +174,8 @@ TEST_F(HostTest, CommandLinesAndTheirOutcomes) {
        {"Error during opening DSN", "file is not a database"}},
       {"a database file that is not there", {}, With({"run", "--db", "{inst}/nothing.db"}, kCall), "", 1, {},
        {"Error during opening DSN", "unable to open database file"}},
+      {"an ODBC data source that does not exist", {}, With({"run", "--dsn", "ordalis-no-such-source"}, kCall), "", 1,
+       {}, {"Error during opening DSN ordalis-no-such-source", "Data source name not found", "SQLSTATE IM002"}},
       {"--dry-run needs a database file", {}, With({"run", "--dsn", "calls", "--dry-run"}, kCall), "", 2, {},
        {"--dry-run needs --db"}},
       {"an unknown extension where none is added says why the cost is 0",
