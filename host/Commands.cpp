@@ -9,8 +9,8 @@
 #include "Home.h"
 #include "Inputs.h"
 #include "JsonValue.h"
-#include "ScratchCopy.h"
 #include "Progress.h"
+#include "ScratchCopy.h"
 #include "demo/Demo.h"
 #include "ordalis/CarrierComparison.h"
 #include "ordalis/ComponentError.h"
@@ -73,7 +73,7 @@ int InitEngine(clsChiamate& engine, const ConnectOptions& o) {
   }
   if (!engine.Errore().empty()) {
     if (!o.keep_going) {
-      std::fprintf(stderr, "error: loading the reference data failed: %s\n(nothing rated; --keep-going rates with what loaded)\n",
+      std::fprintf(stderr, "error: loading the reference data failed: %s; nothing rated (--keep-going rates with what loaded)\n",
                    engine.Errore().c_str());
       return kExitError;
     }
@@ -106,11 +106,8 @@ bool PrintRunTally(const clsChiamate& engine) {
 }
 
 int RunProcess(const ProcessOptions& o) {
-  for (const std::string& problem : {CheckFilter(o.filter), o.operation.empty() ? "" : CheckOperation(o.operation)})
-    if (!problem.empty()) {
-      std::fprintf(stderr, "error: %s\n", problem.c_str());
-      return kExitUsage;
-    }
+  if (ReportUsageError({CheckFilter(o.filter), o.operation.empty() ? "" : CheckOperation(o.operation)}))
+    return kExitUsage;
   clsChiamate engine;
   Progress progress("rating");
   ConsoleEvents events(progress);
@@ -194,11 +191,7 @@ int RateOneCall(const RunOptions& o, DateTime day, DateTime time) {
 
 int RunSingle(const RunOptions& o) {
   DateTime day = 0, time = 0;
-  for (const std::string& problem : {CheckDay(o.date, "--date", day), CheckTime(o.time, "--time", time)})
-    if (!problem.empty()) {
-      std::fprintf(stderr, "error: %s\n", problem.c_str());
-      return kExitUsage;
-    }
+  if (ReportUsageError({CheckDay(o.date, "--date", day), CheckTime(o.time, "--time", time)})) return kExitUsage;
   if (!o.dry_run) return RateOneCall(o, day, time);
   if (o.connect.db.empty()) {
     std::fprintf(stderr, "error: --dry-run needs --db FILE (it rates on a copy of the file)\n");

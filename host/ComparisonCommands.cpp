@@ -69,15 +69,6 @@ int OpenEngine(clsChiamate& engine, const ConnectOptions& connect, const std::st
   return InitEngine(engine, connect);
 }
 
-bool ReportUsage(std::initializer_list<std::string> problems) {
-  for (const std::string& problem : problems)
-    if (!problem.empty()) {
-      std::fprintf(stderr, "error: %s\n", problem.c_str());
-      return true;
-    }
-  return false;
-}
-
 struct CalcOptions {
   ConnectOptions connect;
   std::string carrier_file, prefix_db, site, extension, number, date, time;
@@ -87,12 +78,13 @@ struct CalcOptions {
 
 int RunCalc(const CalcOptions& o) {
   DateTime day = 0, time = 0;
-  if (ReportUsage({CheckDay(o.date, "--date", day), CheckTime(o.time, "--time", time)})) return kExitUsage;
+  if (ReportUsageError({CheckDay(o.date, "--date", day), CheckTime(o.time, "--time", time)})) return kExitUsage;
   if (!CarrierFilesExist({o.carrier_file})) return kExitError;
   clsChiamate engine;
   ComparisonEvents events(nullptr);
   engine.SetEvents(&events);
   if (int code = OpenEngine(engine, o.connect, o.prefix_db)) return code;
+  engine.set_Errore("");  // what follows reports the comparison load's own errors
   try {
     engine.CalcolaChiamata(day, time, o.duration / 86400.0, o.number, o.carrier_file, o.site, o.extension, true);
   } catch (const ComponentError& e) {
@@ -150,7 +142,7 @@ void PrintJson(const CompareOptions& o, const ComparisonTable& table) {
 
 int RunCompare(const CompareOptions& o) {
   DateTime from = 0, to = 0;
-  if (ReportUsage({CheckDay(o.from, "--from", from), CheckDay(o.to, "--to", to)})) return kExitUsage;
+  if (ReportUsageError({CheckDay(o.from, "--from", from), CheckDay(o.to, "--to", to)})) return kExitUsage;
   if (!CarrierFilesExist(o.carrier_files)) return kExitError;
   clsChiamate engine;
   Progress progress("comparing");

@@ -1,5 +1,6 @@
 #include "Inputs.h"
 
+#include <cstdio>
 #include <regex>
 
 #include "ordalis/ComponentError.h"
@@ -50,6 +51,15 @@ std::string CheckOperation(const std::string& mask) {
   if (!mask.empty() && mask.size() <= kMaskPositions && mask.find_first_not_of("01") == std::string::npos) return {};
   return "--operation must be 1 to " + std::to_string(kMaskPositions) +
          " characters \"0\" or \"1\", one per rating step (e.g. 11111111111111110111), not \"" + mask + "\"";
+}
+
+bool ReportUsageError(std::initializer_list<std::string> problems) {
+  for (const std::string& problem : problems)
+    if (!problem.empty()) {
+      std::fprintf(stderr, "error: %s\n", problem.c_str());
+      return true;
+    }
+  return false;
 }
 
 }  // namespace ordalis::host
