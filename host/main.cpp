@@ -7,6 +7,7 @@
 
 #include "Commands.h"
 #include "ComparisonCommands.h"
+#include "CopyCommand.h"
 #include "ordalis/Version.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
   int exit_code = 0;
   ordalis::host::AddCommands(app, exit_code);
   ordalis::host::AddComparisonCommands(app, exit_code);
+  ordalis::host::AddCopyCommand(app, exit_code);
   if (argc > 1 && argv[1][0] != '-' &&
       app.get_subcommands([&](CLI::App* sub) { return sub->check_name(argv[1]); }).empty()) {
     std::fprintf(stderr, "ordalis: unknown subcommand \"%s\" (see ordalis --help)\n", argv[1]);
