@@ -8,9 +8,12 @@
 
 #include "CopyCommand.h"
 #include "DataSource.h"
-#include "Json.h"
+#include "Home.h"
+#include "Inputs.h"
+#include "JsonValue.h"
 #include "Printable.h"
 #include "Progress.h"
+#include "ScratchCopy.h"
 #include "Workers.h"
 #include "demo/Demo.h"
 #include "ordalis/CarrierComparison.h"
@@ -20,8 +23,6 @@
 
 namespace ordalis::host {
 namespace {
-
-constexpr int kExitInterrupted = 130;
 
 std::atomic<clsChiamate*> g_running{nullptr};
 std::atomic<bool> g_interrupted{false};
@@ -60,9 +61,7 @@ class ConsoleEvents : public EngineEvents {
   WorkerReport* report_;
 };
 
-struct ConnectOptions {
-  std::string db, dsn, user, pwd;
-};
+}  // namespace
 
 void AddConnectOptions(CLI::App* cmd, ConnectOptions& o) {
   auto* db = cmd->add_option("--db", o.db, "engine database file (SQLite)");
@@ -70,32 +69,59 @@ void AddConnectOptions(CLI::App* cmd, ConnectOptions& o) {
   db->excludes(dsn);
   cmd->add_option("--user", o.user, "login name for the data source");
   cmd->add_option("--pwd", o.pwd, "password for the data source");
+  cmd->add_option("--home", o.home, "installation folder (default: $ORDALIS_HOME, else the folder of --db)");
+  cmd->add_flag("--keep-going", o.keep_going, "rate even when loading the reference data reported an error");
 }
 
-// Creates and initialises the engine; false (message printed) on failure.
-bool InitEngine(clsChiamate& engine, const ConnectOptions& o) {
+int InitEngine(clsChiamate& engine, const ConnectOptions& o) {
   if (o.db.empty() == o.dsn.empty()) {
     std::fprintf(stderr, "error: give one of --db FILE or --dsn NAME\n");
-    return false;
+    return kExitUsage;
   }
+  UseHome(ResolveHome(o.home, o.db));
   engine.set_TipoDb(o.dsn.empty() ? dbAccess : dbSql);
   engine.set_User(o.user);
   engine.set_Pwd(o.pwd);
   engine.Init(o.dsn.empty() ? o.db : EngineDataSource(o.dsn));
-  if (!engine.Errore().empty()) {
-    std::fprintf(stderr, "error: %s\n", Printable(engine.Errore()).c_str());
-    return false;
+  if (!engine.ConnectionOpen()) {
+    const std::string& cause = engine.ConnectionError();
+    std::fprintf(stderr, "error: %s%s%s\n", Printable(engine.Errore()).c_str(), cause.empty() ? "" : ": ",
+                 Printable(cause).c_str());
+    return kExitError;
   }
-  return true;
+  if (!engine.Errore().empty()) {
+    if (!o.keep_going) {
+      std::fprintf(stderr, "error: loading the reference data failed: %s; nothing rated (--keep-going rates with what loaded)\n",
+                   engine.Errore().c_str());
+      return kExitError;
+    }
+    std::fprintf(stderr, "warning: loading the reference data failed: %s (going on: --keep-going)\n",
+                 engine.Errore().c_str());
+  }
+  return 0;
 }
+
+namespace {
 
 struct ProcessOptions {
   ConnectOptions connect;
   std::string filter, operation, shard, workers;
-  bool nocount = false, batch_update = false, no_undo = false, worker = false;
+  bool nocount = false, batch_update = false, no_undo = false, worker = false, strict = false;
 };
 
-constexpr int kExitUsage = 2;
+// What the run left unpriced, per call table; whether anything was.
+bool PrintRunTally(const clsChiamate& engine) {
+  static const char* const kTables[] = {"CHIAMATE", "CHIAMATEINTERNE"};
+  bool any = false;
+  for (std::size_t i = 0; i < 2; ++i) {
+    const auto& t = engine.LastRunTally()[i];
+    if (t.rated == 0) continue;
+    std::printf("%-16s rated: %d, no tariff (cost 0): %d, unknown site: %d, unknown extension: %d\n", kTables[i],
+                t.rated, t.no_tariff, t.unknown_site, t.unknown_extension);
+    any = any || t.no_tariff + t.unknown_site + t.unknown_extension > 0;
+  }
+  return any;
+}
 
 // The command line of one worker of `process --workers`, without its shard.
 std::vector<std::string> WorkerArguments(const ProcessOptions& o) {
@@ -107,15 +133,20 @@ std::vector<std::string> WorkerArguments(const ProcessOptions& o) {
   add("--dsn", o.connect.dsn);
   add("--user", o.connect.user);
   add("--pwd", o.connect.pwd);
+  add("--home", o.connect.home);
   add("--filter", o.filter);
   add("--operation", o.operation);
+  if (o.connect.keep_going) args.push_back("--keep-going");
   if (o.nocount) args.push_back("--nocount");
   if (o.batch_update) args.push_back("--batch-update");
   if (o.no_undo) args.push_back("--no-undo");
+  if (o.strict) args.push_back("--strict");
   return args;
 }
 
 int RunProcess(ProcessOptions o) {
+  if (ReportUsageError({CheckFilter(o.filter), o.operation.empty() ? "" : CheckOperation(o.operation)}))
+    return kExitUsage;
   std::string error;
   if (!o.workers.empty()) {
     // Validated as the shard count of "1/N" is.
@@ -141,7 +172,7 @@ int RunProcess(ProcessOptions o) {
   engine.SetEvents(&events);
   // The caches take the write-back mode when Init loads them.
   engine.set_TipoAggiornamento(o.batch_update ? utBatch : utImmediate);
-  if (!InitEngine(engine, o.connect)) return 1;
+  if (int code = InitEngine(engine, o.connect)) return code;
   engine.set_Filter(o.filter);
   if (!o.operation.empty()) engine.set_Operation(o.operation);
   engine.set_NoCount(o.nocount);
@@ -156,7 +187,7 @@ int RunProcess(ProcessOptions o) {
   } catch (const ComponentError& e) {
     progress.Finish();
     std::fprintf(stderr, "error %d: %s (%s)\n", e.Number(), Printable(e.Description()).c_str(), e.Source().c_str());
-    code = 1;
+    code = kExitError;
   }
   std::signal(SIGINT, previous);
   g_running = nullptr;
@@ -169,29 +200,30 @@ int RunProcess(ProcessOptions o) {
   const std::int32_t saved = engine.CallsSaved();
   std::printf("calls rated: %d, seconds: %.2f, calls per second: %.0f%s\n", saved, seconds,
               seconds > 0 ? saved / seconds : 0.0, g_interrupted ? ", interrupted" : "");
-  return g_interrupted ? kExitInterrupted : 0;
+  const bool unpriced = PrintRunTally(engine);
+  if (g_interrupted) return kExitInterrupted;
+  if (unpriced && o.strict) {
+    std::fprintf(stderr, "error: calls were left unpriced (--strict)\n");
+    return kExitUnpriced;
+  }
+  return 0;
 }
 
 struct RunOptions {
   ConnectOptions connect;
   std::string site, extension, number, date, time, type = "O", line;
   int duration = 0, pulses = 0;
-  bool json = false;
+  bool json = false, dry_run = false;
 };
 
-int RunSingle(const RunOptions& o) {
+int RateOneCall(const RunOptions& o, DateTime day, DateTime time) {
   clsChiamate engine;
   Progress progress("run");
   ConsoleEvents events(progress);
   engine.SetEvents(&events);
-  if (!InitEngine(engine, o.connect)) return 1;
-  try {
-    engine.set_Data(o.date);
-    engine.set_Ora(o.time);
-  } catch (const ComponentError& e) {
-    std::fprintf(stderr, "error: bad date or time: %s\n", e.Description().c_str());
-    return 2;
-  }
+  if (int code = InitEngine(engine, o.connect)) return code;
+  engine.SetProperty("dData", Variant::FromDate(day));
+  engine.SetProperty("dOra", Variant::FromDate(time));
   engine.set_sSito(o.site);
   engine.SetProperty("sDerivato", o.extension);
   engine.SetProperty("sNumero", o.number);
@@ -202,23 +234,42 @@ int RunSingle(const RunOptions& o) {
   engine.Run();
   if (!engine.Errore().empty()) {
     std::fprintf(stderr, "error: %s\n", Printable(engine.Errore()).c_str());
-    return 1;
+    return kExitError;
   }
-  std::vector<std::pair<std::string, std::string>> fields;
-  for (const std::string& name : clsChiamate::MirrorPropertyNames())
-    fields.emplace_back(name, engine.Property(name).ToText());
+  const std::string why = engine.ZeroCostReason(tcCosto1);
   if (o.json) {
-    std::printf("{");
-    bool first = true;
-    for (auto& [name, value] : fields) {
-      std::printf("%s%s: %s", first ? "" : ", ", Json(name).c_str(), Json(value).c_str());
-      first = false;
-    }
-    std::printf("}\n");
+    nlohmann::ordered_json out;
+    for (const std::string& name : clsChiamate::MirrorPropertyNames()) out[name] = ToJson(engine.Property(name));
+    out["zero_cost_reason"] = why.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(why);
+    std::printf("%s\n", out.dump().c_str());
   } else {
-    for (auto& [name, value] : fields) std::printf("%-20s %s\n", name.c_str(), Printable(value).c_str());
+    for (const std::string& name : clsChiamate::MirrorPropertyNames())
+      std::printf("%-20s %s\n", name.c_str(), Printable(engine.Property(name).ToText()).c_str());
   }
+  if (!why.empty()) std::fprintf(stderr, "cost 0: %s\n", why.c_str());
   return 0;
+}
+
+int RunSingle(const RunOptions& o) {
+  DateTime day = 0, time = 0;
+  if (ReportUsageError({CheckDay(o.date, "--date", day), CheckTime(o.time, "--time", time)})) return kExitUsage;
+  if (!o.dry_run) return RateOneCall(o, day, time);
+  if (o.connect.db.empty()) {
+    std::fprintf(stderr, "error: --dry-run needs --db FILE (it rates on a copy of the file)\n");
+    return kExitUsage;
+  }
+  // The call is rated on a copy: whatever the rating writes (phone-book
+  // counters, extensions added) goes with the copy.
+  RunOptions on_copy = o;
+  on_copy.connect.home = ResolveHome(o.connect.home, o.connect.db);
+  try {
+    ScratchCopy copy(o.connect.db);
+    on_copy.connect.db = copy.path();
+    return RateOneCall(on_copy, day, time);
+  } catch (const std::runtime_error& e) {
+    std::fprintf(stderr, "error: %s\n", e.what());
+    return kExitError;
+  }
 }
 
 void PrintReport(const RatingReport& r) {
@@ -285,29 +336,34 @@ void AddCommands(CLI::App& app, int& exit_code) {
   static ProcessOptions process;
   auto* cmd = app.add_subcommand("process", "rate the stored calls that match the filter");
   AddConnectOptions(cmd, process.connect);
-  cmd->add_option("--filter", process.filter, "selection, normally a query with a WHERE clause");
-  cmd->add_option("--operation", process.operation, "operation mask of \"1\" and \"0\" characters");
+  cmd->add_option("--filter", process.filter, "selection: a WHERE clause (or a query holding one)");
+  cmd->add_option("--operation", process.operation, "operation mask: up to 23 characters \"1\" or \"0\"");
   cmd->add_flag("--nocount", process.nocount, "skip the count queries");
   cmd->add_flag("--batch-update", process.batch_update, "write back the cached counters at the end of the run");
   cmd->add_flag("--no-undo", process.no_undo, "do not take a re-rated call's previous rating off the statistics");
+  cmd->add_flag("--strict", process.strict,
+                "exit with status 3 when a call was left without tariff or had an unknown site or extension");
   cmd->add_option("--shard", process.shard, "I/N: rate only the calls whose key falls in shard I of N");
   cmd->add_option("--workers", process.workers, "N: rate with N processes, one shard each");
   cmd->add_flag("--worker", process.worker, "")->group("");  // started by --workers: reports progress on stdout
   cmd->callback([&] { exit_code = RunProcess(process); });
 
   static RunOptions run;
-  cmd = app.add_subcommand("run", "rate one call described on the command line; nothing is written");
+  cmd = app.add_subcommand("run",
+                           "rate one call described on the command line; like process, it counts the call in the "
+                           "phone book and adds an unknown extension where its site says so (--dry-run writes nothing)");
   AddConnectOptions(cmd, run.connect);
   cmd->add_option("--site", run.site, "site code")->required();
   cmd->add_option("--extension", run.extension, "calling extension")->required();
   cmd->add_option("--number", run.number, "dialled number")->required();
   cmd->add_option("--date", run.date, "YYYY-MM-DD")->required();
   cmd->add_option("--time", run.time, "HH:MM:SS")->required();
-  cmd->add_option("--duration", run.duration, "seconds")->required()->check(CLI::NonNegativeNumber);
+  cmd->add_option("--duration", run.duration, "whole seconds, 0 to 86399")->required()->check(CLI::Range(0, 86399));
   cmd->add_option("--type", run.type, "call type: O outgoing, E internal");
   cmd->add_option("--line", run.line, "trunk line");
   cmd->add_option("--pulses", run.pulses, "metering pulses")->check(CLI::NonNegativeNumber);
   cmd->add_flag("--json", run.json, "print one JSON object");
+  cmd->add_flag("--dry-run", run.dry_run, "rate on a copy of the --db file: nothing is written");
   cmd->callback([&] { exit_code = RunSingle(run); });
 
   static std::string demo_dir = "./ordalis-demo";

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "Json.h"
+#include "Commands.h"
+#include "Inputs.h"
+#include "JsonValue.h"
 #include "Printable.h"
 #include "Progress.h"
 #include "ordalis/CarrierComparison.h"
@@ -42,19 +44,6 @@ class ComparisonEvents : public EngineEvents {
   Progress* progress_;
 };
 
-// A value as JSON: numbers bare, everything else (dates, "0.") as strings.
-std::string JsonValue(const Variant& v) {
-  switch (v.kind()) {
-    case Variant::Kind::Integer:
-    case Variant::Kind::Double:
-    case Variant::Kind::Single:
-    case Variant::Kind::Money:
-      return v.ToText();
-    default:
-      return Json(v.ToText());
-  }
-}
-
 // A CSV field; on a terminal, control characters are escaped as well.
 std::string Csv(const std::string& text) {
   static const bool terminal = ::isatty(STDOUT_FILENO) != 0;
@@ -63,30 +52,6 @@ std::string Csv(const std::string& text) {
   std::string out = "\"";
   for (char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
   return out + "\"";
-}
-
-bool ParseDay(const std::string& text, const char* what, DateTime& out) {
-  try {
-    out = dt::FromText(text);
-    if (dt::TimePart(out) == 0 && text.size() == 10) return true;
-  } catch (const ComponentError&) {
-  }
-  std::fprintf(stderr, "error: %s must be YYYY-MM-DD, not \"%s\"\n", what, text.c_str());
-  return false;
-}
-
-bool OpenEngine(clsChiamate& engine, const std::string& db) {
-  if (!std::filesystem::exists(db)) {
-    std::fprintf(stderr, "error: no database file %s\n", db.c_str());
-    return false;
-  }
-  engine.set_TipoDb(dbAccess);
-  engine.Init(db);
-  if (!engine.Errore().empty()) {
-    std::fprintf(stderr, "error: %s\n", Printable(engine.Errore()).c_str());
-    return false;
-  }
-  return true;
 }
 
 bool CarrierFilesExist(const std::vector<std::string>& files) {
@@ -99,75 +64,97 @@ bool CarrierFilesExist(const std::vector<std::string>& files) {
   return true;
 }
 
+// Initialises the engine for a comparison: the prefix database (NearbyAreas,
+// Regionali) is --prefix-db, else each carrier's own file.
+int OpenEngine(clsChiamate& engine, const ConnectOptions& connect, const std::string& prefix_db) {
+  if (!prefix_db.empty() && !std::filesystem::is_regular_file(prefix_db)) {
+    std::fprintf(stderr, "error: no prefix database %s\n", prefix_db.c_str());
+    return kExitError;
+  }
+  engine.set_PrefissiMDB(prefix_db);
+  return InitEngine(engine, connect);
+}
+
 struct CalcOptions {
-  std::string db, carrier_file, site, extension, number, date, time;
+  ConnectOptions connect;
+  std::string carrier_file, prefix_db, site, extension, number, date, time;
   int duration = 0;
   bool json = false;
 };
 
 int RunCalc(const CalcOptions& o) {
   DateTime day = 0, time = 0;
-  if (!ParseDay(o.date, "--date", day)) return 2;
-  try {
-    time = dt::FromText(o.time);
-  } catch (const ComponentError&) {
-    std::fprintf(stderr, "error: --time must be HH:MM:SS, not \"%s\"\n", o.time.c_str());
-    return 2;
-  }
-  if (!CarrierFilesExist({o.carrier_file})) return 1;
+  if (ReportUsageError({CheckDay(o.date, "--date", day), CheckTime(o.time, "--time", time)})) return kExitUsage;
+  if (!CarrierFilesExist({o.carrier_file})) return kExitError;
   clsChiamate engine;
   ComparisonEvents events(nullptr);
   engine.SetEvents(&events);
-  if (!OpenEngine(engine, o.db)) return 1;
+  if (int code = OpenEngine(engine, o.connect, o.prefix_db)) return code;
+  engine.set_Errore("");  // what follows reports the comparison load's own errors
   try {
     engine.CalcolaChiamata(day, time, o.duration / 86400.0, o.number, o.carrier_file, o.site, o.extension, true);
   } catch (const ComponentError& e) {
     std::fprintf(stderr, "error: %s\n", Printable(engine.Errore().empty() ? e.Description() : engine.Errore()).c_str());
-    return 1;
+    return kExitError;
   }
   if (!engine.Errore().empty()) {
     std::fprintf(stderr, "error: %s\n", Printable(engine.Errore()).c_str());
-    return 1;
+    return kExitError;
   }
   if (!ComparisonSiteExists(engine, o.site)) {
     std::fprintf(stderr, "error: there is no site %s\n", o.site.c_str());
-    return 1;
+    return kExitError;
   }
-  const std::string cost = engine.cCosto3_c().ToText();
+  const std::string why = engine.ZeroCostReason(tcCosto3);
   auto fields = DatiTariffaFields(engine);
   if (o.json) {
-    std::printf("{\"cCosto3_c\": %s, \"DatiTariffa\": ", cost.c_str());
-    if (fields.empty()) {
-      std::printf("null}\n");
-    } else {
-      std::printf("{");
-      for (std::size_t i = 0; i < fields.size(); ++i)
-        std::printf("%s%s: %s", i ? ", " : "", Json(fields[i].first).c_str(), JsonValue(fields[i].second).c_str());
-      std::printf("}}\n");
-    }
+    nlohmann::ordered_json out;
+    out["cCosto3_c"] = engine.cCosto3_c().ToDouble();
+    out["DatiTariffa"] = nullptr;
+    for (const auto& [name, value] : fields) out["DatiTariffa"][name] = ToJson(value);
+    out["zero_cost_reason"] = why.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(why);
+    std::printf("%s\n", out.dump().c_str());
   } else {
-    std::printf("%-20s %s\n", "cCosto3_c", cost.c_str());
-    if (fields.empty()) std::printf("no tariff of this carrier applies to the call\n");
+    std::printf("%-20s %s\n", "cCosto3_c", engine.cCosto3_c().ToText().c_str());
     for (const auto& [name, value] : fields) std::printf("%-20s %s\n", name.c_str(), Printable(value.ToText()).c_str());
   }
+  if (!why.empty()) std::fprintf(stderr, "cost 0: %s\n", why.c_str());
   return 0;
 }
 
 struct CompareOptions {
-  std::string db, site, from, to;
+  ConnectOptions connect;
+  std::string prefix_db, site, from, to;
   std::vector<std::string> carrier_files;
   bool json = false, csv = false;
 };
 
+void PrintJson(const CompareOptions& o, const ComparisonTable& table) {
+  nlohmann::ordered_json out{{"site", o.site}, {"from", o.from}, {"to", o.to}};
+  out["carriers"] = nlohmann::ordered_json::array();
+  for (const auto& row : table.rows) {
+    nlohmann::ordered_json carrier{{"carrier", row.carrier}, {"file", row.file}};
+    // A cell the carrier could not price holds no amount: null.
+    for (std::size_t c = 0; c < kComparisonColumns.size(); ++c)
+      carrier[kComparisonColumns[c]] =
+          row.cells[c].kind() == Variant::Kind::Text ? nlohmann::ordered_json() : ToJson(row.cells[c]);
+    carrier["complete"] = row.complete;
+    carrier["unpriced"] = row.unpriced;
+    out["carriers"].push_back(std::move(carrier));
+  }
+  out["cheapest"] = table.cheapest.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(table.cheapest);
+  std::printf("%s\n", out.dump().c_str());
+}
+
 int RunCompare(const CompareOptions& o) {
   DateTime from = 0, to = 0;
-  if (!ParseDay(o.from, "--from", from) || !ParseDay(o.to, "--to", to)) return 2;
-  if (!CarrierFilesExist(o.carrier_files)) return 1;
+  if (ReportUsageError({CheckDay(o.from, "--from", from), CheckDay(o.to, "--to", to)})) return kExitUsage;
+  if (!CarrierFilesExist(o.carrier_files)) return kExitError;
   clsChiamate engine;
   Progress progress("comparing");
   ComparisonEvents events(&progress);
   engine.SetEvents(&events);
-  if (!OpenEngine(engine, o.db)) return 1;
+  if (int code = OpenEngine(engine, o.connect, o.prefix_db)) return code;
   ComparisonTable table;
   g_comparing = &engine;
   auto previous = std::signal(SIGINT, StopComparison);
@@ -178,7 +165,7 @@ int RunCompare(const CompareOptions& o) {
     g_comparing = nullptr;
     progress.Finish();
     std::fprintf(stderr, "error: %s\n", Printable(e.Description()).c_str());
-    return 1;
+    return kExitError;
   }
   std::signal(SIGINT, previous);
   g_comparing = nullptr;
@@ -186,30 +173,23 @@ int RunCompare(const CompareOptions& o) {
   if (engine.mbStop()) std::fprintf(stderr, "interrupted: the totals cover the calls priced so far\n");
 
   if (o.json) {
-    std::printf("{\"site\": %s, \"from\": %s, \"to\": %s, \"carriers\": [", Json(o.site).c_str(), Json(o.from).c_str(),
-                Json(o.to).c_str());
-    for (std::size_t r = 0; r < table.rows.size(); ++r) {
-      const auto& row = table.rows[r];
-      std::printf("%s{\"carrier\": %s, \"file\": %s", r ? ", " : "", Json(row.carrier).c_str(), Json(row.file).c_str());
-      for (std::size_t c = 0; c < kComparisonColumns.size(); ++c)
-        std::printf(", %s: %s", Json(kComparisonColumns[c]).c_str(), JsonValue(row.cells[c]).c_str());
-      std::printf("}");
-    }
-    std::printf("], \"cheapest\": %s}\n", Json(table.cheapest).c_str());
+    PrintJson(o, table);
   } else if (o.csv) {
     std::printf("Carrier");
     for (const char* title : kComparisonColumns) std::printf(",%s", Csv(title).c_str());
-    std::printf("\n");
+    std::printf(",Unpriced calls\n");
     for (const auto& row : table.rows) {
       std::printf("%s", Csv(row.carrier).c_str());
-      for (const auto& cell : row.cells) std::printf(",%s", Csv(cell.ToText()).c_str());
-      std::printf("\n");
+      for (const auto& cell : row.cells)
+        std::printf(",%s", cell.kind() == Variant::Kind::Text ? "" : Csv(cell.ToText()).c_str());
+      std::printf(",%d\n", row.unpriced);
     }
-    std::fprintf(stderr, "cheapest: %s\n", Printable(table.cheapest).c_str());
+    std::fprintf(stderr, "cheapest: %s\n",
+                 table.cheapest.empty() ? "none (no carrier priced every call)" : Printable(table.cheapest).c_str());
   } else {
     std::printf("%s", Printable(FormatComparisonTable(table), true).c_str());
   }
-  return engine.mbStop() ? 130 : 0;
+  return engine.mbStop() ? kExitInterrupted : 0;
 }
 
 }  // namespace
@@ -217,20 +197,24 @@ int RunCompare(const CompareOptions& o) {
 void AddComparisonCommands(CLI::App& app, int& exit_code) {
   static CalcOptions calc;
   auto* cmd = app.add_subcommand("calc", "price one outgoing call with a carrier's tariff file; nothing is written");
-  cmd->add_option("--db", calc.db, "engine database file (SQLite)")->required();
+  AddConnectOptions(cmd, calc.connect);
   cmd->add_option("--carrier-file", calc.carrier_file, "carrier tariff file")->required();
+  cmd->add_option("--prefix-db", calc.prefix_db,
+                  "prefix database with NearbyAreas and Regionali (default: the carrier file)");
   cmd->add_option("--site", calc.site, "site code")->required();
   cmd->add_option("--extension", calc.extension, "calling extension")->required();
   cmd->add_option("--number", calc.number, "dialled number")->required();
   cmd->add_option("--date", calc.date, "YYYY-MM-DD")->required();
   cmd->add_option("--time", calc.time, "HH:MM:SS")->required();
-  cmd->add_option("--duration", calc.duration, "seconds")->required()->check(CLI::Range(0, 86399));
+  cmd->add_option("--duration", calc.duration, "whole seconds, 0 to 86399")->required()->check(CLI::Range(0, 86399));
   cmd->add_flag("--json", calc.json, "print one JSON object");
   cmd->callback([&] { exit_code = RunCalc(calc); });
 
   static CompareOptions compare;
   cmd = app.add_subcommand("compare", "price a site's outgoing calls of a period with several carriers");
-  cmd->add_option("--db", compare.db, "engine database file (SQLite)")->required();
+  AddConnectOptions(cmd, compare.connect);
+  cmd->add_option("--prefix-db", compare.prefix_db,
+                  "prefix database with NearbyAreas and Regionali (default: each carrier's own file)");
   cmd->add_option("--site", compare.site, "site code")->required();
   cmd->add_option("--from", compare.from, "first day, YYYY-MM-DD")->required();
   cmd->add_option("--to", compare.to, "last day, YYYY-MM-DD")->required();

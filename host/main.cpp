@@ -20,10 +20,21 @@ int main(int argc, char** argv) {
   ordalis::host::AddComparisonCommands(app, exit_code);
   ordalis::host::AddCopyCommand(app, exit_code);
   ordalis::host::AddImportCommand(app, exit_code);
+  if (argc > 1 && argv[1][0] != '-' &&
+      app.get_subcommands([&](CLI::App* sub) { return sub->check_name(argv[1]); }).empty()) {
+    std::fprintf(stderr, "ordalis: unknown subcommand \"%s\" (see ordalis --help)\n", argv[1]);
+    return ordalis::host::kExitUsage;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+    // A usage error: one line, status 2.
+    std::string what = e.what();
+    for (char& c : what)
+      if (c == '\n') c = ' ';
+    std::fprintf(stderr, "ordalis: %s (see ordalis --help)\n", what.c_str());
+    return ordalis::host::kExitUsage;
   }
   return exit_code;
 }

@@ -4,6 +4,7 @@
 // table with the carriers' names, and the fields of the tariff that priced
 // a single call.
 #include <array>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,15 +27,16 @@ struct ComparisonRow {
   // The grid's cells: amounts (Money), or the text "0." where calls of that
   // type could not be priced with this carrier and nothing was added.
   std::array<Variant, 6> cells;
-  // True when no cell is "0.": every call of the period had a tariff.
+  // The calls of the period this carrier could not price (their amounts
+  // are missing from the cells), and whether there were none.
+  std::int32_t unpriced = 0;
   bool complete = true;
 };
 
 struct ComparisonTable {
   std::vector<ComparisonRow> rows;  // one per file, in the order given
-  // The carrier with the lowest total among the complete rows (among all
-  // rows when none is complete), rows with a zero total left out; empty
-  // when no row has a total.
+  // The carrier with the lowest total among the complete rows, rows with a
+  // zero total left out; empty when no carrier priced every call.
   std::string cheapest;
 };
 
@@ -49,8 +51,9 @@ struct ComparisonTable {
 ORDALIS_API ComparisonTable CompareCarriers(clsChiamate& engine, const std::string& site, DateTime from, DateTime to,
                                 const std::vector<std::string>& files);
 
-// The table as fixed-width text: a header, one line per carrier, then
-// "Cheapest: <name>" (or that none was priced).
+// The table as fixed-width text: a header, one line per carrier (an
+// incomplete one says how many calls it left unpriced), then
+// "Cheapest: <name>" (or that no carrier priced every call).
 ORDALIS_API std::string FormatComparisonTable(const ComparisonTable& table);
 
 // Whether the comparison caches hold the site (after CacheConfrontoCarrier).

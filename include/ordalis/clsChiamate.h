@@ -2,6 +2,7 @@
 // clsChiamate: the engine. A host creates one, sets its switches, calls Init
 // with the data source, then rates the stored calls with Process or one call
 // described through the mirror properties with Run.
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -59,11 +60,30 @@ class ORDALIS_API clsChiamate {
   void SetYield(std::function<void()> yield) { yield_ = std::move(yield); }
   void DoEvents();
 
+  // What the last Process met in one call table.
+  struct RunTally {
+    std::int32_t rated = 0;
+    // Outgoing calls of a known site that no tariff priced: cost 0 for want
+    // of a carrier.
+    std::int32_t no_tariff = 0;
+    // Calls whose site the sites table does not hold.
+    std::int32_t unknown_site = 0;
+    // Calls of a known site whose extension is not known (and was not
+    // added automatically); their cost is 0.
+    std::int32_t unknown_extension = 0;
+  };
+
   // Lifecycle.
   void Init(const std::string& vsDsn);  // never throws: failures go to Errore
   void Cache();
   void UnCache();
   void Process();  // throws ComponentError when a step fails
+  // Per call table of the last Process: [0] CHIAMATE, [1] CHIAMATEINTERNE.
+  const std::array<RunTally, 2>& LastRunTally() const;
+  // Why the current call's cost of that kind is 0, in words (unknown site,
+  // no tariff, unknown extension, no duration); empty when the cost is not 0
+  // or nothing explains it (a tariff that charges nothing).
+  std::string ZeroCostReason(TipoCosto tipo) const;
   void Run();      // never throws: failures go to Errore
   void CloseConnection();
   void StopIt() { mbStop_ = true; }
@@ -87,6 +107,10 @@ class ORDALIS_API clsChiamate {
   const std::string& Pwd() const { return pwd_; }
   void set_Pwd(std::string v) { pwd_ = std::move(v); }
   const std::string& Errore() const { return errore_; }
+  // The data-access layer's own description of the last failed open of the
+  // engine's database (SQLite's message, or the ODBC driver's SQLSTATE and
+  // text), which Errore does not repeat; empty after a good open.
+  const std::string& ConnectionError() const { return connection_error_; }
   void set_Errore(std::string v) { errore_ = std::move(v); }
   bool Cached() const { return cached_; }
   void set_Cached(bool v) { cached_ = v; }
@@ -193,6 +217,10 @@ class ORDALIS_API clsChiamate {
   // afterwards. REQUIRES: CacheConfrontoCarrier done; the grid has at least
   // as many rows as colCarrier and 6 columns.
   void ConfrontaCarrier(const std::string& sCodiceSito, DateTime dDataDal, DateTime dDataAl, Grid& xrgTotali);
+  // Per row of the last ConfrontaCarrier grid (file of colCarrier), how
+  // many calls of the period that carrier could not price (no comparison
+  // tariff, or an unknown extension); nothing was added to the grid for them.
+  const std::vector<std::int32_t>& UnpricedCalls() const;
   // The tariff the last comparison pricing chose, as a new record; null
   // when that call found no comparison tariff.
   std::shared_ptr<clsDatiTariffa> DatiTariffa() const;
@@ -232,6 +260,7 @@ class ORDALIS_API clsChiamate {
   bool ProcessaChiamate(const std::string& clause, std::int32_t total, const bool* mask, bool internal,
                         std::int32_t first);
   void ConfigurationDump();
+  void TallyRatedCall(const clsChiamata& call, bool internal, bool costed);
   void ReleaseCaches();
   // Opens the engine's connection object again with User and Pwd.
   void Reopen();
@@ -251,7 +280,8 @@ class ORDALIS_API clsChiamate {
 
   std::atomic<bool> mbStop_{false};
   std::atomic<bool> mbPause_{false};
-  std::string filter_, operation_, database_, user_, pwd_, errore_, prefissi_mdb_, last_save_error_;
+  std::string filter_, operation_, database_, user_, pwd_, errore_, prefissi_mdb_, last_save_error_,
+      connection_error_;
   bool cached_ = false, no_undo_ = false, no_count_ = false, uso_riproc_ = false, cache_stopped_ = false;
   bool mb_conn_aperta_ = false;
   CacheType tipo_cache_ = ctNone;

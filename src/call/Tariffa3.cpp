@@ -6,10 +6,12 @@
 //     engine's list that begins it (the list's order; empty prefixes are
 //     skipped), so that a call dialled through one carrier's prefix is
 //     priced on the bare number by every carrier.
-//  2. The destination is the best match of the number among the comparison
-//     destinations (the engine's Destinazioni, which hold the destinations of
-//     every compared file, each linked to the groups of every carrier that
-//     prices it), with the site's national and international prefixes.
+//  2. The destination is the best match of the number among the carrier's
+//     own destinations (those its file lists; the engine's Destinazioni,
+//     which hold the destinations of every compared file, when the carrier
+//     has none of its own), with the site's national and international
+//     prefixes. A carrier's price thus never depends on which other files
+//     are compared.
 //  3. Among the carrier's tariffs, those whose destination group is one of
 //     that destination's groups are candidates. A candidate applies when it
 //     matches the call as the least-cost search matches the tariffs of an LCR
@@ -45,7 +47,8 @@ void clsChiamata::IndividuaTariffa3(const std::shared_ptr<clsCarrier>& carrier) 
   if (log) WriteDetailLog("Inizio IndividuaTariffa3");
   Tariffa3.reset();
   StatoTariffa3 = stNonIndividuato;
-  const clsDestinazioni* destinations = Chiamate->Destinazioni.get();
+  const clsDestinazioni* destinations =
+      carrier && carrier->Destinazioni ? carrier->Destinazioni.get() : Chiamate->Destinazioni.get();
   if (!carrier || !carrier->HasTariffe() || !destinations) {
     if (log) WriteDetailLog("Carrier o destinazioni di confronto non disponibili");
     return;

@@ -225,7 +225,7 @@ DemoInstallation WriteDemoInstallation(const std::string& directory, int calls) 
     db.Insert("Opzioni", "sSection,sEntry,sValue,sDefault", {section, entry, value, value});
   for (const Carrier& c : kCarriers) {
     db.Insert("Carrier", "sNomeCarrier,sDbTariffe,sPrefissoInterconn",
-              {c.name, demo.directory + "Carrier/" + c.file, c.prefix});
+              {c.name, std::string("Carrier/") + c.file, c.prefix});  // under the home: the folder can move
     if (*c.prefix) db.Insert("PrefissiInterconnessione", "sPrefisso", {c.prefix});
   }
   db.Insert("TimeZone", "sID,sName,sComments,iDeltaUTC,iDeltaDST,sStartDST,sStartSTD",

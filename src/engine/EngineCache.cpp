@@ -14,7 +14,6 @@
 #include "ordalis/clsChiamate.h"
 #include "ordalis/clsTimeZones.h"
 #include "ordalis/clsValute.h"
-#include "platform/FileSystem.h"
 #include "platform/MemoryStatus.h"
 #include "platform/Paths.h"
 #include "reference/clsCommesse.h"
@@ -116,7 +115,8 @@ void clsChiamate::Cache() {
 
     SetLogPath(RemoveExeName(platform::ExecutablePath()));
     if (const char* home = std::getenv("ORDALIS_HOME"); home && *home) SetLogPath(platform::LogPath());
-    platform::SetCurrentDirectory(LogPath());
+    // The working directory stays the caller's: names under the log
+    // directory are joined to it wherever they are used.
     if (ReadIniString(LogPath() + "quarzo.ini", "Configurazione", "AbilitalogProcess") == "1") SetLogEnabled(true);
 
     auto load = [&](const char* log_name, bool condition, const std::function<void()>& loader) {

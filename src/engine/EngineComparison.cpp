@@ -12,6 +12,7 @@
 #include "data/RdoResultset.h"
 #include "data/SqlQuote.h"
 #include "engine/EngineState.h"
+#include "numbering/clsDestinazione.h"
 #include "numbering/clsDestinazioni.h"
 #include "numbering/clsGruppiDest.h"
 #include "ordalis/CarrierComparison.h"
@@ -76,10 +77,36 @@ bool IsZeroNumber(const Variant& cell) {
   return cell.ToMoney() == Money();
 }
 
+// The destinations a carrier file lists, as members of the comparison's
+// destinations and in their order.
+std::shared_ptr<clsDestinazioni> FileDestinations(rdo::RdoConnection& file, const clsDestinazioni& all) {
+  auto own = std::make_shared<clsDestinazioni>();
+  auto rs = file.OpenResultset("SELECT sNazione, sArea FROM Destinazioni ORDER BY sNazione DESC, sArea DESC");
+  for (; !rs->Eof(); rs->MoveNext()) {
+    const std::string key = clsDestinazione::MakeKey(rs->Value(0).ToText(), rs->Value(1).ToText());
+    if (own->Destinazioni().Contains(key)) continue;
+    if (auto d = all.Destinazioni().Find(key)) own->Add(std::move(d), key);
+  }
+  rs->Close();
+  return own;
+}
+
 std::string DateText(DateTime d) {
   char text[16];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d", dt::Year(d), dt::Month(d), dt::Day(d));
   return text;
+}
+
+// dData within the days from..to (both inclusive). A SQLite file may hold
+// the date in any form the engine reads (ISO text with or without time,
+// "T" or fractional seconds, or a number of days since 1899-12-30), so the
+// day is worked out from the value rather than compared as text; a database
+// server holds a real date-time.
+std::string PeriodCondition(bool file_database, DateTime from, DateTime to) {
+  if (file_database)
+    return "(CASE WHEN dData GLOB '[0-9][0-9][0-9][0-9]-*' THEN date(dData) ELSE date(CAST(dData AS REAL) + "
+           "2415018.5) END) BETWEEN '" + DateText(from) + "' AND '" + DateText(to) + "'";
+  return "dData >= {d '" + DateText(from) + "'} and dData < {d '" + DateText(dt::DatePart(to) + 1) + "'}";
 }
 
 }  // namespace
@@ -242,6 +269,9 @@ void clsChiamate::CacheConfrontoCarrier(const std::string& sSito) {
           const auto site = Siti ? Siti->GetSito(sSito) : nullptr;
           Carriers->SitoDestinazione = site ? site->Destinazione : nullptr;
           Carriers->Cache(ctPreload);
+          auto loaded = Carriers->Carriers().Find(Carriers->NomeCarrier());
+          if (!cache_stopped_ && loaded && loaded->DatabaseTariffe == file->value && Destinazioni)
+            loaded->Destinazioni = FileDestinations(*connection, *Destinazioni);
         }
       }
       change(file->value);
@@ -336,6 +366,8 @@ void clsChiamate::CalcolaChiamata(DateTime dData, DateTime dOra, DateTime dDurat
   }
 }
 
+const std::vector<std::int32_t>& clsChiamate::UnpricedCalls() const { return impl_->unpriced; }
+
 std::shared_ptr<clsDatiTariffa> clsChiamate::DatiTariffa() const {
   if (!mo_chiamata_ || !mo_chiamata_->Tariffa3) return nullptr;
   return std::make_shared<clsDatiTariffa>(clsDatiTariffa::FromTariffa(*mo_chiamata_->Tariffa3));
@@ -345,9 +377,9 @@ std::shared_ptr<clsDatiTariffa> clsChiamate::DatiTariffa() const {
 
 void clsChiamate::ConfrontaCarrier(const std::string& sCodiceSito, DateTime dDataDal, DateTime dDataAl,
                                    Grid& xrgTotali) {
-  const std::string clause = " where dData between {d '" + DateText(dDataDal) + "'} and {d '" + DateText(dDataAl) +
-                             "'} and sTipo='O' and sSito=" + rdo::SqlQuote(sCodiceSito);
   Reconnect();
+  const std::string clause = " where " + PeriodCondition(connection_->IsFileDatabase(), dDataDal, dDataAl) +
+                             " and sTipo='O' and sSito=" + rdo::SqlQuote(sCodiceSito);
   std::int32_t total = 0;
   {
     auto count = connection_->OpenResultset("select count(*) from Chiamate" + clause, rdo::CursorType::ForwardOnly,
@@ -375,6 +407,7 @@ void clsChiamate::ConfrontaCarrier(const std::string& sCodiceSito, DateTime dDat
     carriers.push_back(std::move(chosen));
   }
   const TypeColumns columns;
+  impl_->unpriced.assign(carriers.size(), 0);
 
   auto call = std::make_shared<clsChiamata>();
   const RowsOf rows(*call, rs.get());
@@ -393,8 +426,10 @@ void clsChiamate::ConfrontaCarrier(const std::string& sCodiceSito, DateTime dDat
       if (call->StatoTariffa3 == stIndividuato && call->Derivato && call->Derivato->Status == stIndividuato) {
         xrgTotali.Set(r, kTotalColumn, Variant(CellAmount(xrgTotali.Get(r, kTotalColumn)) + call->cCosto3_c));
         xrgTotali.Set(r, type_column, Variant(CellAmount(xrgTotali.Get(r, type_column)) + call->cCosto3_c));
-      } else if (!tipo.empty() && IsZeroNumber(xrgTotali.Get(r, type_column))) {
-        xrgTotali.Set(r, type_column, Variant(kNotPriced));
+      } else {
+        ++impl_->unpriced[r];
+        if (!tipo.empty() && IsZeroNumber(xrgTotali.Get(r, type_column)))
+          xrgTotali.Set(r, type_column, Variant(kNotPriced));
       }
     }
     std::int32_t done = number, all = total;
@@ -452,18 +487,17 @@ ComparisonTable CompareCarriers(clsChiamate& engine, const std::string& site, Da
           break;
         }
     if (row.carrier.empty()) row.carrier = std::filesystem::path(files[r]).stem().string();
-    for (std::size_t c = 0; c < kGridColumns; ++c) {
-      row.cells[c] = grid.Get(r, c);
-      if (row.cells[c].kind() == Variant::Kind::Text) row.complete = false;
-    }
+    for (std::size_t c = 0; c < kGridColumns; ++c) row.cells[c] = grid.Get(r, c);
+    row.unpriced = r < engine.UnpricedCalls().size() ? engine.UnpricedCalls()[r] : 0;
+    row.complete = row.unpriced == 0;
     table.rows.push_back(std::move(row));
   }
+  // A carrier that left calls unpriced cannot be called cheaper: its total
+  // lacks them.
   for (const auto& row : table.rows) {
     auto total = [](const ComparisonRow& x) { return CellAmount(x.cells[kTotalColumn]); };
-    if (total(row) == Money()) continue;  // nothing priced: no basis for a choice
-    bool better = !best || (row.complete && !best->complete) ||
-                  (row.complete == best->complete && total(row) < total(*best));
-    if (better) best = &row;
+    if (!row.complete || total(row) == Money()) continue;  // nothing priced: no basis for a choice
+    if (!best || total(row) < total(*best)) best = &row;
   }
   if (best) table.cheapest = best->carrier;
   return table;
@@ -490,9 +524,10 @@ std::string FormatComparisonTable(const ComparisonTable& table) {
       std::string text = cell.kind() == Variant::Kind::Text ? cell.ToText() : CellAmount(cell).ToText();
       out += "  " + pad(text, widths[c], true);
     }
+    if (!row.complete) out += "  incomplete: " + std::to_string(row.unpriced) + " calls unpriced";
     out += "\n";
   }
-  out += table.cheapest.empty() ? std::string("Cheapest: none (no call was priced)\n")
+  out += table.cheapest.empty() ? std::string("Cheapest: none (no carrier priced every call of the period)\n")
                                 : "Cheapest: " + table.cheapest + "\n";
   return out;
 }

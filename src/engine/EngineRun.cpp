@@ -147,6 +147,7 @@ void clsChiamate::ProcessCalls() {
   calls_saved_ = 0;
   bool mask[kMaskSize];
   BuildMask(operation_, mask);
+  impl_->tally = {};
 
   if (!mb_conn_aperta_) {
     connection_->SetQueryTimeout(30);
@@ -298,7 +299,10 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
       if (internal) call->sTipo = loaded_tipo;
       if (!mbStop_) {
         saved = call->Save();
-        if (saved) ++calls_saved_;
+        if (saved) {
+          ++calls_saved_;
+          TallyRatedCall(*call, internal, mask[4]);
+        }
         if (LogEnabled()) {
           auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
           WriteDetailLog("Save " + std::to_string(ms.count()));

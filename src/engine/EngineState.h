@@ -1,7 +1,9 @@
 #pragma once
 // State of the engine that the host does not see.
 #include <array>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ordalis/clsChiamate.h"
 #include "reference/CallUndo.h"
@@ -39,6 +41,12 @@ struct clsChiamate::Impl {
   CallUndo undo;
   // "<table>, row lPKId <key>": the row an error ended the batch run on.
   std::string stopped_at;
+
+  // The last batch run's tally per call table.
+  std::array<clsChiamate::RunTally, 2> tally{};
+
+  // Per row of the last comparison grid: the calls it could not price.
+  std::vector<std::int32_t> unpriced;
 };
 
 }  // namespace ordalis

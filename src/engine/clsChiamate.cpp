@@ -131,6 +131,7 @@ void clsChiamate::set_Database(const std::string& value) {
   // pointer to it); setting Database closes it and opens it anew.
   connection_->Close();
   mb_conn_aperta_ = false;
+  connection_error_.clear();
   if (value.empty()) return;
   connection_->SetTuning(0, 2);
   connection_->SetConnect(ConnectString());
@@ -144,6 +145,7 @@ void clsChiamate::set_Database(const std::string& value) {
     connection_->EstablishConnection(false, false);
   } catch (const ComponentError& e) {
     WriteDetailLog("Errore: " + e.Description());
+    connection_error_ = e.Description();
     connection_->Close();
     std::string description = impl_->messages[20519 - 20501] + database_;
     if (uso_riproc_) {

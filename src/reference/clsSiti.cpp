@@ -99,9 +99,9 @@ bool IsOne(const rdo::RdoResultset& rs, int index, bool if_null) {
 // The reference carrier's tariff file for a site that enables comparison.
 // sCarrierDiRifer holds a carrier name (as the host writes it) or, after the
 // schema upgrade, the tariff file of that carrier: a value that names no
-// carrier is taken as a file. The file is used as it is when it exists, else
-// under base_dir/Carrier/, else under base_dir; none of them: no reference
-// carrier.
+// carrier is taken as a file. An absolute name is used as it is; a relative
+// one is looked for under base_dir/Carrier/, then under base_dir (never
+// under the working directory); none of them: no reference carrier.
 std::string ReferenceCarrierFile(rdo::RdoConnection& connection, const std::string& carrier_rif,
                                  const std::string& base_dir) {
   std::string file = carrier_rif;
@@ -109,7 +109,7 @@ std::string ReferenceCarrierFile(rdo::RdoConnection& connection, const std::stri
   if (!rs->Eof()) file = rs->Value("sDBTariffe").ToText();
   rs->Close();
   if (file.empty()) return file;
-  if (platform::FileExists(file)) return file;
+  if (file.front() == '/') return platform::FileExists(file) ? file : std::string();
   if (std::string p = JoinPath(base_dir, "Carrier/" + file); platform::FileExists(p)) return p;
   if (std::string p = JoinPath(base_dir, file); platform::FileExists(p)) return p;
   return {};

@@ -88,7 +88,9 @@ std::string clsCarriers::GruppoNazionale() {
 rdo::RdoConnection& clsCarriers::Prefissi() {
   if (prefissi_) return *prefissi_;
   const std::string& path = Chiamate->PrefissiMDB();
-  if (path.empty() || !platform::FileExists(path))
+  // Without a prefix database the carrier's own file holds the tables.
+  if (path.empty()) return *Connection;
+  if (!platform::FileExists(path))
     throw ComponentError(kErrFileNotFound, "Prefix database not found: " + path, kCacheSource);
   try {
     prefissi_ = rdo::RdoEnvironment::Default().OpenConnection(
@@ -129,8 +131,8 @@ std::vector<std::string> clsCarriers::QualifyingKeys(const std::string& sTipo, c
       rs->Close();
     }
   } catch (const ComponentError& e) {
-    throw ComponentError(e.Number(), "Prefix database " + Chiamate->PrefissiMDB() + ": " + e.Description(),
-                         kCacheSource);
+    const std::string& file = Chiamate->PrefissiMDB().empty() ? NomeFileCarrier : Chiamate->PrefissiMDB();
+    throw ComponentError(e.Number(), "Prefix tables of " + file + ": " + e.Description(), kCacheSource);
   }
   return keys;
 }

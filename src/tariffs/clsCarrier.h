@@ -16,6 +16,7 @@ class RdoResultset;
 }  // namespace rdo
 class clsCarriers;
 class clsChiamata;
+class clsDestinazioni;
 class clsTariffe;
 
 class clsCarrier {
@@ -39,6 +40,10 @@ class clsCarrier {
   Money CostoScatto;
   clsCarriers* Carriers = nullptr;  // owning collection, not owned
   clsChiamata* Chiamata = nullptr;  // call being rated, not owned
+  // The destinations the carrier's own file lists (members shared with the
+  // comparison's destinations), so that a number is matched only against
+  // them; null when not loaded for a comparison.
+  std::shared_ptr<clsDestinazioni> Destinazioni;
 
   // The carrier's tariffs, keyed "Carrier¦Group¦TipoGiorno¦Dalle¦DalKm¦
   // ValidaDal"; created on first use.

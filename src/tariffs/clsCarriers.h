@@ -71,7 +71,8 @@ class clsCarriers {
   // and becomes "National". Qualifying areas: the site's own for "Local",
   // those NearbyAreas lists next to the site's area for "Adiacenti", the
   // other areas of the site's region (Regionali) for "Regional", both read
-  // from the prefix database the engine's PrefissiMDB names. Without a
+  // from the prefix database the engine's PrefissiMDB names, or from the
+  // carrier's own file when PrefissiMDB is empty. Without a
   // "Local" group the site's own area leaves the national group
   // (TogliPrefissoUrbano). Nothing changes when the site is not among the
   // engine's sites or has no Destinazione.

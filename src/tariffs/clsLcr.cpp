@@ -9,6 +9,7 @@
 #include "numbering/clsGruppoDest.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/KeyedCollection.h"
+#include "ordalis/clsChiamate.h"
 #include "ordalis/Variant.h"
 #include "platform/FileSystem.h"
 #include "support/CommonLib.h"
@@ -22,6 +23,14 @@ namespace {
 
 float ReadSingle(const Variant& v) { return v.IsNull() ? 0.0f : static_cast<float>(v.ToDouble()); }
 
+constexpr std::int32_t kErrNoTariffFile = 1028;
+
+// A carrier file named relative to the installation is found under the
+// log directory, never under the working directory.
+std::string UnderHome(const std::string& path) {
+  if (path.empty() || path.front() == '/') return path;
+  return LogPath() + path;
+}
 
 }  // namespace
 
@@ -62,10 +71,14 @@ void clsLcr::CacheGruppoETariffe(SitoLcr& site, rdo::RdoConnection* carrier) {
   std::string path;
   if (!carrier) {
     auto rs = Connection->OpenResultset("SELECT * FROM Carrier where sNomeCarrier = " + rdo::SqlQuote(Carrier));
-    if (!rs->Eof()) path = rs->Value("sDbTariffe").ToText();
+    if (!rs->Eof()) path = UnderHome(rs->Value("sDbTariffe").ToText());
     rs->Close();
-    if (path.empty() || !platform::FileExists(path)) {
-      WriteDetailLogNoThrow("Carrier file " + path + " not found");
+    if (path.empty()) {
+      ReportUnreadableFile(path, "carrier " + Carrier + " has no row in table Carrier");
+      return;
+    }
+    if (!platform::FileExists(path)) {
+      ReportUnreadableFile(path, "no such file");
       return;
     }
   }
@@ -83,8 +96,7 @@ void clsLcr::CacheGruppoETariffe(SitoLcr& site, rdo::RdoConnection* carrier) {
         "DE.sArea = GD.sArea where GD.sDenominazione = " +
         rdo::SqlQuote(GruppoDest));
   } catch (const ComponentError& e) {
-    WriteDetailLogNoThrow("Carrier file " + (path.empty() && carrier ? carrier->Connect() : path) +
-                          " could not be read: " + e.Description());
+    ReportUnreadableFile(path.empty() && carrier ? carrier->Connect() : path, e.Description());
     return;
   }
 
@@ -93,6 +105,16 @@ void clsLcr::CacheGruppoETariffe(SitoLcr& site, rdo::RdoConnection* carrier) {
   members.reset();
   LoadTariffs(*carrier);
   if (own) own->Close();
+}
+
+void clsLcr::ReportUnreadableFile(const std::string& path, const std::string& why) {
+  const std::string message = "Carrier file " + path + " cannot be read (" + why + "): the calls of site " + Sito +
+                              " to group " + GruppoDest + " have no tariff of carrier " + Carrier;
+  WriteDetailLogNoThrow(message);
+  if (!Chiamate) return;
+  if (Chiamate->UsoRiproc()) throw ComponentError(ObjectError(kErrNoTariffFile), message, "clsLcr.Cache");
+  Chiamate->set_Errore(message);
+  Chiamate->SendWarningMsg(message);
 }
 
 void clsLcr::LoadDestinations(rdo::RdoResultset& members, SitoLcr& site, rdo::RdoConnection& carrier) {

@@ -57,8 +57,11 @@ class clsLcr {
 
   // Loads the entry's destinations and tariffs from the carrier file: the
   // one open on `carrier`, or, when null, the file that table Carrier of the
-  // engine's database names for Carrier. A missing or unreadable file is
-  // logged and leaves the entry without destinations and tariffs; failures
+  // engine's database names for Carrier (a relative name is under the log
+  // directory). A missing or unreadable file leaves the entry without
+  // destinations and tariffs and is reported: logged, a warning and the
+  // engine's Errore (the other caches go on loading), or thrown (1028) with
+  // UsoRiproc; failures
   // of single destinations and tariffs are logged and the rows skipped.
   // Fills *site.Destinazione from the carrier's destinations when empty.
   // REQUIRES: Connection (when carrier is null), Chiamate set.
@@ -70,6 +73,7 @@ class clsLcr {
                                     std::string_view sTipo);
 
  private:
+  void ReportUnreadableFile(const std::string& path, const std::string& why);
   void LoadDestinations(rdo::RdoResultset& members, SitoLcr& site, rdo::RdoConnection& carrier);
   void LoadTariffs(rdo::RdoConnection& carrier);
 

@@ -62,6 +62,15 @@ class ComparisonTest : public RatingTest {
         type + "')");
   }
 
+  // An outgoing call of site MI whose date is stored as `stored_date` (an
+  // SQL literal: any form the engine reads).
+  void CallStoredAs(const std::string& stored_date, const std::string& number) {
+    ++next_id_;
+    Sql("INSERT INTO CHIAMATE (lPKId, dData, DORA, DDURATA, SNUMERO, SSITO, SDERIVATO, STIPO, SLINEA, ISTATO, "
+        "LSCATTI, STIPODESTINAZIONE_C) VALUES (" + std::to_string(next_id_) + ", " + stored_date +
+        ", '1899-12-30 10:15:00', '1899-12-30 00:10:00', '" + number + "', 'MI', '202', 'O', 'L1', 0, 0, 'Local')");
+  }
+
   // Prices one call with the file and returns cCosto3_c as text; the
   // comparison tariff is looked up afresh for each call.
   std::string Price(clsChiamate& engine, const std::string& file, const std::string& number, DateTime date,
@@ -240,6 +249,40 @@ TEST_F(ComparisonTest, AdjacentAndRegionalCallsCountAsNational) {
   for (std::size_t c : {0, 2, 3}) EXPECT_EQ(Cell(grid, 0, c), "0") << c;
 }
 
+TEST_F(ComparisonTest, PeriodHoldsTheCallsOfItsDaysWhateverFormTheirDateIsStoredIn) {
+  const std::string jan12 = std::to_string(dt::DaySerial(dt::FromDate(2024, 1, 12)));
+  CallStoredAs("'2024-01-09 23:59:59'", "024567890");  // before
+  CallStoredAs("'2024-01-10'", "024567890");
+  CallStoredAs("'2024-01-11T00:00:00'", "024567890");
+  CallStoredAs("'2024-01-11 00:00:00.000'", "024567890");
+  CallStoredAs(jan12, "024567890");              // a number of days
+  CallStoredAs(jan12 + ".5", "024567890");       // noon of the last day
+  CallStoredAs("'2024-01-13'", "024567890");     // after
+  auto engine = ComparisonEngine({Alpha()});
+  MemoryGrid grid = ZeroGrid(1);
+  engine->ConfrontaCarrier("MI", dt::FromDate(2024, 1, 10), dt::FromDate(2024, 1, 12), grid);
+  ASSERT_FALSE(events_.progress.empty());
+  EXPECT_EQ(events_.progress.back(), std::make_pair(5, 5));
+  EXPECT_EQ(Cell(grid, 0, 5), "1.15");  // five local calls at 0.23
+}
+
+TEST_F(ComparisonTest, EachCarrierMatchesNumbersAgainstItsOwnDestinations) {
+  // NoLondon prices London as the rest of the United Kingdom: its file has
+  // no 0044 20 destination, which Alpha's has.
+  const std::string no_london = CopyOf(Alpha(), "nolondon.mdb",
+                                       "UPDATE Carrier SET NomeCarrier = 'NoLondon';"
+                                       "DELETE FROM Destinazioni WHERE sNazione = '0044' AND sArea = '20';"
+                                       "DELETE FROM GruppoDiDestinazioni WHERE sNazione = '0044' AND sArea = '20'");
+  Call("2024-01-10", "10:15:00", 600, "00442071234567", "International");
+  auto alone = CompareCarriers(*MakeEngine(), "MI", kWednesday, kWednesday, {no_london});
+  auto both = CompareCarriers(*MakeEngine(), "MI", kWednesday, kWednesday, {Alpha(), no_london});
+  ASSERT_TRUE(alone.rows[0].complete);
+  EXPECT_NE(alone.rows[0].cells[5].ToMoney(), Money());
+  ASSERT_TRUE(both.rows[1].complete) << both.rows[1].unpriced;
+  EXPECT_EQ(both.rows[1].cells[5].ToMoney(), alone.rows[0].cells[5].ToMoney());
+  EXPECT_TRUE(both.rows[0].complete);
+}
+
 TEST_F(ComparisonTest, EmptyPeriodLeavesTheGridUnchanged) {
   Call("2024-01-10", "10:15:00", 600, "024567890", "Local");
   auto engine = ComparisonEngine({Alpha(), Beta()});
@@ -302,12 +345,19 @@ TEST_F(ComparisonTest, CompareCarriersNamesTheCheapestAndLeavesFilesAlone) {
   EXPECT_EQ(table.rows[0].carrier, "Alpha");
   EXPECT_EQ(table.rows[2].carrier, "NoMobile");
   EXPECT_FALSE(table.rows[2].complete);
+  EXPECT_EQ(table.rows[2].unpriced, 1);
+  EXPECT_EQ(table.rows[1].unpriced, 0);
   // NoMobile's total is lowest, but it could not price the mobile call.
   EXPECT_EQ(table.cheapest, "Beta");
   std::string text = FormatComparisonTable(table);
   EXPECT_NE(text.find("0."), std::string::npos);
+  EXPECT_NE(text.find("incomplete: 1 calls unpriced"), std::string::npos) << text;
   EXPECT_NE(text.find("Cheapest: Beta"), std::string::npos);
   for (std::size_t i = 0; i < files.size(); ++i) EXPECT_EQ(Bytes(files[i]), before[i]) << files[i];
+
+  // Only incomplete carriers: none is the cheapest.
+  table = CompareCarriers(*MakeEngine(), "MI", kWednesday, kWednesday, {no_mobile});
+  EXPECT_EQ(table.cheapest, "");
 }
 
 TEST_F(ComparisonTest, ComparisonAfterABatchRunAndTwiceInARow) {

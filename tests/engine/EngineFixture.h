@@ -63,7 +63,7 @@ class EngineTest : public ::testing::Test {
   }
   void TearDown() override {
     platform::Registry::SetForTesting(nullptr);
-    // The engine's Cache makes the trace folder (dir_) the working directory.
+    // A test that worked from another directory gives the working directory back.
     std::filesystem::current_path(start_dir_);
     std::filesystem::remove_all(dir_);
   }

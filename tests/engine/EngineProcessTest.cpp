@@ -24,6 +24,29 @@ TEST_F(RatingTest, CountsAndNumberingRunAcrossBothTables) {
   EXPECT_EQ(Query("SELECT sGiorno_c FROM CHIAMATEINTERNE WHERE lPKId = 102"), "Wed");
 }
 
+TEST_F(RatingTest, TheWorkingDirectoryStaysTheCallersAndCarrierPathsAreUnderTheHome) {
+  // Table Carrier names the demo's files relative to the home (ORDALIS_HOME);
+  // the caller works elsewhere, where a Carrier/ folder of its own is empty.
+  const std::filesystem::path elsewhere = dir_ / "elsewhere";
+  std::filesystem::create_directories(elsewhere / "Carrier");
+  std::filesystem::current_path(elsewhere);
+  AddCalls("CHIAMATE", 3);
+  auto engine = MakeEngine();
+  EXPECT_EQ(engine->Errore(), "");
+  EXPECT_EQ(std::filesystem::current_path(), elsewhere);
+  engine->Process();
+  EXPECT_EQ(std::filesystem::current_path(), elsewhere);
+  EXPECT_EQ(engine->LastRunTally()[0].rated, 3);
+  EXPECT_EQ(engine->LastRunTally()[0].no_tariff, 0);
+  EXPECT_EQ(Query("SELECT count(*) FROM CHIAMATE WHERE CCOSTO1_C > 0"), "3");
+
+  // A file that is gone is an error naming it; the other caches still load.
+  std::filesystem::remove(dir_ / "Carrier" / "gamma.mdb");
+  engine = MakeEngine();
+  EXPECT_NE(engine->Errore().find((dir_ / "Carrier" / "gamma.mdb").string()), std::string::npos) << engine->Errore();
+  EXPECT_FALSE(engine->CacheStopped());
+}
+
 TEST_F(RatingTest, OnlyTheInternalTableWhenTheMainOneIsEmpty) {
   AddCalls("CHIAMATEINTERNE", 3);
   auto engine = MakeEngine();

@@ -10,6 +10,7 @@
 #include "data/RdoResultset.h"
 #include "engine/EngineFixture.h"
 #include "ordalis/ComponentError.h"
+#include "ordalis/Databases.h"
 #include "ordalis/clsValute.h"
 #include "reference/clsCalendario.h"
 #include "reference/clsSiti.h"
@@ -30,6 +31,9 @@ class SitesTest : public EngineTest {
     engine_->set_TipoDb(dbAccess);
     engine_->set_Database(db_path_);
     ASSERT_TRUE(engine_->ConnectionOpen()) << engine_->Errore();
+    // The LCR entries' carrier, named relative to the home as an
+    // installation names it.
+    CreateCarrierDatabase(home_ + "alpha.db", "Alpha", "");
     Sql("INSERT INTO Carrier (sNomeCarrier, sDbTariffe) VALUES ('Alpha', 'alpha.db')");
   }
   void TearDown() override {
@@ -411,7 +415,7 @@ TEST(SiteUpgradePostgresTest, OldTableIsUpgradedAndLoads) {
            "CREATE TABLE Calendario (lPKId SERIAL PRIMARY KEY, dData TIMESTAMP, iGiorno SMALLINT, iTipo SMALLINT)",
            "INSERT INTO Siti (sCodice, sNome, sCountryId, sAreaLocale, sCarrierDiRifer) "
            "VALUES ('M''I', 'Milano', 'Italia', 'Milano', 'Alpha')",
-           "INSERT INTO Carrier (sNomeCarrier, sDbTariffe) VALUES ('Alpha', '/nowhere/alpha.mdb')",
+           "INSERT INTO Carrier (sNomeCarrier, sDbTariffe) VALUES ('Alpha', 'alpha.mdb')",
            "INSERT INTO CarrierSiti (sSito_e, sCarrier_e, sGruppoDestinazioni, sLinea) "
            "VALUES ('M''I', 'Alpha', 'G', 'L')",
            "INSERT INTO Destinazioni (sNazione, sArea, sDescrizioneNaz, sDescrizioneArea) "
@@ -419,9 +423,13 @@ TEST(SiteUpgradePostgresTest, OldTableIsUpgradedAndLoads) {
            "INSERT INTO Opzioni (sSection, sEntry, sValue) VALUES ('Valuta1', 'Descrizione', 'Euro')"})
     conn.Execute(ddl);
 
+  CreateCarrierDatabase(home.File("alpha.mdb"), "Alpha", "");
   clsChiamate engine;
+  const std::string previous_home = LogPath();
+  SetLogPath(home.Path().string() + "/");  // where the engine finds alpha.mdb
   clsSiti siti(&engine, &conn, dbSql);
   siti.Cache(ctPreload, home.Path().string() + "/");
+  SetLogPath(previous_home);
   EXPECT_EQ(siti.UpgradeError(), "");
   EXPECT_EQ(engine.Errore(), "");
   EXPECT_EQ(QueryFirstValue("SELECT character_maximum_length FROM information_schema.columns "
@@ -432,7 +440,7 @@ TEST(SiteUpgradePostgresTest, OldTableIsUpgradedAndLoads) {
                             "'/' || iAggiuntaAutomaticaTornel || iTipoGestioneDerivati || '/' || sCarrierDiRifer "
                             "FROM Siti",
                             conn),
-            "39/02/00/Euro/10//nowhere/alpha.mdb");
+            "39/02/00/Euro/10/alpha.mdb");
   auto mi = siti.GetSito("M'I");
   ASSERT_NE(mi, nullptr);
   EXPECT_EQ(mi->PrefNaz, "39");

@@ -208,7 +208,8 @@ TEST_F(ServerCommands, DsnTakesANameOrAConnectString) {
   const std::string rated = demo.out.substr(at, demo.out.find(',', at) - at);  // as many again each time
   PgCluster& cluster = PgCluster::Instance();
   cluster.Psql("UPDATE CHIAMATE SET sGiorno_c = NULL; UPDATE CHIAMATEINTERNE SET sGiorno_c = NULL", database_);
-  const std::string filter = " --filter " + Quote("WHERE sGiorno_c IS NULL");
+  // The installation's folder holds the carrier files the server's tables name.
+  const std::string filter = " --home " + Dir("demo") + " --filter " + Quote("WHERE sGiorno_c IS NULL");
   // A data-source name with the database and login given apart...
   Result by_name = Ordalis(std::string("process --dsn ") + PgCluster::kDsn + " --user " + PgCluster::kUser +
                            " --pwd " + Quote(PgCluster::kPassword) + filter + " --operation 1");

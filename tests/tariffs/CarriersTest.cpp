@@ -315,6 +315,23 @@ TEST_F(Carriers, ThePrefixDatabaseIsReadOnlyWhenAGroupIsFittedAndMustThenBeReada
   }
 }
 
+TEST_F(Carriers, WithoutAPrefixDatabaseTheCarrierFileHoldsTheAreaTables) {
+  engine.set_PrefissiMDB("");
+  Load(File("Alpha", RomePlan() +
+                         "INSERT INTO NearbyAreas (SrcArea, DstArea) VALUES ('06','0774'),('06','0771');"
+                         "INSERT INTO Regionali (sPrefisso, sRegione) VALUES ('06','Lazio'),('0775','Lazio'),"
+                         "('055','Toscana');"));
+  ASSERT_FALSE(engine.CacheStopped()) << engine.Errore();
+  EXPECT_EQ(Areas("Alpha" + kSep + "Adj 'Sud'"), (Strings{"0774", "0771"}));
+  EXPECT_EQ(Areas("Alpha" + kSep + "Regionale"), (Strings{"0775"}));  // 0776 is in no region of this file
+
+  // A file without those tables cannot be fitted: the error names it.
+  const std::string bare = File("Bare", RomePlan() + "DROP TABLE NearbyAreas;");
+  const auto failures = Failures([&] { Load(bare, true); });
+  ASSERT_FALSE(failures.empty());
+  for (const auto& text : failures) EXPECT_NE(text.find(bare), std::string::npos) << text;
+}
+
 TEST_F(Carriers, WithoutALocalGroupTheSiteAreaLeavesTheNationalGroup) {
   // This carrier prices urban calls as national: no area is local.
   std::string sql = Dest("06", "National") + Dest("02", "National") + Dest("011", "National");
