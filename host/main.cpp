@@ -7,6 +7,8 @@
 
 #include "Commands.h"
 #include "ComparisonCommands.h"
+#include "ExplainCommand.h"
+#include "ReportCommand.h"
 #include "ordalis/Version.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +18,8 @@ int main(int argc, char** argv) {
   int exit_code = 0;
   ordalis::host::AddCommands(app, exit_code);
   ordalis::host::AddComparisonCommands(app, exit_code);
+  ordalis::host::AddReportCommand(app, exit_code);
+  ordalis::host::AddExplainCommand(app, exit_code);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
