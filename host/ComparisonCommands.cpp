@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "HtmlReport.h"
 #include "Json.h"
 #include "Progress.h"
 #include "ordalis/CarrierComparison.h"
@@ -150,6 +151,7 @@ int RunCalc(const CalcOptions& o) {
 struct CompareOptions {
   std::string db, site, from, to;
   std::vector<std::string> carrier_files;
+  std::string html;
   bool json = false, csv = false;
 };
 
@@ -178,6 +180,7 @@ int RunCompare(const CompareOptions& o) {
   g_comparing = nullptr;
   progress.Finish();
   if (engine.mbStop()) std::fprintf(stderr, "interrupted: the totals cover the calls priced so far\n");
+  if (!o.html.empty() && !WriteFile(o.html, ComparisonHtml(table, o.site, o.from, o.to))) return 1;
 
   if (o.json) {
     std::printf("{\"site\": %s, \"from\": %s, \"to\": %s, \"carriers\": [", Json(o.site).c_str(), Json(o.from).c_str(),
@@ -235,6 +238,7 @@ void AddComparisonCommands(CLI::App& app, int& exit_code) {
   auto* json = cmd->add_flag("--json", compare.json, "print one JSON object");
   auto* csv = cmd->add_flag("--csv", compare.csv, "print comma-separated values");
   json->excludes(csv);
+  cmd->add_option("--html", compare.html, "also write a self-contained HTML page with a chart to FILE");
   cmd->callback([&] { exit_code = RunCompare(compare); });
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <vector>
 
 namespace ordalis::host {
@@ -72,7 +73,7 @@ std::string BarChart(const std::string& title, const std::vector<Bar>& bars) {
 
 // Vertical columns, one per item, in order (days).
 std::string ColumnChart(const std::string& title, const std::vector<Bar>& columns) {
-  const double left = 60, plot_w = 680, plot_h = 200, top = 24;
+  const double left = 90, plot_w = 650, plot_h = 200, top = 24;
   double most = 0;
   for (const Bar& c : columns) most = std::max(most, c.value);
   const double step = columns.empty() ? 0 : plot_w / static_cast<double>(columns.size());
@@ -104,6 +105,15 @@ std::string ColumnChart(const std::string& title, const std::vector<Bar>& column
 }
 
 }  // namespace
+
+bool WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (out) return true;
+  std::fprintf(stderr, "error: cannot write %s\n", path.c_str());
+  return false;
+}
 
 std::string CallReportHtml(const CallReport& r) {
   const std::string by = ReportByName(r.request.by);

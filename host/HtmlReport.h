@@ -16,4 +16,7 @@ std::string CallReportHtml(const CallReport& report);
 std::string ComparisonHtml(const ComparisonTable& table, const std::string& site, const std::string& from,
                            const std::string& to);
 
+// Writes a page; false (message printed) when the file cannot be written.
+bool WriteFile(const std::string& path, const std::string& text);
+
 }  // namespace ordalis::host

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -116,15 +115,7 @@ int RunReport(const ReportOptions& o) {
   if (report.unrated > 0)
     std::fprintf(stderr, "warning: %lld calls of the period are not rated yet and are not counted (run process)\n",
                  static_cast<long long>(report.unrated));
-  if (!o.html.empty()) {
-    std::ofstream out(o.html, std::ios::binary | std::ios::trunc);
-    out << CallReportHtml(report);
-    out.close();
-    if (!out) {
-      std::fprintf(stderr, "error: cannot write %s\n", o.html.c_str());
-      return 1;
-    }
-  }
+  if (!o.html.empty() && !WriteFile(o.html, CallReportHtml(report))) return 1;
   if (o.json)
     std::printf("%s\n", ReportJson(report).dump().c_str());
   else if (o.csv)
@@ -136,7 +127,7 @@ int RunReport(const ReportOptions& o) {
 
 }  // namespace
 
-std::string FormatCallReport(const CallReport& r) {
+std::string FormatCallReport(const CallReport& r, std::size_t most_groups) {
   std::string out;
   char line[256];
   std::snprintf(line, sizeof line, "calls from %s to %s, %s%s, by %s\n", dt::ToText(r.request.from).c_str(),
@@ -157,8 +148,20 @@ std::string FormatCallReport(const CallReport& r) {
                     Minutes(g.seconds), FormatAmount(g.cost, c.decimals).c_str());
       out += line;
     };
-    for (const ReportGroup& g : c.groups) row(g, g.name);
+    for (std::size_t i = 0; i < c.groups.size() && i < most_groups; ++i) row(c.groups[i], c.groups[i].name);
     row(c.total, "total");
+  }
+  return out;
+}
+
+std::string DemoClosingReport(clsChiamate& engine, DateTime from, DateTime to) {
+  std::string out;
+  ReportRequest request;
+  request.from = from;
+  request.to = to;
+  for (ReportBy by : {ReportBy::Site, ReportBy::DestinationType, ReportBy::Extension}) {
+    request.by = by;
+    out += "\n" + FormatCallReport(ReportCalls(engine, request), by == ReportBy::Extension ? 5 : SIZE_MAX);
   }
   return out;
 }
