@@ -3,6 +3,7 @@
 // currency's decimals.
 #include <gtest/gtest.h>
 
+#include "../data/PgCluster.h"
 #include "EngineFixture.h"
 #include "ordalis/CallReport.h"
 #include "ordalis/ComponentError.h"
@@ -124,6 +125,49 @@ TEST_F(CallReportTest, APeriodEndingBeforeItStartsIsRefused) {
   request.from = dt::FromDate(2024, 2, 1);
   request.to = dt::FromDate(2024, 1, 31);
   EXPECT_THROW(ReportCalls(*engine, request), ComponentError);
+}
+
+// The same report through ODBC: the period's date escapes and the site
+// parameter reach PostgreSQL, money comes back exact from numeric(19,4).
+TEST_F(EngineTest, ReportOnPostgres) {
+  PgCluster& pg = PgCluster::Instance();
+  const std::string db = pg.CreateDatabase();
+  const std::string ddl =
+      pg.PsqlCommand(db) + " -q -v ON_ERROR_STOP=1 -f " ORDALIS_SOURCE_DIR "/sql/ordalis-postgresql.sql";
+  ASSERT_EQ(std::system(ddl.c_str()), 0) << ddl;
+  const std::string rows =
+      pg.PsqlCommand(db) +
+      " -q -v ON_ERROR_STOP=1 -c \"INSERT INTO Valute (sDescrizione, sSimbolo, sCodice, iNumeroDecimali, sValutaRif, "
+      "dblRapportoDiCambio) VALUES ('Euro', 'EUR', 'EUR', 2, 'EUR', 1); "
+      "INSERT INTO CHIAMATE (dData, DORA, DDURATA, SNUMERO, SSITO, STIPO, ISTATO, sGiorno_c, CCOSTO1_C, sValuta) VALUES "
+      "('2024-01-05', '1899-12-30 10:00:00', '1899-12-30 00:01:00', '06', 'MI', 'O', 0, 'Fri', 0.1234, 'EUR'), "
+      "('2024-01-31', '1899-12-30 23:59:59', '1899-12-30 00:00:30', '06', 'MI', 'O', 0, 'Wed', 0.5, 'EUR'), "
+      "('2024-01-06', '1899-12-30 10:00:00', '1899-12-30 00:02:00', '06', 'NY', 'O', 0, 'Sat', 1.5, 'USD'), "
+      "('2024-02-01', '1899-12-30 00:00:00', '1899-12-30 00:01:00', '06', 'MI', 'O', 0, 'Thu', 9, 'EUR'), "
+      "('2024-01-07', '1899-12-30 10:00:00', '1899-12-30 00:01:00', '06', 'MI', 'O', 0, NULL, NULL, NULL)\"";
+  ASSERT_EQ(std::system(rows.c_str()), 0) << rows;
+  clsChiamate engine;
+  engine.set_TipoDb(dbSql);
+  engine.set_User(PgCluster::kUser);
+  engine.set_Pwd(PgCluster::kPassword);
+  engine.Init(std::string(PgCluster::kDsn) + ";Database=" + db + ";Port=" + std::to_string(pg.port()));
+  ReportRequest request;
+  request.from = dt::FromDate(2024, 1, 1);
+  request.to = dt::FromDate(2024, 1, 31);
+  request.site = "MI";
+  request.by = ReportBy::Day;
+  CallReport r = ReportCalls(engine, request);
+  EXPECT_EQ(r.unrated, 1);
+  ASSERT_EQ(r.currencies.size(), 1u);
+  EXPECT_EQ(r.currencies[0].code, "EUR");
+  EXPECT_EQ(r.currencies[0].decimals, 2);
+  EXPECT_EQ(r.currencies[0].total.calls, 2);
+  EXPECT_EQ(r.currencies[0].total.seconds, 90);
+  EXPECT_EQ(r.currencies[0].total.cost, Money::FromText("0.6234"));
+  ASSERT_EQ(r.currencies[0].groups.size(), 2u);
+  EXPECT_EQ(r.currencies[0].groups[1].name, "2024-01-31");
+  request.site.clear();
+  EXPECT_EQ(ReportCalls(engine, request).currencies.size(), 2u);
 }
 
 TEST(FormatAmount, RoundsHalvesToEvenToTheCurrencysDecimals) {
