@@ -35,7 +35,7 @@ std::string Clock(std::int64_t seconds_of_day) { return dt::ToText(dt::FromSecon
 // Records the search's decisions into a trace; used only when one is given.
 struct SearchExplainer {
   RatingTrace* trace;
-  std::string section;
+  const char* section;
 
   void Add(TraceStep step) {
     step.section = section;

@@ -237,9 +237,13 @@ void clsChiamata::IndividuaTariffaLcr(Stato& status, const std::shared_ptr<clsLc
   q.carrier2 = carrier2;
   // An explanation searches for itself, but tells a search asked again
   // with the same question (after the tariff-2 search) in one line.
-  const LcrAnswer* answer = log ? nullptr : !Trace ? KnownAnswer(q) : !carrier2 && last_question_ == q ? &last_answer_ : nullptr;
-  if (answer && Trace)
-    Trace->Add({trace::kSearch1, "number " + sNumero, "searched again", "the same question: the answer above stands", {}});
+  const LcrAnswer* answer = nullptr;
+  if (!log && !Trace) answer = KnownAnswer(q);
+  if (!log && Trace && !carrier2 && last_question_ == q) {
+    answer = &last_answer_;
+    Trace->Add({trace::kSearch1, "number " + sNumero, "searched again", "the same question: the answer above stands",
+                {}});
+  }
   if (!answer) {
     const LcrTrace trace = [](const std::string& line) { WriteDetailLog(line); };
     SearchLcr(q, searched_, log ? &trace : nullptr, Trace, carrier2 ? trace::kSearch2 : trace::kSearch1);
