@@ -153,7 +153,7 @@ void AddExplainCommand(CLI::App& app, int& exit_code) {
   cmd->add_option("--dsn", o.dsn, "ODBC data source name")->excludes(db);
   cmd->add_option("--user", o.user, "login name for the data source");
   cmd->add_option("--pwd", o.pwd, "password for the data source");
-  auto* id = cmd->add_option("--id", o.id, "lPKId of a call of CHIAMATE");
+  auto* id = cmd->add_option("--id", o.id, "lPKId of a call of CHIAMATE")->check(CLI::Range(1LL, 2147483647LL));
   auto call_option = [&](const char* name, std::string& into, const char* help) {
     cmd->add_option(name, into, help)->excludes(id);
   };
