@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "HtmlReport.h"
+#include "ordalis/CarrierComparison.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
 
@@ -107,6 +108,14 @@ int RunReport(const ReportOptions& o) {
   } catch (const ComponentError& e) {
     std::fprintf(stderr, "error: %s\n", e.Description().c_str());
     return 1;
+  }
+  if (!o.site.empty() && !ComparisonSiteExists(engine, o.site)) {
+    // A site filter that names no site: an empty report would look like a quiet period.
+    if (report.currencies.empty() && report.unrated == 0) {
+      std::fprintf(stderr, "error: there is no site %s\n", o.site.c_str());
+      return 1;
+    }
+    std::fprintf(stderr, "warning: site %s is not in the sites table\n", o.site.c_str());
   }
   for (const ReportCurrency& c : report.currencies)
     if (!c.known)

@@ -124,6 +124,9 @@ TEST_F(ReportCommandsTest, JsonAndCsvKeepCurrenciesApartAndUsageErrorsExitWith2)
   EXPECT_NE(bad_day.err.find("--from"), std::string::npos) << bad_day.err;
   const Outcome backwards = Run({"report", "--db", db_, "--from", "2024-02-01", "--to", "2024-01-31"});
   EXPECT_EQ(backwards.code, 2);
+  const Outcome no_site = Run(With(Period(), {"--site", "XX"}));
+  EXPECT_EQ(no_site.code, 1);
+  EXPECT_NE(no_site.err.find("no site XX"), std::string::npos) << no_site.err;
   const std::string missing = (dir_ / "missing.db").string();
   const Outcome no_file = Run({"report", "--db", missing, "--from", "2024-01-01", "--to", "2024-01-31"});
   EXPECT_EQ(no_file.code, 1);
