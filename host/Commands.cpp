@@ -9,6 +9,7 @@
 #include "Json.h"
 #include "Progress.h"
 #include "ReportCommand.h"
+#include "Workers.h"
 #include "demo/Demo.h"
 #include "ordalis/CarrierComparison.h"
 #include "ordalis/ComponentError.h"
@@ -31,10 +32,14 @@ void OnInterrupt(int) {
 // Prints the engine's events on stderr.
 class ConsoleEvents : public EngineEvents {
  public:
-  explicit ConsoleEvents(Progress& progress) : progress_(progress) {}
+  explicit ConsoleEvents(Progress& progress, WorkerReport* report = nullptr) : progress_(progress), report_(report) {}
   void ProgressChange(std::int32_t& done, std::int32_t& total) override {
     done_ = done;
-    progress_.Update(done, total);
+    total_ = total;
+    if (report_)
+      report_->Update(done, total);
+    else
+      progress_.Update(done, total);
   }
   void SaveDataError(std::int16_t& attempt, std::string& desc, std::int16_t& code) override {
     std::fprintf(stderr, "\nsave failed (attempt %d)%s%s\n", attempt, desc.empty() ? "" : ": ", desc.c_str());
@@ -43,10 +48,11 @@ class ConsoleEvents : public EngineEvents {
   void MessageBox(const std::string& title, const std::string& text) override {
     std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
   }
-  std::int32_t done_ = 0;
+  std::int32_t done_ = 0, total_ = 0;
 
  private:
   Progress& progress_;
+  WorkerReport* report_;
 };
 
 struct ConnectOptions {
@@ -80,14 +86,53 @@ bool InitEngine(clsChiamate& engine, const ConnectOptions& o) {
 
 struct ProcessOptions {
   ConnectOptions connect;
-  std::string filter, operation;
-  bool nocount = false, batch_update = false, no_undo = false;
+  std::string filter, operation, shard, workers;
+  bool nocount = false, batch_update = false, no_undo = false, worker = false;
 };
 
-int RunProcess(const ProcessOptions& o) {
+constexpr int kExitUsage = 2;
+
+// The command line of one worker of `process --workers`, without its shard.
+std::vector<std::string> WorkerArguments(const ProcessOptions& o) {
+  std::vector<std::string> args = {"process"};
+  const auto add = [&](const char* name, const std::string& value) {
+    if (!value.empty()) args.insert(args.end(), {name, value});
+  };
+  add("--db", o.connect.db);
+  add("--dsn", o.connect.dsn);
+  add("--user", o.connect.user);
+  add("--pwd", o.connect.pwd);
+  add("--filter", o.filter);
+  add("--operation", o.operation);
+  if (o.nocount) args.push_back("--nocount");
+  if (o.batch_update) args.push_back("--batch-update");
+  if (o.no_undo) args.push_back("--no-undo");
+  return args;
+}
+
+int RunProcess(ProcessOptions o) {
+  std::string error;
+  if (!o.workers.empty()) {
+    // Validated as the shard count of "1/N" is.
+    const std::optional<Shard> all = ParseShard("1/" + o.workers, error);
+    if (!all || !o.shard.empty()) {
+      std::fprintf(stderr, "error: --workers takes a whole number from 1 to %d, without --shard\n", kMostShards);
+      return kExitUsage;
+    }
+    return RunWorkers(all->count, WorkerArguments(o));
+  }
+  if (!o.shard.empty()) {
+    const std::optional<Shard> shard = ParseShard(o.shard, error);
+    if (!shard) {
+      std::fprintf(stderr, "error: %s\n", error.c_str());
+      return kExitUsage;
+    }
+    o.filter = ShardFilter(o.filter, *shard);
+  }
   clsChiamate engine;
   Progress progress("rating");
-  ConsoleEvents events(progress);
+  WorkerReport report;
+  ConsoleEvents events(progress, o.worker ? &report : nullptr);
   engine.SetEvents(&events);
   // The caches take the write-back mode when Init loads them.
   engine.set_TipoAggiornamento(o.batch_update ? utBatch : utImmediate);
@@ -96,6 +141,7 @@ int RunProcess(const ProcessOptions& o) {
   if (!o.operation.empty()) engine.set_Operation(o.operation);
   engine.set_NoCount(o.nocount);
   engine.set_NoUndo(o.no_undo);
+  engine.set_SharedRun(!o.shard.empty());
   g_running = &engine;
   auto previous = std::signal(SIGINT, OnInterrupt);
   auto start = std::chrono::steady_clock::now();
@@ -109,6 +155,7 @@ int RunProcess(const ProcessOptions& o) {
   }
   std::signal(SIGINT, previous);
   g_running = nullptr;
+  if (o.worker) report.Update(events.done_, events.total_, true);
   progress.Finish();
   if (code != 0) return code;
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -215,6 +262,9 @@ void AddCommands(CLI::App& app, int& exit_code) {
   cmd->add_flag("--nocount", process.nocount, "skip the count queries");
   cmd->add_flag("--batch-update", process.batch_update, "write back the cached counters at the end of the run");
   cmd->add_flag("--no-undo", process.no_undo, "do not take a re-rated call's previous rating off the statistics");
+  cmd->add_option("--shard", process.shard, "I/N: rate only the calls whose key falls in shard I of N");
+  cmd->add_option("--workers", process.workers, "N: rate with N processes, one shard each");
+  cmd->add_flag("--worker", process.worker, "")->group("");  // started by --workers: reports progress on stdout
   cmd->callback([&] { exit_code = RunProcess(process); });
 
   static RunOptions run;

@@ -72,6 +72,11 @@ CREATE TABLE Derivati (
   cSogliaCosto NUMERIC(19,4) DEFAULT 0,
   sSogliaSuperata VARCHAR(50), sNote VARCHAR(255)
 );
+-- Several engine processes rating this database at once (process --shard,
+-- --workers) may meet the same unknown extension together: this key lets
+-- only one of them add it (the other takes the row added). Create it on an
+-- existing database too, after removing duplicate number/site rows.
+CREATE UNIQUE INDEX Derivati_sNumero_sSito ON Derivati (sNumero, sSito);
 
 CREATE TABLE Calendario (lPKId SERIAL PRIMARY KEY, dData TIMESTAMP, iGiorno SMALLINT, iTipo SMALLINT);
 
@@ -88,7 +93,9 @@ CREATE TABLE Swing (
   dOraUltimaChiamataO TIMESTAMP, sDerivato VARCHAR(50), dMinutiConversazione TIMESTAMP, lNumeroChiamateI INTEGER,
   lNumeroChiamateO INTEGER, sSito VARCHAR(50), bVideotel BOOLEAN
 );
-CREATE INDEX Swing_sNumero ON Swing (sNumero);
+-- Unique for the same reason: two processes meeting a new swing number add
+-- one row, and the second adds its counts to it.
+CREATE UNIQUE INDEX Swing_sNumero ON Swing (sNumero);
 
 CREATE TABLE Commesse (
   lPKId SERIAL PRIMARY KEY, sCodice VARCHAR(50), sDescrizione VARCHAR(100), sSito VARCHAR(50), iPrivacy SMALLINT

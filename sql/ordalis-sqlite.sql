@@ -92,6 +92,11 @@ CREATE TABLE Swing (
   lNumeroChiamateO INTEGER, sSito VARCHAR(50), bVideotel BIT
 );
 CREATE INDEX Swing_sNumero ON Swing (sNumero);
+-- Before several engine processes rate this file at once (process --shard,
+-- --workers), make extensions and swing numbers unique, so that a number met
+-- by two processes together is added once:
+--   CREATE UNIQUE INDEX Derivati_sNumero_sSito ON Derivati (sNumero, sSito);
+--   CREATE UNIQUE INDEX Swing_sNumero_unique ON Swing (sNumero);
 
 CREATE TABLE Commesse (
   lPKId INTEGER PRIMARY KEY, sCodice VARCHAR(50), sDescrizione VARCHAR(100), sSito VARCHAR(50), iPrivacy SMALLINT

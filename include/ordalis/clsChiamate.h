@@ -95,6 +95,13 @@ class clsChiamate {
   void set_TipoAggiornamento(UpdateType v) { tipo_aggiornamento_ = v; }
   bool NoUndo() const { return no_undo_; }
   void set_NoUndo(bool v) { no_undo_ = v; }
+  // Set when several processes rate this database at once, each a shard of
+  // the calls: the last-call time of a phone-book entry or swing number
+  // (and a swing's site and extension) then follow the latest call by date
+  // and time rather than the last call rated, so that the rows do not depend
+  // on which process got there first. Off by default.
+  bool SharedRun() const { return shared_run_; }
+  void set_SharedRun(bool v) { shared_run_ = v; }
   bool NoCount() const { return no_count_; }
   void set_NoCount(bool v) { no_count_ = v; }
   ordalis::TipoDb TipoDb() const { return tipo_db_; }
@@ -227,6 +234,7 @@ class clsChiamate {
 
   struct Impl;
   std::unique_ptr<Impl> impl_;
+  bool shared_run_ = false;
   EngineEvents* events_ = nullptr;
   std::function<void()> yield_;
 

@@ -697,7 +697,7 @@ void clsChiamata::NomeDaRubrica(const std::string& number) {
   if (entry) {
     sNome_c = entry->Nome;
     if (Trace) return;
-    entry->RegistraChiamata(outgoing, dData, dOra, undo);
+    entry->RegistraChiamata(outgoing, dData, dOra, undo, Chiamate->SharedRun());
     Chiamate->Nominativi->Aggiorna(*entry);
     return;
   }
@@ -723,6 +723,7 @@ void clsChiamata::NomeDaRubrica(const std::string& number) {
   call.cCosto = cCosto1_c;
   call.cCostoPrecedente = costo_backup_;
   call.annulla = undo && !is_new;
+  call.per_data = Chiamate->SharedRun();
   call.sNumero = number;
   call.sSito = s_sito_;
   call.sDerivato = sDerivato;

@@ -1,17 +1,22 @@
 #pragma once
 // ChunkedSave: what the statistics caches (phone book, swing numbers) share:
 // adding a member fetched on first use, saving one member, and writing back
-// every member. Members with a row are written through one cursor per
-// chunk of identities, and members without a row yet are added through one
-// more, so that their writes share the data layer's transactions; members
-// neither reached (deleted by others, a chunk that could not be read, a row
-// that could not be added) then go through the single-member save, in
-// collection order.
+// every member. A save adds to a row what its member gained since this
+// process last read or wrote it, so that processes rating one database
+// together keep each other's counts. Members with a row are written through
+// one cursor per chunk of identities, and members without a row yet are
+// added through one more, so that their writes share the data layer's
+// transactions; members neither reached (deleted by others, a chunk that
+// could not be read, a row that could not be written or added) then go
+// through the single-member save, in collection order.
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -20,33 +25,82 @@
 #include "data/RdoConnection.h"
 #include "data/RdoResultset.h"
 #include "ordalis/ComponentError.h"
+#include "ordalis/DateTime.h"
 #include "ordalis/KeyedCollection.h"
 #include "ordalis/clsChiamate.h"
 #include "reference/clsNominativo.h"
 
 namespace ordalis {
 
+// Whether two date-times fall in the same second (what a row stores).
+inline bool StessoSecondo(DateTime a, DateTime b) { return std::llround(a * 86400.0) == std::llround(b * 86400.0); }
+
+// The last call's date and time to write over a row that now holds
+// `riga_data`/`riga_ora` and held `letto_data`/`letto_ora` when this process
+// last read or wrote it; `data`/`ora` hold memory's on entry and the values
+// to write on return. A row nobody else changed takes memory's values. A
+// row another process changed keeps the later date; it takes memory's time
+// when this process met a call since and that call is not earlier than the
+// row's last one. Returns whether memory's call won.
+inline bool UnisciUltimaChiamata(DateTime riga_data, DateTime riga_ora, DateTime letto_data, DateTime letto_ora,
+                                 DateTime& data, DateTime& ora) {
+  if (StessoSecondo(riga_data, letto_data) && StessoSecondo(riga_ora, letto_ora)) return true;
+  const bool nuova = !StessoSecondo(data, letto_data) || !StessoSecondo(ora, letto_ora);
+  const bool vince = nuova && NonPrecedente(data, ora, riga_data, riga_ora);
+  if (!vince) ora = riga_ora;
+  if (riga_data > data) data = riga_data;
+  return vince;
+}
+
 // Writes one member over its row (found by its identity), or adds a row when
 // it has none and takes the new row's identity; write(rs, member, inserting)
-// sets the columns. False (nothing written) on any failure.
+// sets the columns. A failed write (the row changed by another process since
+// it was read, the database held by another writer, a row of the same
+// number added meanwhile under a unique key) is tried again, reading the row
+// afresh; a retry finds a member without identity by its number. False
+// (nothing written) when every attempt failed.
 template <class T, class Write>
 bool SaveMember(rdo::RdoConnection& connection, const std::string& table, T& member, const std::string& number,
                 Write&& write) {
-  try {
-    // The key as a value: the statements stay prepared from one save to the next.
-    const std::string key = std::to_string(member.PKId);
-    auto rs = connection.OpenResultset("SELECT * FROM " + table + " WHERE lPKId=?", {key}, rdo::CursorType::Keyset,
-                                       rdo::LockType::OptimisticRowVer);
-    const bool inserting = rs->Eof();
-    const std::string highest =
-        inserting ? QueryFirstValue("SELECT MAX(lPKId) FROM " + table, connection) : std::string();
-    write(*rs, member, inserting);
-    rs->Close();
-    if (inserting) member.PKId = NuovoPKId(connection, table, number, highest);
-    return true;
-  } catch (const std::exception&) {
-    return false;
+  constexpr int kAttempts = 10;
+  for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+    try {
+      if (attempt > 1 && member.PKId <= 0 && !number.empty()) {
+        const std::string id = QueryFirstValue("SELECT MIN(lPKId) FROM " + table + " WHERE sNumero=?", {number},
+                                               connection);
+        if (!id.empty()) member.PKId = ContatoreDaColonna(Variant(id));
+      }
+      // The key as a value: the statements stay prepared from one save to the next.
+      const std::string key = std::to_string(member.PKId);
+      auto rs = connection.OpenResultset("SELECT * FROM " + table + " WHERE lPKId=?", {key},
+                                         rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
+      const bool inserting = rs->Eof();
+      const std::string highest =
+          inserting ? QueryFirstValue("SELECT MAX(lPKId) FROM " + table, connection) : std::string();
+      try {
+        write(*rs, member, inserting);
+      } catch (...) {
+        rs->CancelUpdate();
+        throw;
+      }
+      rs->Close();
+      if (inserting) {
+        // The row is in: never written again by a retry, whatever follows.
+        try {
+          member.PKId = NuovoPKId(connection, table, number, highest);
+        } catch (const std::exception&) {
+          return false;
+        }
+      }
+      return true;
+    } catch (const ComponentError& e) {
+      if (e.Number() == kErrOverflow) return false;
+      if (attempt > 1) std::this_thread::sleep_for(std::chrono::milliseconds(10 * attempt));
+    } catch (const std::exception&) {
+      return false;
+    }
   }
+  return false;
 }
 
 // Adds a member fetched from the table on first use. A number already in
@@ -99,7 +153,7 @@ std::size_t SaveInChunks(rdo::RdoConnection& connection, const std::string& tabl
           write(*rs, *it->second, false);
         } catch (const std::exception&) {
           rs->CancelUpdate();
-          ++failed;
+          handled.erase(it->second);  // saved alone below, reading its row again
         }
       }
       rs->Close();

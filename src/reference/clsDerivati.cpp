@@ -1,6 +1,8 @@
 #include "reference/clsDerivati.h"
 
+#include <chrono>
 #include <limits>
+#include <thread>
 #include <unordered_set>
 
 #include "data/QueryFirstValue.h"
@@ -84,18 +86,33 @@ struct Columns {
 
 Variant TextOrNull(const std::string& text) { return text.empty() ? Variant() : Variant(text); }
 
-void WriteTotals(rdo::RdoResultset& rs, const clsDerivato& d) {
-  rs.SetValue("lTotMinuti", Variant(static_cast<std::int64_t>(d.TotMinuti)));
-  rs.SetValue("lTotChiamate", Variant(static_cast<std::int64_t>(d.TotChiamate)));
-  rs.SetValue("cTotCosto", Variant(d.TotCosto));
+// Writes the totals `minuti`, `chiamate`, `costo`; the extension then holds
+// them as written.
+void WriteTotals(rdo::RdoResultset& rs, clsDerivato& d, std::int32_t minuti, std::int32_t chiamate, Money costo) {
+  rs.SetValue("lTotMinuti", Variant(static_cast<std::int64_t>(minuti)));
+  rs.SetValue("lTotChiamate", Variant(static_cast<std::int64_t>(chiamate)));
+  rs.SetValue("cTotCosto", Variant(costo));
   rs.SetValue("sSogliaSuperata", TextOrNull(d.SogliaSuperata));
   rs.Update();
+  d.TotMinuti = d.TotMinutiLetto = minuti;
+  d.TotChiamate = d.TotChiamateLetto = chiamate;
+  d.TotCosto = d.TotCostoLetto = costo;
 }
 
 // Writes the totals over the current row, first reading its descriptive
 // columns back: what was changed in the table while the engine ran wins
-// over memory.
+// over memory. The totals written are the row's plus what memory gained
+// since this process last read or wrote them, so that what other processes
+// added stays.
 void EditTotals(rdo::RdoResultset& rs, clsDerivato& d) {
+  const std::int32_t minuti = ToLong(rs.Value("lTotMinuti"), "lTotMinuti");
+  const std::int32_t chiamate = ToLong(rs.Value("lTotChiamate"), "lTotChiamate");
+  const Money costo = ToMoneyNotNull(rs.Value("cTotCosto"), "cTotCosto");
+  std::int32_t nuovi_minuti, nuove_chiamate;
+  if (__builtin_add_overflow(minuti, static_cast<std::int64_t>(d.TotMinuti) - d.TotMinutiLetto, &nuovi_minuti) ||
+      __builtin_add_overflow(chiamate, static_cast<std::int64_t>(d.TotChiamate) - d.TotChiamateLetto,
+                             &nuove_chiamate))
+    throw ComponentError(kErrOverflow, "Overflow", kCacheSource);
   rs.Edit();
   d.Nome = rs.Value("sNome").ToText();
   d.Reparto = rs.Value("sReparto").ToText();
@@ -107,7 +124,7 @@ void EditTotals(rdo::RdoResultset& rs, clsDerivato& d) {
   d.SogliaMinuti = ToLong(rs.Value("lSogliaMinuti"), "lSogliaMinuti");
   d.SogliaChiamate = ToLong(rs.Value("lSogliaChiamate"), "lSogliaChiamate");
   d.SogliaCosto = ToMoneyNotNull(rs.Value("cSogliaCosto"), "cSogliaCosto");
-  WriteTotals(rs, d);
+  WriteTotals(rs, d, nuovi_minuti, nuove_chiamate, costo + (d.TotCosto - d.TotCostoLetto));
 }
 
 }  // namespace
@@ -160,6 +177,9 @@ void clsDerivati::Cache(CacheType tipo) {
     d->SogliaMinuti = ToLong(rs->Value(c.soglia_minuti), "lSogliaMinuti");
     d->SogliaChiamate = ToLong(rs->Value(c.soglia_chiamate), "lSogliaChiamate");
     d->SogliaCosto = ToMoneyNotNull(rs->Value(c.soglia_costo), "cSogliaCosto");
+    d->TotMinutiLetto = d->TotMinuti;
+    d->TotChiamateLetto = d->TotChiamate;
+    d->TotCostoLetto = d->TotCosto;
     d->SogliaSuperata = "-";
     d->Database = Connection;
     d->Key = MakeKey(d->Numero, d->Sito);
@@ -171,6 +191,18 @@ void clsDerivati::Cache(CacheType tipo) {
 }
 
 bool clsDerivati::Save(clsDerivato& d) {
+  // A write that failed (the row changed by another process since it was
+  // read, the database held by another writer) is tried again on the row
+  // read afresh.
+  constexpr int kAttempts = 10;
+  for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+    if (SaveOnce(d)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10 * attempt));
+  }
+  return false;
+}
+
+bool clsDerivati::SaveOnce(clsDerivato& d) {
   const std::string where = " WHERE sSito=" + rdo::SqlQuote(d.Sito) + " and sNumero=" + rdo::SqlQuote(d.Numero);
   try {
     auto rs = Connection->OpenResultset("SELECT * FROM Derivati" + where, rdo::CursorType::Keyset,
@@ -191,7 +223,7 @@ bool clsDerivati::Save(clsDerivato& d) {
         rs->SetValue("lSogliaMinuti", Variant(static_cast<std::int64_t>(d.SogliaMinuti)));
         rs->SetValue("lSogliaChiamate", Variant(static_cast<std::int64_t>(d.SogliaChiamate)));
         rs->SetValue("cSogliaCosto", Variant(d.SogliaCosto));
-        WriteTotals(*rs, d);
+        WriteTotals(*rs, d, d.TotMinuti, d.TotChiamate, d.TotCosto);
       } else {
         EditTotals(*rs, d);
       }
@@ -241,66 +273,84 @@ std::size_t clsDerivati::SaveAll() {
   return failed;
 }
 
+bool clsDerivati::HasRow(const std::string& numero, const std::string& sito) {
+  return !QueryFirstValue("SELECT lPKId FROM Derivati WHERE sNumero=? AND sSito=?", {numero, sito}, *Connection)
+              .empty();
+}
+
+void clsDerivati::AddRow(const std::string& numero, const std::string& sito, std::int16_t privacy) {
+  // Only new rows are written: the resultset needs no existing row.
+  auto rs = Connection->OpenResultset("Select * from Derivati WHERE 1 = 0", rdo::CursorType::Keyset,
+                                      rdo::LockType::OptimisticRowVer);
+  try {
+    rs->AddNew();
+    rs->SetValue("sNumero", Variant(numero));
+    rs->SetValue("sSito", Variant(sito));
+    rs->SetValue("sNome", Variant("?"));
+    rs->SetValue("sNote", Variant(text_added_));
+    rs->SetValue("sReparto", Variant("-"));
+    rs->SetValue("sCentroDiCosto", Variant("-"));
+    rs->SetValue("sUbicazione", Variant("-"));
+    rs->SetValue("iPrivacy", Variant(static_cast<int>(privacy)));
+    rs->SetValue("rRicaricoCosto", Variant(0.0));
+    rs->SetValue("lSogliaChiamate", Variant(0));
+    rs->SetValue("cSogliaCosto", Variant(Money()));
+    rs->SetValue("lSogliaMinuti", Variant(0));
+    rs->SetValue("sSogliaSuperata", Variant(""));
+    rs->SetValue("bSwing", Variant(true));
+    rs->SetValue("lTotChiamate", Variant(0));
+    rs->SetValue("cTotCosto", Variant(Money()));
+    rs->SetValue("lTotMinuti", Variant(0));
+    rs->Update();
+  } catch (...) {
+    rs->CancelUpdate();
+    throw;
+  }
+  rs->Close();
+}
+
 bool clsDerivati::InserimentoAutomaticoDerivato(const std::string& numero, std::string& sito,
                                                 std::shared_ptr<clsDerivato>& derivato, bool condiviso) {
   if (numero.empty()) return false;
-  try {
-    // Only new rows are written: the resultset needs no existing row.
-    auto rs = Connection->OpenResultset("Select * from Derivati WHERE 1 = 0", rdo::CursorType::Keyset,
-                                        rdo::LockType::OptimisticRowVer);
-    if (condiviso) {
-      sito = "*";
-      if (IsOem(kOemKelmora) && Chiamate && Chiamate->Siti && !Chiamate->Siti->SitoRiferimento.empty())
-        sito = Chiamate->Siti->SitoRiferimento;
-    }
-    const std::int16_t privacy = Chiamate ? Chiamate->DefaultPrivacy() : 0;
-    try {
-      rs->AddNew();
-      rs->SetValue("sNumero", Variant(numero));
-      rs->SetValue("sSito", Variant(sito));
-      rs->SetValue("sNome", Variant("?"));
-      rs->SetValue("sNote", Variant(text_added_));
-      rs->SetValue("sReparto", Variant("-"));
-      rs->SetValue("sCentroDiCosto", Variant("-"));
-      rs->SetValue("sUbicazione", Variant("-"));
-      rs->SetValue("iPrivacy", Variant(static_cast<int>(privacy)));
-      rs->SetValue("rRicaricoCosto", Variant(0.0));
-      rs->SetValue("lSogliaChiamate", Variant(0));
-      rs->SetValue("cSogliaCosto", Variant(Money()));
-      rs->SetValue("lSogliaMinuti", Variant(0));
-      rs->SetValue("sSogliaSuperata", Variant(""));
-      rs->SetValue("bSwing", Variant(true));
-      rs->SetValue("lTotChiamate", Variant(0));
-      rs->SetValue("cTotCosto", Variant(Money()));
-      rs->SetValue("lTotMinuti", Variant(0));
-      rs->Update();
-    } catch (...) {
-      rs->CancelUpdate();
-      throw;
-    }
-    rs->Close();
-
-    auto d = std::make_shared<clsDerivato>();
-    d->Numero = numero;
-    d->Sito = sito;
-    d->Nome = "?";
-    d->Reparto = d->CentroDiCosto = d->Ubicazione = "-";
-    d->Privacy = privacy;
-    d->Swing = true;
-    d->SogliaSuperata = "-";
-    d->Database = Connection;
-    d->Key = MakeKey(numero, sito);
-    const std::string key = d->Key;
-    if (Chiamate) AddToCollection(*derivati_, d, key, Chiamate->ErrorSink());
-    derivato = std::move(d);
-    return true;
-  } catch (const ComponentError& e) {
-    last_error_ = text_error_ + e.Description();
-  } catch (const std::exception& e) {
-    last_error_ = text_error_ + e.what();
+  if (condiviso) {
+    sito = "*";
+    if (IsOem(kOemKelmora) && Chiamate && Chiamate->Siti && !Chiamate->Siti->SitoRiferimento.empty())
+      sito = Chiamate->Siti->SitoRiferimento;
   }
-  WriteDetailLogNoThrow(last_error_);
-  return false;
+  const std::int16_t privacy = Chiamate ? Chiamate->DefaultPrivacy() : 0;
+  constexpr int kAttempts = 10;
+  bool stored = false;
+  for (int attempt = 1; attempt <= kAttempts && !stored; ++attempt) {
+    try {
+      // Another process rating the same database may have added it: its row
+      // is the one this call would have added.
+      if (!HasRow(numero, sito)) AddRow(numero, sito, privacy);
+      stored = true;
+    } catch (const ComponentError& e) {
+      last_error_ = text_error_ + e.Description();
+    } catch (const std::exception& e) {
+      last_error_ = text_error_ + e.what();
+    }
+    if (!stored && attempt < kAttempts) std::this_thread::sleep_for(std::chrono::milliseconds(10 * attempt));
+  }
+  if (!stored) {
+    WriteDetailLogNoThrow(last_error_);
+    return false;
+  }
+  auto d = std::make_shared<clsDerivato>();
+  d->Numero = numero;
+  d->Sito = sito;
+  d->Nome = "?";
+  d->Reparto = d->CentroDiCosto = d->Ubicazione = "-";
+  d->Privacy = privacy;
+  d->Swing = true;
+  d->SogliaSuperata = "-";
+  d->Database = Connection;
+  d->Key = MakeKey(numero, sito);
+  const std::string key = d->Key;
+  if (Chiamate) AddToCollection(*derivati_, d, key, Chiamate->ErrorSink());
+  derivato = std::move(d);
+  return true;
 }
 
 }  // namespace ordalis

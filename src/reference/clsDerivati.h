@@ -66,8 +66,12 @@ class clsDerivati {
   // privacy, swing, zero totals) and a member of the collection, returned in
   // `derivato`. When `condiviso` the site becomes "*" (for the OEM edition
   // "Kelmora", the sites' SitoRiferimento when there is one); `sito` returns
-  // the site used. False, with nothing changed, for an empty number or when
-  // the row cannot be added. Never throws.
+  // the site used. A row of that number and site that another process added
+  // meanwhile is taken instead of adding a second one (with a unique key on
+  // Derivati (sNumero, sSito), two processes adding at once cannot both
+  // succeed: the loser reads the winner's row). A failed attempt is tried
+  // again. False, with nothing changed, for an empty number or when the row
+  // cannot be added. Never throws.
   bool InserimentoAutomaticoDerivato(const std::string& numero, std::string& sito,
                                      std::shared_ptr<clsDerivato>& derivato, bool condiviso);
 
@@ -75,6 +79,11 @@ class clsDerivati {
   const std::string& LastError() const { return last_error_; }
 
  private:
+  bool SaveOnce(clsDerivato& derivato);
+  // Whether Derivati has a row of this number and site.
+  bool HasRow(const std::string& numero, const std::string& sito);
+  void AddRow(const std::string& numero, const std::string& sito, std::int16_t privacy);
+
   std::shared_ptr<Collection> derivati_;
   CacheType tipo_ = ctNone;
   std::string text_added_;  // "<Added automatically>"

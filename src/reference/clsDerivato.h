@@ -40,6 +40,11 @@ class clsDerivato {
   std::int32_t TotMinuti = 0;
   std::int32_t TotChiamate = 0;
   Money TotCosto;
+  // The totals as the row held them when this process last read or wrote
+  // it: a save adds what the totals gained since, keeping what others added.
+  std::int32_t TotMinutiLetto = 0;
+  std::int32_t TotChiamateLetto = 0;
+  Money TotCostoLetto;
   std::int32_t SogliaMinuti = 0;
   std::int32_t SogliaChiamate = 0;
   Money SogliaCosto;

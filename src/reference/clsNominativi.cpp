@@ -54,13 +54,17 @@ std::shared_ptr<clsNominativo> Read(const rdo::RdoResultset& rs, const Columns& 
   n->OraUltimaChiamataI = rs.Value(c.ora_i).ToDate();
   n->TotaleSelezioniO = ContatoreDaColonna(rs.Value(c.totale_o));
   n->TotaleSelezioniI = ContatoreDaColonna(rs.Value(c.totale_i));
+  n->Letto = n->Attuali();
   return n;
 }
 
 // The statistics of `entry` into the current row of `rs` (Edit), or into a
 // new row with its name, number and place (AddNew); the edited row's name
-// and place are read back into the entry first.
+// and place are read back into the entry first. The counts written are the
+// row's plus what the entry gained since this process last read or wrote
+// it; the entry then holds what was written.
 void Scrivi(rdo::RdoResultset& rs, clsNominativo& entry, bool inserting) {
+  clsNominativo::Statistiche s = entry.Attuali();
   if (inserting) {
     rs.AddNew();
     rs.SetValue("sNome", Variant(entry.Nome));
@@ -69,15 +73,33 @@ void Scrivi(rdo::RdoResultset& rs, clsNominativo& entry, bool inserting) {
   } else {
     entry.Nome = rs.Value("sNome").ToText();
     entry.Localita = rs.Value("sLocalita").ToText();
+    const clsNominativo::Statistiche& letto = entry.Letto;
+    s.TotaleSelezioniO = SommaContatore(ContatoreDaColonna(rs.Value("lTotaleSelezioniO")),
+                                        SommaContatore(s.TotaleSelezioniO, -letto.TotaleSelezioniO));
+    s.TotaleSelezioniI = SommaContatore(ContatoreDaColonna(rs.Value("lTotaleSelezioniI")),
+                                        SommaContatore(s.TotaleSelezioniI, -letto.TotaleSelezioniI));
+    UnisciUltimaChiamata(rs.Value("dDataUltimaChiamataO").ToDate(), rs.Value("dOraUltimaChiamataO").ToDate(),
+                         letto.DataUltimaChiamataO, letto.OraUltimaChiamataO, s.DataUltimaChiamataO,
+                         s.OraUltimaChiamataO);
+    UnisciUltimaChiamata(rs.Value("dDataUltimaChiamataI").ToDate(), rs.Value("dOraUltimaChiamataI").ToDate(),
+                         letto.DataUltimaChiamataI, letto.OraUltimaChiamataI, s.DataUltimaChiamataI,
+                         s.OraUltimaChiamataI);
     rs.Edit();
   }
-  rs.SetValue("dDataUltimaChiamataO", Variant::FromDate(entry.DataUltimaChiamataO));
-  rs.SetValue("dDataUltimaChiamataI", Variant::FromDate(entry.DataUltimaChiamataI));
-  rs.SetValue("dOraUltimaChiamataI", Variant::FromDate(entry.OraUltimaChiamataI));
-  rs.SetValue("dOraUltimaChiamataO", Variant::FromDate(entry.OraUltimaChiamataO));
-  rs.SetValue("lTotaleSelezioniI", Variant(static_cast<std::int64_t>(entry.TotaleSelezioniI)));
-  rs.SetValue("lTotaleSelezioniO", Variant(static_cast<std::int64_t>(entry.TotaleSelezioniO)));
+  rs.SetValue("dDataUltimaChiamataO", Variant::FromDate(s.DataUltimaChiamataO));
+  rs.SetValue("dDataUltimaChiamataI", Variant::FromDate(s.DataUltimaChiamataI));
+  rs.SetValue("dOraUltimaChiamataI", Variant::FromDate(s.OraUltimaChiamataI));
+  rs.SetValue("dOraUltimaChiamataO", Variant::FromDate(s.OraUltimaChiamataO));
+  rs.SetValue("lTotaleSelezioniI", Variant(static_cast<std::int64_t>(s.TotaleSelezioniI)));
+  rs.SetValue("lTotaleSelezioniO", Variant(static_cast<std::int64_t>(s.TotaleSelezioniO)));
   rs.Update();
+  entry.TotaleSelezioniO = s.TotaleSelezioniO;
+  entry.TotaleSelezioniI = s.TotaleSelezioniI;
+  entry.DataUltimaChiamataO = s.DataUltimaChiamataO;
+  entry.OraUltimaChiamataO = s.OraUltimaChiamataO;
+  entry.DataUltimaChiamataI = s.DataUltimaChiamataI;
+  entry.OraUltimaChiamataI = s.OraUltimaChiamataI;
+  entry.Letto = s;
 }
 
 }  // namespace

@@ -67,15 +67,21 @@ std::int32_t NuovoPKId(rdo::RdoConnection& connection, std::string_view table, s
   return ContatoreDaColonna(Variant(id));
 }
 
-void clsNominativo::RegistraChiamata(bool uscente, DateTime dData, DateTime dOra, bool annulla) {
+bool NonPrecedente(DateTime data, DateTime ora, DateTime ultima_data, DateTime ultima_ora) {
+  const auto secondi = [](DateTime t) { return std::llround(t * 86400.0); };
+  if (secondi(data) != secondi(ultima_data)) return data > ultima_data;
+  return secondi(ora) >= secondi(ultima_ora);
+}
+
+void clsNominativo::RegistraChiamata(bool uscente, DateTime dData, DateTime dOra, bool annulla, bool per_data) {
   std::int32_t& totale = uscente ? TotaleSelezioniO : TotaleSelezioniI;
   DateTime& data = uscente ? DataUltimaChiamataO : DataUltimaChiamataI;
   DateTime& ora = uscente ? OraUltimaChiamataO : OraUltimaChiamataI;
   std::int32_t nuovo = totale;
   if (annulla) nuovo = SommaContatore(nuovo, -1);
   totale = SommaContatore(nuovo, 1);
+  if (!per_data || NonPrecedente(dData, dOra, data, ora)) ora = dOra;
   if (dData > data) data = dData;
-  ora = dOra;
 }
 
 }  // namespace ordalis

@@ -36,6 +36,18 @@ class clsNominativo {
   DateTime DataUltimaChiamataI = 0;
   DateTime OraUltimaChiamataI = 0;
   DateTime OraUltimaChiamataO = 0;
+  // The statistics as the row held them when this process last read or
+  // wrote it. A save adds to the row what the entry gained since, so that
+  // several processes counting into one row keep each other's counts.
+  struct Statistiche {
+    std::int32_t TotaleSelezioniO = 0, TotaleSelezioniI = 0;
+    DateTime DataUltimaChiamataO = 0, OraUltimaChiamataO = 0, DataUltimaChiamataI = 0, OraUltimaChiamataI = 0;
+  };
+  Statistiche Letto;
+  Statistiche Attuali() const {
+    return {TotaleSelezioniO, TotaleSelezioniI, DataUltimaChiamataO, OraUltimaChiamataO, DataUltimaChiamataI,
+            OraUltimaChiamataI};
+  }
 
   // Counts one call to (uscente) or from this number: with `annulla` the
   // contribution of the call's previous rating is taken off first, so that
@@ -43,7 +55,10 @@ class clsNominativo {
   // forward; the last-call time is the call's in every case.
   // Throws ComponentError 6 when a count leaves the 32-bit range (the entry
   // is then unchanged).
-  void RegistraChiamata(bool uscente, DateTime dData, DateTime dOra, bool annulla);
+  // With `per_data` (several processes rating at once) the last-call time
+  // is the call's only when the call is not earlier than the entry's last
+  // call.
+  void RegistraChiamata(bool uscente, DateTime dData, DateTime dOra, bool annulla, bool per_data = false);
 };
 
 // A 32-bit call count as the phone-book and swing tables hold it, read
@@ -53,6 +68,9 @@ class clsNominativo {
 // when it does not fit in 32 bits.
 std::int32_t ContatoreDaColonna(const Variant& value);
 
+// Whether a call at `data` `ora` is not earlier than one at `ultima_data`
+// `ultima_ora` (dates first, then times, to the second).
+bool NonPrecedente(DateTime data, DateTime ora, DateTime ultima_data, DateTime ultima_ora);
 // count + delta, or ComponentError 6 when it leaves the 32-bit range.
 std::int32_t SommaContatore(std::int32_t count, std::int32_t delta);
 

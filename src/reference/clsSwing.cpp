@@ -19,17 +19,21 @@ void clsSwing::RegistraChiamata(const DatiChiamata& c, bool nuovo) {
 
   DateTime& data = c.uscente ? DataUltimaChiamataO : DataUltimaChiamataI;
   DateTime& ora = c.uscente ? OraUltimaChiamataO : OraUltimaChiamataI;
+  const bool ultima = !c.per_data || nuovo || (NonPrecedente(c.dData, c.dOra, DataUltimaChiamataO, OraUltimaChiamataO) &&
+                                               NonPrecedente(c.dData, c.dOra, DataUltimaChiamataI, OraUltimaChiamataI));
+  if (!c.per_data || NonPrecedente(c.dData, c.dOra, data, ora)) ora = c.dOra;
   if (data < c.dData) data = c.dData;
-  ora = c.dOra;
   (c.uscente ? NumeroChiamateO : NumeroChiamateI) = chiamate;
   CostoConversazioni = costo;
   MinutiConversazione = minuti + c.dDurata;
   Nome.clear();
   Numero = c.sNumero;
-  Sito = c.sSito;
+  if (ultima) {
+    Sito = c.sSito;
+    Derivato = c.sDerivato;
+  }
   Status = stIndividuato;
   Videotel = true;
-  Derivato = c.sDerivato;
 }
 
 }  // namespace ordalis

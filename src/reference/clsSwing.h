@@ -25,6 +25,7 @@ class clsSwing {
     Money cCosto;              // cCosto1_c as just rated
     Money cCostoPrecedente;    // cCosto1_c as loaded (the previous rating)
     bool annulla = false;      // the previous rating is taken off first
+    bool per_data = false;     // last-call fields follow the latest call (several processes rating at once)
     std::string sNumero, sSito, sDerivato;
   };
 
@@ -45,6 +46,22 @@ class clsSwing {
   bool Videotel = false;
   std::string Sito;
   std::int32_t PKId = 0;  // 0: never stored
+  // The statistics as the row held them when this process last read or
+  // wrote it (all zero for a swing without a row). A save adds to the row
+  // what the swing gained since, so that several processes counting into one
+  // row keep each other's counts.
+  struct Statistiche {
+    std::int32_t NumeroChiamateO = 0, NumeroChiamateI = 0;
+    Money CostoConversazioni;
+    DateTime MinutiConversazione = 0;
+    DateTime DataUltimaChiamataO = 0, OraUltimaChiamataO = 0, DataUltimaChiamataI = 0, OraUltimaChiamataI = 0;
+    std::string Sito, Derivato;
+  };
+  Statistiche Letto;
+  Statistiche Attuali() const {
+    return {NumeroChiamateO,     NumeroChiamateI,     CostoConversazioni,  MinutiConversazione, DataUltimaChiamataO,
+            OraUltimaChiamataO,  DataUltimaChiamataI, OraUltimaChiamataI,  Sito,                Derivato};
+  }
 
   // Accumulates one call. With `annulla` the previous rating's cost, the
   // duration and one call of the call's direction are taken off first. The

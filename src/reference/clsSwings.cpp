@@ -1,6 +1,7 @@
 #include "reference/clsSwings.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -66,32 +67,72 @@ std::shared_ptr<clsSwing> Read(const rdo::RdoResultset& rs, const Columns& c) {
   s->Sito = rs.Value(c.sito).ToText();
   const Variant& videotel = rs.Value(c.videotel);
   s->Videotel = !videotel.IsNull() && videotel.ToBool();
+  s->Letto = s->Attuali();
   return s;
 }
 
 Variant TextOrNull(const std::string& text) { return text.empty() ? Variant() : Variant(text); }
 
 // Every column of `swing` into the current row of `rs` (Edit) or a new row
-// (AddNew); nothing is read back.
-void Scrivi(rdo::RdoResultset& rs, const clsSwing& swing, bool inserting) {
-  if (inserting)
+// (AddNew). The counts, cost and time written over a row are the row's plus
+// what the swing gained since this process last read or wrote it; the site
+// and extension are those of the last call, as its time is; the swing then
+// holds what was written.
+void Scrivi(rdo::RdoResultset& rs, clsSwing& swing, bool inserting) {
+  clsSwing::Statistiche s = swing.Attuali();
+  if (inserting) {
     rs.AddNew();
-  else
+  } else {
+    const clsSwing::Statistiche& letto = swing.Letto;
+    s.NumeroChiamateO = SommaContatore(ContatoreDaColonna(rs.Value("lNumeroChiamateO")),
+                                       SommaContatore(s.NumeroChiamateO, -letto.NumeroChiamateO));
+    s.NumeroChiamateI = SommaContatore(ContatoreDaColonna(rs.Value("lNumeroChiamateI")),
+                                       SommaContatore(s.NumeroChiamateI, -letto.NumeroChiamateI));
+    const Money costo = rs.Value("cCostoConversazioni").ToMoney();
+    s.CostoConversazioni = costo + (s.CostoConversazioni - letto.CostoConversazioni);
+    const DateTime minuti = rs.Value("dMinutiConversazione").ToDate();
+    if (!StessoSecondo(minuti, letto.MinutiConversazione))
+      s.MinutiConversazione = static_cast<double>(std::llround(minuti * 86400.0) +
+                                                  std::llround(s.MinutiConversazione * 86400.0) -
+                                                  std::llround(letto.MinutiConversazione * 86400.0)) /
+                              86400.0;
+    const bool o = UnisciUltimaChiamata(rs.Value("dDataUltimaChiamataO").ToDate(),
+                                        rs.Value("dOraUltimaChiamataO").ToDate(), letto.DataUltimaChiamataO,
+                                        letto.OraUltimaChiamataO, s.DataUltimaChiamataO, s.OraUltimaChiamataO);
+    const bool i = UnisciUltimaChiamata(rs.Value("dDataUltimaChiamataI").ToDate(),
+                                        rs.Value("dOraUltimaChiamataI").ToDate(), letto.DataUltimaChiamataI,
+                                        letto.OraUltimaChiamataI, s.DataUltimaChiamataI, s.OraUltimaChiamataI);
+    if (!o && !i) {
+      s.Sito = rs.Value("sSito").ToText();
+      s.Derivato = rs.Value("sDerivato").ToText();
+    }
     rs.Edit();
+  }
   rs.SetValue("sNome", TextOrNull(swing.Nome));
   rs.SetValue("sNumero", TextOrNull(swing.Numero));
-  rs.SetValue("cCostoConversazioni", Variant(swing.CostoConversazioni));
-  rs.SetValue("dDataUltimaChiamataO", Variant::FromDate(swing.DataUltimaChiamataO));
-  rs.SetValue("dDataUltimaChiamataI", Variant::FromDate(swing.DataUltimaChiamataI));
-  rs.SetValue("dOraUltimaChiamataO", Variant::FromDate(swing.OraUltimaChiamataO));
-  rs.SetValue("dOraUltimaChiamataI", Variant::FromDate(swing.OraUltimaChiamataI));
-  rs.SetValue("sDerivato", Variant(swing.Derivato));
-  rs.SetValue("dMinutiConversazione", Variant::FromDate(swing.MinutiConversazione));
-  rs.SetValue("lNumeroChiamateI", Variant(static_cast<std::int64_t>(swing.NumeroChiamateI)));
-  rs.SetValue("lNumeroChiamateO", Variant(static_cast<std::int64_t>(swing.NumeroChiamateO)));
-  rs.SetValue("sSito", Variant(swing.Sito));
+  rs.SetValue("cCostoConversazioni", Variant(s.CostoConversazioni));
+  rs.SetValue("dDataUltimaChiamataO", Variant::FromDate(s.DataUltimaChiamataO));
+  rs.SetValue("dDataUltimaChiamataI", Variant::FromDate(s.DataUltimaChiamataI));
+  rs.SetValue("dOraUltimaChiamataO", Variant::FromDate(s.OraUltimaChiamataO));
+  rs.SetValue("dOraUltimaChiamataI", Variant::FromDate(s.OraUltimaChiamataI));
+  rs.SetValue("sDerivato", Variant(s.Derivato));
+  rs.SetValue("dMinutiConversazione", Variant::FromDate(s.MinutiConversazione));
+  rs.SetValue("lNumeroChiamateI", Variant(static_cast<std::int64_t>(s.NumeroChiamateI)));
+  rs.SetValue("lNumeroChiamateO", Variant(static_cast<std::int64_t>(s.NumeroChiamateO)));
+  rs.SetValue("sSito", Variant(s.Sito));
   rs.SetValue("bVideotel", Variant(swing.Videotel));
   rs.Update();
+  swing.NumeroChiamateO = s.NumeroChiamateO;
+  swing.NumeroChiamateI = s.NumeroChiamateI;
+  swing.CostoConversazioni = s.CostoConversazioni;
+  swing.MinutiConversazione = s.MinutiConversazione;
+  swing.DataUltimaChiamataO = s.DataUltimaChiamataO;
+  swing.OraUltimaChiamataO = s.OraUltimaChiamataO;
+  swing.DataUltimaChiamataI = s.DataUltimaChiamataI;
+  swing.OraUltimaChiamataI = s.OraUltimaChiamataI;
+  swing.Sito = s.Sito;
+  swing.Derivato = s.Derivato;
+  swing.Letto = s;
 }
 
 }  // namespace
