@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "CopyCommand.h"
+#include "DataSource.h"
 #include "Json.h"
 #include "Progress.h"
 #include "ReportCommand.h"
@@ -61,7 +63,7 @@ struct ConnectOptions {
 
 void AddConnectOptions(CLI::App* cmd, ConnectOptions& o) {
   auto* db = cmd->add_option("--db", o.db, "engine database file (SQLite)");
-  auto* dsn = cmd->add_option("--dsn", o.dsn, "ODBC data source name");
+  auto* dsn = cmd->add_option("--dsn", o.dsn, "ODBC data source: a name or a connect string");
   db->excludes(dsn);
   cmd->add_option("--user", o.user, "login name for the data source");
   cmd->add_option("--pwd", o.pwd, "password for the data source");
@@ -76,7 +78,7 @@ bool InitEngine(clsChiamate& engine, const ConnectOptions& o) {
   engine.set_TipoDb(o.dsn.empty() ? dbAccess : dbSql);
   engine.set_User(o.user);
   engine.set_Pwd(o.pwd);
-  engine.Init(o.dsn.empty() ? o.db : o.dsn);
+  engine.Init(o.dsn.empty() ? o.db : EngineDataSource(o.dsn));
   if (!engine.Errore().empty()) {
     std::fprintf(stderr, "error: %s\n", engine.Errore().c_str());
     return false;
@@ -213,7 +215,7 @@ int RunSingle(const RunOptions& o) {
   return 0;
 }
 
-int RunDemo(const std::string& dir, int calls) {
+int RunDemo(const std::string& dir, int calls, const ConnectOptions& server) {
   DemoInstallation demo;
   try {
     demo = WriteDemoInstallation(dir, calls);
@@ -228,6 +230,12 @@ int RunDemo(const std::string& dir, int calls) {
   ProcessOptions o;
   o.connect.db = demo.database;
   o.batch_update = true;
+  if (!server.dsn.empty()) {
+    // The engine database goes to the server and is rated there.
+    if (!CopyFileToDataSource(demo.database, server.dsn, server.user, server.pwd)) return 1;
+    o.connect = server;
+    return RunProcess(o);
+  }
   int code = RunProcess(o);
   if (code != 0) return code;
   try {
@@ -284,10 +292,14 @@ void AddCommands(CLI::App& app, int& exit_code) {
 
   static std::string demo_dir = "./ordalis-demo";
   static int demo_calls = 100000;
+  static ConnectOptions demo_server;
   cmd = app.add_subcommand("demo", "write a demo installation and rate it");
   cmd->add_option("--dir", demo_dir, "directory of the installation");
   cmd->add_option("--calls", demo_calls, "number of stored calls")->check(CLI::Range(0, 100000000));
-  cmd->callback([&] { exit_code = RunDemo(demo_dir, demo_calls); });
+  cmd->add_option("--dsn", demo_server.dsn, "write the engine database into this (empty) data source and rate there");
+  cmd->add_option("--user", demo_server.user, "login name for the data source");
+  cmd->add_option("--pwd", demo_server.pwd, "password for the data source");
+  cmd->callback([&] { exit_code = RunDemo(demo_dir, demo_calls, demo_server); });
 
   static std::string db_file;
   cmd = app.add_subcommand("init-db", "create an empty engine database");

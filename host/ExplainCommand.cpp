@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "DataSource.h"
 #include "ordalis/CallExplanation.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
@@ -105,7 +106,7 @@ int RunExplain(const ExplainOptions& o, bool stored) {
   engine.set_TipoDb(o.dsn.empty() ? dbAccess : dbSql);
   engine.set_User(o.user);
   engine.set_Pwd(o.pwd);
-  engine.Init(o.dsn.empty() ? o.db : o.dsn);
+  engine.Init(o.dsn.empty() ? o.db : EngineDataSource(o.dsn));
   if (!engine.Errore().empty()) {
     std::fprintf(stderr, "error: %s\n", engine.Errore().c_str());
     return 1;
@@ -150,7 +151,7 @@ void AddExplainCommand(CLI::App& app, int& exit_code) {
       "explain", "show step by step how the engine rates a call (a stored one, or one described as for run); "
                  "nothing is written");
   auto* db = cmd->add_option("--db", o.db, "engine database file (SQLite)");
-  cmd->add_option("--dsn", o.dsn, "ODBC data source name")->excludes(db);
+  cmd->add_option("--dsn", o.dsn, "ODBC data source: a name or a connect string")->excludes(db);
   cmd->add_option("--user", o.user, "login name for the data source");
   cmd->add_option("--pwd", o.pwd, "password for the data source");
   auto* id = cmd->add_option("--id", o.id, "lPKId of a call of CHIAMATE")->check(CLI::Range(1LL, 2147483647LL));

@@ -5,6 +5,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "DataSource.h"
 #include "HtmlReport.h"
 #include "ordalis/CarrierComparison.h"
 #include "ordalis/ComponentError.h"
@@ -97,7 +98,7 @@ int RunReport(const ReportOptions& o) {
   engine.set_TipoDb(o.dsn.empty() ? dbAccess : dbSql);
   engine.set_User(o.user);
   engine.set_Pwd(o.pwd);
-  engine.Init(o.dsn.empty() ? o.db : o.dsn);
+  engine.Init(o.dsn.empty() ? o.db : EngineDataSource(o.dsn));
   if (!engine.Errore().empty()) {
     std::fprintf(stderr, "error: %s\n", engine.Errore().c_str());
     return 1;
@@ -179,7 +180,7 @@ void AddReportCommand(CLI::App& app, int& exit_code) {
   static ReportOptions o;
   auto* cmd = app.add_subcommand("report", "calls, minutes and cost of a period per group, per currency");
   auto* db = cmd->add_option("--db", o.db, "engine database file (SQLite)");
-  cmd->add_option("--dsn", o.dsn, "ODBC data source name")->excludes(db);
+  cmd->add_option("--dsn", o.dsn, "ODBC data source: a name or a connect string")->excludes(db);
   cmd->add_option("--user", o.user, "login name for the data source");
   cmd->add_option("--pwd", o.pwd, "password for the data source");
   cmd->add_option("--from", o.from, "first day, YYYY-MM-DD")->required();

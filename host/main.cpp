@@ -7,6 +7,7 @@
 
 #include "Commands.h"
 #include "ComparisonCommands.h"
+#include "CopyCommand.h"
 #include "ExplainCommand.h"
 #include "ReportCommand.h"
 #include "ordalis/Version.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
   int exit_code = 0;
   ordalis::host::AddCommands(app, exit_code);
   ordalis::host::AddComparisonCommands(app, exit_code);
+  ordalis::host::AddCopyCommand(app, exit_code);
   ordalis::host::AddReportCommand(app, exit_code);
   ordalis::host::AddExplainCommand(app, exit_code);
   try {

@@ -1,12 +1,12 @@
 #include "data/odbc/OdbcCursor.h"
 
 #include <algorithm>
+#include <cctype>
 #include <optional>
 #include <unordered_map>
 
 #include "data/SqlText.h"
 #include "ordalis/ComponentError.h"
-#include "ordalis/DateTime.h"
 #include "support/Text.h"
 
 namespace ordalis::rdo {
@@ -26,78 +26,59 @@ std::string Unquote(std::string_view name) {
   return std::string(name);
 }
 
-// The text of column `column` of the fetched row; empty for NULL.
-std::optional<std::string> GetText(const OdbcStatement& stmt, int column) {
-  std::u16string text;
-  char16_t buffer[2048];
-  for (;;) {
-    SQLLEN indicator = 0;
-    SQLRETURN rc = SQLGetData(stmt.handle(), static_cast<SQLUSMALLINT>(column), SQL_C_WCHAR, buffer, sizeof buffer,
-                              &indicator);
-    if (rc == SQL_NO_DATA) break;
-    stmt.Check(rc);
-    if (indicator == SQL_NULL_DATA) return std::nullopt;
-    std::size_t capacity = sizeof buffer / sizeof buffer[0] - 1;
-    if (indicator == SQL_NO_TOTAL || static_cast<std::size_t>(indicator) / 2 > capacity) {
-      text.append(buffer, capacity);  // truncated: the rest comes with the next call
+// The words of a statement's tail outside quoted text, upper-cased.
+std::vector<std::string> Words(std::string_view text) {
+  std::vector<std::string> words;
+  std::string word;
+  char quote = 0;
+  for (char c : text) {
+    if (quote) {
+      if (c == quote) quote = 0;
       continue;
     }
-    text.append(buffer, static_cast<std::size_t>(indicator) / 2);
-    break;
+    if (c == '\'' || c == '"') {
+      quote = c;
+    } else if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
+      word += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      continue;
+    }
+    if (!word.empty()) words.push_back(std::move(word));
+    word.clear();
   }
-  return ToUtf8(text);
+  if (!word.empty()) words.push_back(std::move(word));
+  return words;
 }
 
-template <class T>
-std::optional<T> GetFixed(const OdbcStatement& stmt, int column, SQLSMALLINT c_type) {
-  T value{};
-  SQLLEN indicator = 0;
-  stmt.Check(SQLGetData(stmt.handle(), static_cast<SQLUSMALLINT>(column), c_type, &value, sizeof value, &indicator));
-  if (indicator == SQL_NULL_DATA) return std::nullopt;
-  return value;
+// The condition of a tail that is nothing but "WHERE <condition>" (empty
+// for no tail); none when the tail orders, groups or limits the rows.
+std::optional<std::string> PlainCondition(const std::string& rest) {
+  if (rest.empty()) return std::string();
+  std::vector<std::string> words = Words(rest);
+  if (words.empty() || words.front() != "WHERE") return std::nullopt;
+  for (const std::string& w : words)
+    if (w == "ORDER" || w == "GROUP" || w == "HAVING" || w == "LIMIT" || w == "OFFSET" || w == "UNION" ||
+        w == "FOR" || w == "FETCH")
+      return std::nullopt;
+  std::size_t at = 0;
+  while (at < rest.size() && std::isspace(static_cast<unsigned char>(rest[at]))) ++at;
+  return rest.substr(at + 5);
 }
 
-Variant::Kind KindOf(SQLSMALLINT type, SQLULEN size, SQLSMALLINT digits, const std::string& type_name, int& text_size) {
-  text_size = 0;
-  std::string name = Lower(type_name);
-  if (name == "bool" || name == "boolean" || name == "bit") return K::Bool;
-  if (name == "money" || name == "smallmoney") return K::Money;
-  switch (type) {
-    case SQL_CHAR:
-    case SQL_VARCHAR:
-    case SQL_WCHAR:
-    case SQL_WVARCHAR:
-      text_size = size > 0 && size < 65536 ? static_cast<int>(size) : 0;
-      return K::Text;
-    case SQL_LONGVARCHAR:
-    case SQL_WLONGVARCHAR: return K::Text;
-    case SQL_TINYINT:
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT: return K::Integer;
-    case SQL_REAL: return K::Single;
-    case SQL_FLOAT:
-    case SQL_DOUBLE: return K::Double;
-    case SQL_DECIMAL:
-    case SQL_NUMERIC:
-      if (digits == 4) return K::Money;
-      if (digits == 0 && size > 0 && size <= 18) return K::Integer;
-      return K::Double;
-    case SQL_BIT: return K::Bool;
-    case SQL_TYPE_DATE:
-    case SQL_TYPE_TIME:
-    case SQL_TYPE_TIMESTAMP:
-    case SQL_DATE:
-    case SQL_TIME:
-    case SQL_TIMESTAMP: return K::Date;
-    default: return K::Null;
-  }
+// A read of a whole table (no condition, no markers): the one kind of
+// read-only select that may be too large to hold.
+bool WholeTable(const std::string& sql) {
+  auto parts = ParseSingleTableSelect(sql);
+  if (!parts) return false;
+  std::vector<std::string> words = Words(parts->rest);
+  return words.empty() || words.front() == "ORDER";
 }
 
 }  // namespace
 
-OdbcCursor::OdbcCursor(std::shared_ptr<OdbcDb> db, const std::string& sql, bool updatable)
-    : db_(std::move(db)), updatable_(updatable) {
+OdbcCursor::OdbcCursor(std::shared_ptr<OdbcDb> db, const std::string& sql, std::vector<Variant> params,
+                       bool updatable)
+    : db_(std::move(db)), updatable_(updatable), params_(std::move(params)) {
+  if (db_->closed()) ThrowDataError("The connection is closed");
   if (updatable)
     OpenUpdatable(sql);
   else
@@ -106,80 +87,65 @@ OdbcCursor::OdbcCursor(std::shared_ptr<OdbcDb> db, const std::string& sql, bool 
 
 OdbcCursor::~OdbcCursor() { Close(); }
 
-std::vector<ColumnInfo> OdbcCursor::Describe(SQLHSTMT stmt, int first, std::vector<std::string>* names) const {
-  SQLSMALLINT count = 0;
-  OdbcCheck(SQLNumResultCols(stmt, &count), SQL_HANDLE_STMT, stmt);
-  std::vector<ColumnInfo> columns;
-  for (SQLSMALLINT i = static_cast<SQLSMALLINT>(first); i <= count; ++i) {
-    SQLWCHAR name[512] = {};
-    SQLSMALLINT name_length = 0, type = 0, digits = 0, nullable = 0;
-    SQLULEN size = 0;
-    OdbcCheck(SQLDescribeColW(stmt, static_cast<SQLUSMALLINT>(i), name, 512, &name_length, &type, &size, &digits,
-                              &nullable),
-              SQL_HANDLE_STMT, stmt);
-    SQLWCHAR type_name[128] = {};
-    SQLSMALLINT type_name_length = 0;
-    SQLColAttributeW(stmt, static_cast<SQLUSMALLINT>(i), SQL_DESC_TYPE_NAME, type_name, sizeof type_name,
-                     &type_name_length, nullptr);
-    ColumnInfo info;
-    info.name = ToUtf8(reinterpret_cast<char16_t*>(name));
-    info.kind = KindOf(type, size, digits, ToUtf8(reinterpret_cast<char16_t*>(type_name)), info.size);
-    if (names) names->push_back(db_->QuoteName(info.name));
-    columns.push_back(std::move(info));
+std::unique_ptr<OdbcStatement> OdbcCursor::Run(const std::string& sql, const std::vector<Variant>& more,
+                                               bool with_params) {
+  auto stmt = db_->Take(sql);
+  stmt->ResetParams();
+  int p = 1;
+  if (with_params)
+    for (const Variant& v : params_) stmt->Bind(p++, v);
+  for (const Variant& v : more) stmt->Bind(p++, v);
+  db_->ReadRan();
+  try {
+    db_->Guarded([&] { stmt->Execute(); });
+  } catch (...) {
+    db_->Keep(sql, std::move(stmt));
+    throw;
   }
-  return columns;
-}
-
-Variant OdbcCursor::ReadColumn(SQLHSTMT handle, int column, K kind) const {
-  const OdbcStatement& stmt = *read_;
-  (void)handle;
-  switch (kind) {
-    case K::Integer: {
-      auto v = GetFixed<SQLBIGINT>(stmt, column, SQL_C_SBIGINT);
-      return v ? Variant(static_cast<std::int64_t>(*v)) : Variant();
-    }
-    case K::Double: {
-      auto v = GetFixed<double>(stmt, column, SQL_C_DOUBLE);
-      return v ? Variant(*v) : Variant();
-    }
-    case K::Single: {
-      auto v = GetFixed<float>(stmt, column, SQL_C_FLOAT);
-      return v ? Variant(*v) : Variant();
-    }
-    case K::Bool: {
-      auto v = GetFixed<unsigned char>(stmt, column, SQL_C_BIT);
-      return v ? Variant(*v != 0) : Variant();
-    }
-    case K::Money: {
-      auto t = GetText(stmt, column);
-      if (!t) return Variant();
-      try {
-        return Variant(Money::FromText(*t));
-      } catch (const ComponentError&) {
-        return Variant(std::move(*t));
-      }
-    }
-    case K::Date: {
-      auto t = GetText(stmt, column);
-      if (!t) return Variant();
-      if (auto d = dt::ParseStored(*t)) return Variant::FromDate(*d);
-      return Variant(std::move(*t));
-    }
-    case K::Text:
-    case K::Null: {
-      auto t = GetText(stmt, column);
-      return t ? Variant(std::move(*t)) : Variant();
-    }
-  }
-  return Variant();
+  return stmt;
 }
 
 void OdbcCursor::OpenReadOnly(const std::string& sql) {
-  read_ = std::make_unique<OdbcStatement>(db_->handle(), db_->query_timeout());
-  read_->ExecDirect(sql);
-  std::vector<ColumnInfo> columns = Describe(read_->handle(), 1, nullptr);
-  for (auto& c : columns) read_kinds_.push_back(c.kind);
-  Start(std::move(columns));
+  if (db_->IsPostgres() && !db_->DriverCursors() && params_.empty() && WholeTable(sql)) {
+    // Read through a server cursor, kRangeRows at a time; it outlives the
+    // commits of the batch.
+    server_cursor_ = db_->NewCursorName();
+    cursor_rollbacks_ = db_->Rollbacks();
+    db_->Run("DECLARE " + server_cursor_ + " NO SCROLL CURSOR WITH HOLD FOR " + sql);
+    read_ = std::make_unique<OdbcStatement>(db_->handle(), db_->query_timeout());
+    read_->Prepare("FETCH FORWARD " + std::to_string(kRangeRows) + " FROM " + server_cursor_);
+    db_->Guarded([&] { read_->Execute(); });
+  } else {
+    read_sql_ = sql;
+    read_ = Run(sql, {}, true);
+  }
+  std::vector<OdbcColumn> columns = DescribeColumns(read_->handle());
+  std::vector<ColumnInfo> infos;
+  for (const OdbcColumn& c : columns) infos.push_back(ColumnInfo{c.name, c.kind, c.size});
+  rows_ = std::make_unique<OdbcRows>(read_->handle(), std::move(columns));
+  if (db_->DriverCursors() && !infos.empty()) {
+    streaming_ = true;
+    db_->StreamOpened();
+  }
+  Start(std::move(infos));
+}
+
+bool OdbcCursor::FetchServerCursor() {
+  for (;;) {
+    if (db_->Guarded([&] { return rows_->Next(row_); })) {
+      ++block_rows_;
+      return true;
+    }
+    if (block_rows_ < kRangeRows) {
+      db_->Run("CLOSE " + server_cursor_);
+      server_cursor_.clear();
+      return false;
+    }
+    block_rows_ = 0;
+    read_->CloseCursor();
+    db_->Guarded([&] { read_->Execute(); });
+    rows_->Restart();
+  }
 }
 
 std::vector<std::string> OdbcCursor::KeyColumns(const std::string& table) {
@@ -201,28 +167,36 @@ std::vector<std::string> OdbcCursor::KeyColumns(const std::string& table) {
       std::u16string w_table = ToUtf16(candidate), w_schema = ToUtf16(schema);
       SQLWCHAR* schema_arg = schema.empty() ? nullptr : reinterpret_cast<SQLWCHAR*>(w_schema.data());
       SQLSMALLINT schema_length = schema.empty() ? 0 : static_cast<SQLSMALLINT>(w_schema.size());
-      int name_column;
-      if (pass == 0) {
-        stmt.Check(SQLPrimaryKeysW(stmt.handle(), nullptr, 0, schema_arg, schema_length,
-                                   reinterpret_cast<SQLWCHAR*>(w_table.data()),
-                                   static_cast<SQLSMALLINT>(w_table.size())));
-        name_column = 4;
-      } else {
-        stmt.Check(SQLSpecialColumnsW(stmt.handle(), SQL_BEST_ROWID, nullptr, 0, schema_arg, schema_length,
-                                      reinterpret_cast<SQLWCHAR*>(w_table.data()),
-                                      static_cast<SQLSMALLINT>(w_table.size()), SQL_SCOPE_TRANSACTION,
-                                      SQL_NULLABLE));
-        name_column = 2;
+      std::size_t name_column;
+      db_->ReadRan();
+      // A candidate name that is no table fails in the driver (the server
+      // is not asked): the next one is tried.
+      try {
+        if (pass == 0) {
+          stmt.Check(SQLPrimaryKeysW(stmt.handle(), nullptr, 0, schema_arg, schema_length,
+                                     reinterpret_cast<SQLWCHAR*>(w_table.data()),
+                                     static_cast<SQLSMALLINT>(w_table.size())));
+          name_column = 3;
+        } else {
+          stmt.Check(SQLSpecialColumnsW(stmt.handle(), SQL_BEST_ROWID, nullptr, 0, schema_arg, schema_length,
+                                        reinterpret_cast<SQLWCHAR*>(w_table.data()),
+                                        static_cast<SQLSMALLINT>(w_table.size()), SQL_SCOPE_TRANSACTION,
+                                        SQL_NULLABLE));
+          name_column = 1;
+        }
+      } catch (const ComponentError&) {
+        continue;
       }
-      std::vector<std::pair<int, std::string>> found;
-      SQLRETURN rc;
-      while ((rc = SQLFetch(stmt.handle())) != SQL_NO_DATA) {
-        stmt.Check(rc);
-        auto column = GetText(stmt, name_column);
-        int sequence = static_cast<int>(found.size());
-        if (pass == 0)
-          if (auto seq = GetFixed<SQLINTEGER>(stmt, 5, SQL_C_SLONG)) sequence = *seq;
-        if (column) found.emplace_back(sequence, *column);
+      std::vector<std::pair<std::int64_t, std::string>> found;
+      std::vector<OdbcColumn> columns = DescribeColumns(stmt.handle());
+      for (auto& c : columns) c.bounded = false;  // catalog results: read value by value
+      OdbcRows rows(stmt.handle(), std::move(columns));
+      std::vector<Variant> row;
+      while (db_->Guarded([&] { return rows.Next(row); })) {
+        if (name_column >= row.size() || row[name_column].IsNull()) continue;
+        std::int64_t sequence = static_cast<std::int64_t>(found.size());
+        if (pass == 0 && row.size() > 4 && !row[4].IsNull()) sequence = row[4].ToInteger();
+        found.emplace_back(sequence, row[name_column].ToText());
       }
       if (!found.empty()) {
         std::sort(found.begin(), found.end());
@@ -241,52 +215,111 @@ void OdbcCursor::OpenUpdatable(const std::string& sql) {
   table_ = parts->table;
   qualifier_ = parts->Qualifier();
   list_ = parts->list;
-  std::string from = " FROM " + table_ + (parts->alias.empty() ? "" : " " + parts->alias);
+  from_ = " FROM " + table_ + (parts->alias.empty() ? "" : " " + parts->alias);
   std::string rest = parts->rest.empty() ? "" : " " + parts->rest;
 
-  std::string key_list;
-  for (const std::string& key : KeyColumns(table_)) {
+  // The key columns and the columns read, found once per statement text.
+  std::string shape_sql = "SELECT " + list_ + from_;
+  const OdbcDb::Shape* shape = db_->KnownShape(shape_sql);
+  if (!shape) {
+    OdbcDb::Shape found;
+    found.keys = KeyColumns(table_);
+    std::string keys;
+    for (const std::string& key : found.keys) keys += qualifier_ + "." + db_->QuoteName(key) + ", ";
+    OdbcStatement describe(db_->handle(), db_->query_timeout());
+    db_->ReadRan();
+    db_->Guarded([&] { describe.ExecDirect("SELECT " + keys + list_ + from_ + " WHERE 1=0"); });
+    found.columns = DescribeColumns(describe.handle());
+    db_->RememberShape(shape_sql, std::move(found));
+    shape = db_->KnownShape(shape_sql);
+  }
+  for (const std::string& key : shape->keys) {
     key_names_.push_back(db_->QuoteName(key));
-    if (!key_list.empty()) key_list += ", ";
-    key_list += qualifier_ + "." + key_names_.back();
+    if (!key_list_.empty()) key_list_ += ", ";
+    key_list_ += qualifier_ + "." + key_names_.back();
   }
   std::size_t nk = key_names_.size();
+  read_columns_ = shape->columns;
+  std::vector<ColumnInfo> infos;
+  for (std::size_t i = 0; i < read_columns_.size(); ++i) {
+    if (i < nk) {
+      key_kinds_.push_back(read_columns_[i].kind);
+      continue;
+    }
+    infos.push_back(ColumnInfo{read_columns_[i].name, read_columns_[i].kind, read_columns_[i].size});
+    column_names_.push_back(db_->QuoteName(read_columns_[i].name));
+  }
 
-  // The columns, without reading any row.
-  std::vector<ColumnInfo> columns;
+  std::optional<std::string> condition = PlainCondition(parts->rest);
+  ranged_ = db_->IsPostgres() && nk == 1 && key_kinds_[0] == K::Integer && condition;
+  if (ranged_) {
+    std::string where = condition->empty() ? " WHERE " : " WHERE (" + *condition + ") AND ";
+    std::string select = "SELECT " + key_list_ + ", " + list_ + from_;
+    first_range_sql_ = select + (condition->empty() ? "" : " WHERE " + *condition) + " ORDER BY " + key_list_ +
+                       " LIMIT " + std::to_string(kRangeRows);
+    top_sql_ = "SELECT MAX(" + key_list_ + ")" + from_ + (condition->empty() ? "" : " WHERE " + *condition);
+    range_sql_ = select + where + key_list_ + " > ? AND " + key_list_ + " <= ? ORDER BY " + key_list_ + " LIMIT " +
+                 std::to_string(kRangeRows);
+  } else {
+    // The keys of every row, in the statement's order.
+    std::string keys_sql = "SELECT " + key_list_ + from_ + rest;
+    auto stmt = Run(keys_sql, {}, true);
+    std::vector<OdbcColumn> columns(read_columns_.begin(), read_columns_.begin() + static_cast<std::ptrdiff_t>(nk));
+    {
+      OdbcRows rows(stmt->handle(), std::move(columns));
+      std::vector<Variant> row;
+      while (db_->Guarded([&] { return rows.Next(row); }))
+        for (Variant& v : row) keys_.push_back(std::move(v));
+    }
+    db_->Keep(keys_sql, std::move(stmt));
+    std::string where;
+    for (std::size_t j = 0; j < kChunk; ++j) {
+      if (j) where += " OR ";
+      if (nk == 1) {
+        where += key_list_ + " = ?";
+      } else {
+        where += "(";
+        for (std::size_t k = 0; k < nk; ++k)
+          where += (k ? " AND " : "") + qualifier_ + "." + key_names_[k] + " = ?";
+        where += ")";
+      }
+    }
+    chunk_sql_ = "SELECT " + key_list_ + ", " + list_ + from_ + " WHERE " + where;
+  }
+  Start(std::move(infos));
+}
+
+bool OdbcCursor::LoadRange() {
+  if (exhausted_) return false;
+  const bool first = !ranges_started_;
+  ranges_started_ = true;
+  const std::string& sql = first ? first_range_sql_ : range_sql_;
+  auto stmt = first ? Run(sql, {}, true) : Run(sql, {last_key_, max_key_}, true);
+  std::size_t n = 0;
   {
-    read_ = std::make_unique<OdbcStatement>(db_->handle(), db_->query_timeout());
-    read_->ExecDirect("SELECT " + key_list + ", " + list_ + from + " WHERE 1=0");
-    std::vector<ColumnInfo> all = Describe(read_->handle(), 1, &column_names_);
-    for (std::size_t i = 0; i < all.size(); ++i) read_kinds_.push_back(all[i].kind);
-    for (std::size_t i = 0; i < nk; ++i) key_kinds_.push_back(all[i].kind);
-    columns.assign(all.begin() + static_cast<std::ptrdiff_t>(nk), all.end());
-    column_names_.erase(column_names_.begin(), column_names_.begin() + static_cast<std::ptrdiff_t>(nk));
-  }
-  // The keys of every row, in the statement's order.
-  read_ = std::make_unique<OdbcStatement>(db_->handle(), db_->query_timeout());
-  read_->ExecDirect("SELECT " + key_list + from + rest);
-  SQLRETURN rc;
-  while ((rc = SQLFetch(read_->handle())) != SQL_NO_DATA) {
-    read_->Check(rc);
-    for (std::size_t k = 0; k < nk; ++k)
-      keys_.push_back(ReadColumn(read_->handle(), static_cast<int>(k) + 1, key_kinds_[k]));
-  }
-  // The chunk statement: kChunk keys at a time.
-  std::string where;
-  for (std::size_t j = 0; j < kChunk; ++j) {
-    if (j) where += " OR ";
-    if (nk == 1) {
-      where += qualifier_ + "." + key_names_[0] + " = ?";
-    } else {
-      where += "(";
-      for (std::size_t k = 0; k < nk; ++k) where += (k ? " AND " : "") + qualifier_ + "." + key_names_[k] + " = ?";
-      where += ")";
+    OdbcRows rows(stmt->handle(), read_columns_);
+    std::vector<Variant> row;
+    while (db_->Guarded([&] { return rows.Next(row); })) {
+      block_.push_back(row);
+      ++n;
     }
   }
-  read_ = std::make_unique<OdbcStatement>(db_->handle(), db_->query_timeout());
-  read_->Prepare("SELECT " + key_list + ", " + list_ + from + " WHERE " + where);
-  Start(std::move(columns));
+  db_->Keep(sql, std::move(stmt));
+  if (n < kRangeRows) exhausted_ = true;
+  if (n == 0) return false;
+  last_key_ = block_.back()[0];
+  if (first && !exhausted_) {
+    // More than one range: the rows to visit end at the largest key now.
+    auto top = Run(top_sql_, {}, true);
+    std::vector<OdbcColumn> columns = DescribeColumns(top->handle());
+    std::vector<Variant> row;
+    {
+      OdbcRows rows(top->handle(), std::move(columns), 1);
+      if (db_->Guarded([&] { return rows.Next(row); })) max_key_ = row[0];
+    }
+    db_->Keep(top_sql_, std::move(top));
+  }
+  return true;
 }
 
 std::string OdbcCursor::KeyText(const Variant* key) const {
@@ -298,87 +331,109 @@ std::string OdbcCursor::KeyText(const Variant* key) const {
   return text;
 }
 
-void OdbcCursor::LoadChunk() {
+bool OdbcCursor::LoadChunk() {
   std::size_t nk = key_names_.size();
   std::size_t total = keys_.size() / nk;
+  if (next_key_ >= total) return false;
   std::size_t n = std::min(kChunk, total - next_key_);
-  read_->CloseCursor();
-  read_->ResetParams();
-  int p = 1;
+  std::vector<Variant> values;
   for (std::size_t j = 0; j < kChunk; ++j) {
     std::size_t row = next_key_ + std::min(j, n - 1);  // the last key repeats to fill the chunk
-    for (std::size_t k = 0; k < nk; ++k) read_->Bind(p++, keys_[row * nk + k]);
+    for (std::size_t k = 0; k < nk; ++k) values.push_back(keys_[row * nk + k]);
   }
-  read_->Execute();
+  auto stmt = Run(chunk_sql_, values, false);
   std::unordered_map<std::string, std::vector<Variant>> found;
-  SQLRETURN rc;
-  while ((rc = SQLFetch(read_->handle())) != SQL_NO_DATA) {
-    read_->Check(rc);
-    std::vector<Variant> values(read_kinds_.size());
-    for (std::size_t i = 0; i < values.size(); ++i)
-      values[i] = ReadColumn(read_->handle(), static_cast<int>(i) + 1, read_kinds_[i]);
-    found.emplace(KeyText(values.data()), std::move(values));
+  {
+    OdbcRows rows(stmt->handle(), read_columns_);
+    std::vector<Variant> row;
+    while (db_->Guarded([&] { return rows.Next(row); })) found.emplace(KeyText(row.data()), row);
   }
-  read_->CloseCursor();
-  chunk_.clear();
-  chunk_next_ = 0;
+  db_->Keep(chunk_sql_, std::move(stmt));
   for (std::size_t j = 0; j < n; ++j) {
     auto it = found.find(KeyText(&keys_[(next_key_ + j) * nk]));
-    if (it != found.end()) chunk_.push_back(std::move(it->second));  // missing: deleted since the open
-    if (it != found.end()) found.erase(it);
+    if (it == found.end()) continue;  // deleted since the open
+    block_.push_back(std::move(it->second));
+    found.erase(it);
   }
   next_key_ += n;
+  return true;
+}
+
+bool OdbcCursor::LoadBlock() {
+  block_.clear();
+  block_next_ = 0;
+  while (block_.empty()) {
+    if (!(ranged_ ? LoadRange() : LoadChunk())) return false;
+  }
+  return true;
 }
 
 bool OdbcCursor::FetchNext() {
   if (!updatable_) {
-    if (read_kinds_.empty()) return false;  // a statement without rows
-    SQLRETURN rc = SQLFetch(read_->handle());
-    if (rc == SQL_NO_DATA) return false;
-    read_->Check(rc);
-    for (std::size_t i = 0; i < row_.size(); ++i)
-      row_[i] = ReadColumn(read_->handle(), static_cast<int>(i) + 1, read_kinds_[i]);
-    return true;
+    if (!rows_) return false;
+    if (!server_cursor_.empty()) return FetchServerCursor();
+    if (db_->Guarded([&] { return rows_->Next(row_); })) return true;
+    if (streaming_) {
+      streaming_ = false;
+      db_->StreamEnded();
+    }
+    return false;
+  }
+  if (block_next_ >= block_.size() && !LoadBlock()) {
+    keys_ = {};
+    block_ = {};
+    return false;
   }
   std::size_t nk = key_names_.size();
-  while (chunk_next_ >= chunk_.size()) {
-    if (next_key_ >= keys_.size() / nk) {
-      keys_ = {};
-      chunk_ = {};
-      return false;
-    }
-    LoadChunk();
-  }
-  std::vector<Variant>& values = chunk_[chunk_next_++];
+  std::vector<Variant>& values = block_[block_next_++];
   current_key_.assign(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(nk));
   for (std::size_t i = 0; i < row_.size(); ++i) row_[i] = std::move(values[nk + i]);
   return true;
 }
 
-std::string OdbcCursor::KeyCondition() const {
-  std::string where;
-  for (std::size_t k = 0; k < key_names_.size(); ++k) where += (k ? " AND " : "") + key_names_[k] + " = ?";
-  return where;
+long OdbcCursor::Write(const std::string& sql, const std::vector<const Variant*>& values, bool protect) {
+  db_->BeginWrite();
+  auto stmt = db_->Take(sql);
+  long rows = 0;
+  try {
+    stmt->ResetParams();
+    int p = 1;
+    for (const Variant* v : values) stmt->Bind(p++, *v);
+    if (protect)
+      db_->Protected([&] { stmt->Execute(); });
+    else
+      db_->Guarded([&] { stmt->Execute(); });
+    rows = stmt->RowCount();
+  } catch (...) {
+    db_->Keep(sql, std::move(stmt));
+    throw;
+  }
+  db_->Keep(sql, std::move(stmt));
+  if (rows > 0) {
+    db_->Written(rows);
+    wrote_ = true;
+  }
+  return rows;
 }
 
 void OdbcCursor::WriteUpdate() {
-  if (db_->closed()) ThrowDataError("The connection is closed");
   std::string set, check;
+  std::vector<const Variant*> values;
   for (std::size_t i = 0; i < changed_.size(); ++i) {
     if (!changed_[i]) continue;
     if (!set.empty()) set += ", ";
     set += column_names_[i] + " = ?";
     check += " AND " + column_names_[i] + (row_[i].IsNull() ? " IS NULL" : " = ?");
+    values.push_back(&edit_[i]);
   }
-  OdbcStatement stmt(db_->handle(), db_->query_timeout());
-  int p = 1;
+  std::string where;
+  for (std::size_t k = 0; k < key_names_.size(); ++k) {
+    where += (k ? " AND " : "") + key_names_[k] + " = ?";
+    values.push_back(&current_key_[k]);
+  }
   for (std::size_t i = 0; i < changed_.size(); ++i)
-    if (changed_[i]) stmt.Bind(p++, edit_[i]);
-  for (const Variant& key : current_key_) stmt.Bind(p++, key);
-  for (std::size_t i = 0; i < changed_.size(); ++i)
-    if (changed_[i] && !row_[i].IsNull()) stmt.Bind(p++, row_[i]);
-  stmt.ExecDirect("UPDATE " + table_ + " SET " + set + " WHERE " + KeyCondition() + check);
-  if (stmt.RowCount() <= 0)
+    if (changed_[i] && !row_[i].IsNull()) values.push_back(&row_[i]);
+  if (Write("UPDATE " + table_ + " SET " + set + " WHERE " + where + check, values, false) <= 0)
     ThrowDataError("The row was changed or deleted by another user since it was read", kErrRowChanged);
   // A key column written: later writes and re-reads use its new value.
   for (std::size_t i = 0; i < changed_.size(); ++i)
@@ -388,53 +443,58 @@ void OdbcCursor::WriteUpdate() {
 }
 
 void OdbcCursor::WriteInsert() {
-  if (db_->closed()) ThrowDataError("The connection is closed");
-  std::string names, params;
-  OdbcStatement stmt(db_->handle(), db_->query_timeout());
-  int p = 1;
+  std::string names, markers;
+  std::vector<const Variant*> values;
   for (std::size_t i = 0; i < changed_.size(); ++i) {
     if (!changed_[i]) continue;
     if (!names.empty()) {
       names += ", ";
-      params += ", ";
+      markers += ", ";
     }
     names += column_names_[i];
-    params += "?";
-    stmt.Bind(p++, edit_[i]);
+    markers += "?";
+    values.push_back(&edit_[i]);
   }
-  stmt.ExecDirect(names.empty() ? "INSERT INTO " + table_ + " DEFAULT VALUES"
-                                : "INSERT INTO " + table_ + " (" + names + ") VALUES (" + params + ")");
+  Write(names.empty() ? "INSERT INTO " + table_ + " DEFAULT VALUES"
+                      : "INSERT INTO " + table_ + " (" + names + ") VALUES (" + markers + ")",
+        values, true);
 }
 
 void OdbcCursor::Reread() {
-  std::string key_list;
-  for (const std::string& key : key_names_) key_list += key + ", ";
-  std::string sql = "SELECT " + key_list + list_ + " FROM " + table_ + (qualifier_ != table_ ? " " + qualifier_ : "");
   std::string where;
   for (std::size_t k = 0; k < key_names_.size(); ++k)
     where += (k ? " AND " : "") + qualifier_ + "." + key_names_[k] + " = ?";
-  auto saved = std::move(read_);
-  read_ = std::make_unique<OdbcStatement>(db_->handle(), db_->query_timeout());
-  struct Restore {
-    std::unique_ptr<OdbcStatement>& slot;
-    std::unique_ptr<OdbcStatement>& saved;
-    ~Restore() { slot = std::move(saved); }
-  } restore{read_, saved};
-  int p = 1;
-  for (const Variant& key : current_key_) read_->Bind(p++, key);
-  read_->ExecDirect(sql + " WHERE " + where);
-  SQLRETURN rc = SQLFetch(read_->handle());
-  if (rc == SQL_NO_DATA) ThrowDataError("The row was deleted by another user", kErrRowChanged);
-  read_->Check(rc);
+  std::string sql = "SELECT " + key_list_ + ", " + list_ + from_ + " WHERE " + where;
+  auto stmt = Run(sql, current_key_, false);
+  std::vector<Variant> row;
+  bool found;
+  try {
+    OdbcRows rows(stmt->handle(), read_columns_, 1);
+    found = db_->Guarded([&] { return rows.Next(row); });
+  } catch (...) {
+    db_->Keep(sql, std::move(stmt));
+    throw;
+  }
+  db_->Keep(sql, std::move(stmt));
+  if (!found) ThrowDataError("The row was deleted by another user", kErrRowChanged);
   std::size_t nk = key_names_.size();
-  for (std::size_t i = 0; i < row_.size(); ++i)
-    row_[i] = ReadColumn(read_->handle(), static_cast<int>(nk + i) + 1, read_kinds_[nk + i]);
+  for (std::size_t i = 0; i < row_.size(); ++i) row_[i] = std::move(row[nk + i]);
 }
 
 void OdbcCursor::Release() noexcept {
-  read_.reset();
+  rows_.reset();
+  if (!server_cursor_.empty()) {
+    read_.reset();
+    db_->CloseCursor(server_cursor_, cursor_rollbacks_);
+  }
+  if (read_) db_->Keep(read_sql_, std::move(read_));
+  if (streaming_) {
+    streaming_ = false;
+    db_->StreamEnded();
+  }
   keys_ = {};
-  chunk_ = {};
+  block_ = {};
+  if (wrote_) db_->WriterClosed();
 }
 
 }  // namespace ordalis::rdo

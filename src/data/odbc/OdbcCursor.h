@@ -1,40 +1,50 @@
 #pragma once
 // OdbcCursor: rows of one statement through ODBC.
 //
-// Read-only cursors fetch the statement as the driver delivers it (psqlODBC
-// buffers a result in client memory unless the data source sets
-// UseDeclareFetch=1; the engine's read-only statements are counts and
-// look-ups). Updatable cursors (keyset, optimistic) need a single-table
-// SELECT on a table with a primary key (or special columns the driver
-// names): the keys are read first, then the rows are read by key, 64 at a
-// time, so that only the keys and one chunk of rows are held. A row deleted
-// meanwhile is skipped.
+// Statements are prepared once per connection and run again with the
+// values bound as parameters; rows arrive in blocks (OdbcRows). Read-only
+// cursors read as the driver delivers them (with psqlODBC, through a server
+// cursor a block at a time). Updatable cursors (keyset, optimistic) need a
+// single-table SELECT on a table with a primary key (or special columns the
+// driver names):
+// - On PostgreSQL, a statement without ORDER BY on a table with one integer
+//   key reads its rows in key ranges of kRangeRows, in key order, up to the
+//   largest key that matched when the first range was read (rows added
+//   later are not visited), so no key list is held; a statement matching
+//   fewer rows than one range takes one round trip.
+// - Otherwise the keys are read first, then the rows by key, kChunk at a
+//   time; a row deleted meanwhile is skipped.
 //
-// Update writes the changed columns with one statement per row on the same
-// connection (autocommit):
+// Update writes the changed columns with one statement per row, inside the
+// connection's write batch:
 //   UPDATE t SET c=? ... WHERE key=? ... AND (c=? | c IS NULL) ...
 // comparing the changed columns with the values read; no row changed means
 // another writer got there first (kErrRowChanged). A row locked by another
 // transaction makes the Update wait up to the query timeout and fail.
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "data/Cursor.h"
 #include "data/odbc/OdbcDb.h"
+#include "data/odbc/OdbcRows.h"
 
 namespace ordalis::rdo {
 
 class OdbcCursor final : public Cursor {
  public:
-  OdbcCursor(std::shared_ptr<OdbcDb> db, const std::string& sql, bool updatable);
+  // `params` are the values of the statement's "?" markers, in order.
+  OdbcCursor(std::shared_ptr<OdbcDb> db, const std::string& sql, std::vector<Variant> params, bool updatable);
   ~OdbcCursor() override;
 
  private:
+  static constexpr std::size_t kRangeRows = 1000;
   static constexpr std::size_t kChunk = 64;
 
   bool FetchNext() override;
-  bool Updatable() const override { return updatable_; }
+  // A row of a connection that was lost cannot be edited any more.
+  bool Updatable() const override { return updatable_ && !db_->lost(); }
   void WriteUpdate() override;
   void WriteInsert() override;
   void Reread() override;
@@ -43,26 +53,52 @@ class OdbcCursor final : public Cursor {
   void OpenReadOnly(const std::string& sql);
   void OpenUpdatable(const std::string& sql);
   std::vector<std::string> KeyColumns(const std::string& table);
-  std::vector<ColumnInfo> Describe(SQLHSTMT stmt, int first, std::vector<std::string>* names) const;
-  // Reads column `column` (1-based) of the fetched row as `kind`.
-  Variant ReadColumn(SQLHSTMT stmt, int column, Variant::Kind kind) const;
-  void LoadChunk();
+  // Takes the kept statement for `sql`, binds the parameters (the
+  // statement's own, then `more`) and runs it.
+  std::unique_ptr<OdbcStatement> Run(const std::string& sql, const std::vector<Variant>& more, bool with_params);
+  // Reads the next block of rows into block_; false when there are no more.
+  bool LoadBlock();
+  bool LoadRange();
+  bool LoadChunk();
+  bool FetchServerCursor();
   std::string KeyText(const Variant* key) const;
-  std::string KeyCondition() const;
+  // Runs a write statement kept for its text; returns the rows it changed.
+  // A protected one (an insert, which may meet a key another session took)
+  // is undone alone when it fails (OdbcDb::Protected).
+  long Write(const std::string& sql, const std::vector<const Variant*>& values, bool protect);
 
   std::shared_ptr<OdbcDb> db_;
   bool updatable_ = false;
+  std::vector<Variant> params_;
+  // Read-only: the statement and its rows.
+  std::string read_sql_;
   std::unique_ptr<OdbcStatement> read_;
-  std::vector<Variant::Kind> read_kinds_;  // key columns then the row's
+  std::unique_ptr<OdbcRows> rows_;
+  bool streaming_ = false;
+  std::string server_cursor_;               // the layer's server cursor, while open
+  std::uint64_t cursor_rollbacks_ = 0;
+  std::size_t block_rows_ = 0;              // rows read of the last FETCH
+  // Updatable.
   std::string table_, qualifier_, list_;
   std::vector<std::string> key_names_;      // quoted
   std::vector<Variant::Kind> key_kinds_;
   std::vector<std::string> column_names_;   // quoted
-  std::vector<Variant> keys_;               // key_names_.size() values a row
-  std::size_t next_key_ = 0;                // row index into keys_
-  std::vector<std::vector<Variant>> chunk_; // the rows of the current chunk, key columns first
-  std::size_t chunk_next_ = 0;
+  std::vector<OdbcColumn> read_columns_;    // key columns then the row's
+  std::string from_, key_list_;
+  bool ranged_ = false;
+  std::string first_range_sql_;             // ranged: the first rows
+  std::string top_sql_;                     // ranged: the largest key
+  std::string range_sql_;                   // ranged: next rows after a key, up to the largest
+  bool ranges_started_ = false;
+  Variant last_key_, max_key_;
+  std::vector<Variant> keys_;               // keyed: key_names_.size() values a row
+  std::size_t next_key_ = 0;                // keyed: row index into keys_
+  std::string chunk_sql_;
+  bool exhausted_ = false;
+  std::vector<std::vector<Variant>> block_; // rows of the current block, key columns first
+  std::size_t block_next_ = 0;
   std::vector<Variant> current_key_;
+  bool wrote_ = false;
 };
 
 }  // namespace ordalis::rdo

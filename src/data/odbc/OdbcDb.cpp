@@ -2,9 +2,12 @@
 
 #include <charconv>
 #include <cstring>
+#include <utility>
 
 #include "data/Cursor.h"
 #include "data/RdoTypes.h"
+#include "data/SqlText.h"
+#include "ordalis/ComponentError.h"
 
 namespace ordalis::rdo {
 namespace {
@@ -21,6 +24,12 @@ SQLHENV Environment() {
     return h;
   }();
   return env;
+}
+
+// Whether an error says the server or the session is gone (connection
+// errors, the server shutting down or ending the session).
+bool IsLost(const std::string& why) {
+  return why.find("SQLSTATE 08") != std::string::npos || why.find("SQLSTATE 57P0") != std::string::npos;
 }
 
 SQLWCHAR* W(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
@@ -180,18 +189,30 @@ void OdbcStatement::Bind(int number, const Variant& v) {
                          &lengths_.back()));
 }
 
-OdbcDb::OdbcDb(const std::string& connect, int query_timeout_s) : query_timeout_s_(query_timeout_s) {
+OdbcDb::OdbcDb(const std::string& connect, int query_timeout_s, OdbcOptions options)
+    : options_(options), query_timeout_s_(query_timeout_s) {
   SQLHENV env = Environment();
   OdbcCheck(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc_), SQL_HANDLE_ENV, env);
   try {
-    SQLSetConnectAttr(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(15), 0);
-    std::u16string w = ToUtf16(connect);
-    SQLWCHAR out[1024];
-    SQLSMALLINT out_length = 0;
-    OdbcCheck(SQLDriverConnectW(dbc_, nullptr, W(w), static_cast<SQLSMALLINT>(w.size()), out, 1024, &out_length,
-                                SQL_DRIVER_NOPROMPT),
+    Connect(connect);
+    SQLWCHAR driver[256] = {};
+    SQLSMALLINT driver_length = 0;
+    if (SQL_SUCCEEDED(SQLGetInfoW(dbc_, SQL_DRIVER_NAME, driver, sizeof driver, &driver_length)))
+      postgres_ = ToUtf8(reinterpret_cast<char16_t*>(driver)).find("psqlodbc") != std::string::npos;
+    if (postgres_) {
+      // A failed statement is left to the layer to undo: no savepoint of
+      // the driver's around every statement.
+      auto declare_fetch = ConnectValue(connect, "UseDeclareFetch");
+      driver_cursors_ = declare_fetch && *declare_fetch == "1";
+      if (!ConnectValue(connect, "Protocol")) {
+        std::string with = connect;
+        if (!with.empty() && with.back() != ';') with += ';';
+        Disconnect();
+        Connect(with + "Protocol=7.4-0;");
+      }
+    }
+    OdbcCheck(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
               SQL_HANDLE_DBC, dbc_);
-    connected_ = true;
     SQLWCHAR quote[8] = {};
     SQLSMALLINT quote_length = 0;
     if (SQL_SUCCEEDED(SQLGetInfoW(dbc_, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &quote_length))) {
@@ -199,16 +220,313 @@ OdbcDb::OdbcDb(const std::string& connect, int query_timeout_s) : query_timeout_
       if (!q.empty() && q != " ") quote_ = q;
     }
   } catch (...) {
-    if (connected_) SQLDisconnect(dbc_);
+    Disconnect();
     SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
     throw;
   }
 }
 
+void OdbcDb::Connect(const std::string& connect) {
+  SQLSetConnectAttr(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(15), 0);
+  std::u16string w = ToUtf16(connect);
+  SQLWCHAR out[1024];
+  SQLSMALLINT out_length = 0;
+  OdbcCheck(SQLDriverConnectW(dbc_, nullptr, W(w), static_cast<SQLSMALLINT>(w.size()), out, 1024, &out_length,
+                              SQL_DRIVER_NOPROMPT),
+            SQL_HANDLE_DBC, dbc_);
+  connected_ = true;
+}
+
+void OdbcDb::Disconnect() noexcept {
+  kept_.clear();
+  if (!connected_) return;
+  if (in_transaction_) SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+  in_transaction_ = false;
+  SQLDisconnect(dbc_);
+  connected_ = false;
+}
+
 OdbcDb::~OdbcDb() {
-  if (connected_) SQLDisconnect(dbc_);
+  Close();
+  Disconnect();
   SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
 }
+
+void OdbcDb::ExecSimple(const std::string& sql) {
+  OdbcStatement stmt(dbc_, query_timeout_s_);
+  stmt.ExecDirect(sql);
+}
+
+void OdbcDb::Run(const std::string& sql) {
+  RequireUsable();
+  in_transaction_ = true;
+  try {
+    OdbcStatement stmt(dbc_, query_timeout_s_);
+    stmt.ExecDirect(sql);
+  } catch (const ComponentError& e) {
+    Failed(e);
+  }
+}
+
+void OdbcDb::CloseCursor(const std::string& name, std::uint64_t rollbacks_at_declare) noexcept {
+  if (closed_ || rollbacks_ != rollbacks_at_declare) return;
+  TryExec("CLOSE " + name);
+}
+
+void OdbcDb::TakeRowSavepoint() {
+  try {
+    ExecSimple(stale_row_savepoint_ ? "RELEASE SAVEPOINT ordalis_row; SAVEPOINT ordalis_row"
+                                    : "SAVEPOINT ordalis_row");
+  } catch (const ComponentError& e) {
+    Failed(e);
+  }
+  stale_row_savepoint_ = true;
+}
+
+void OdbcDb::UndoRow(const ComponentError& error) {
+  if (IsLost(error.Description()) || !TryExec("ROLLBACK TO SAVEPOINT ordalis_row")) Failed(error);
+  throw error;
+}
+
+bool OdbcDb::TryExec(const std::string& sql) noexcept {
+  try {
+    ExecSimple(sql);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void OdbcDb::Failed(const ComponentError& error) {
+  const std::string& why = error.Description();
+  if (IsLost(why)) {
+    // The server or the session is gone, and the transaction with it.
+    if (!lost_) {
+      lost_ = true;
+      lost_reason_ = why;
+      std::string lost = pending_ > 0 ? "; the " + std::to_string(pending_) +
+                                            " rows written since the last commit keep their previous values"
+                                      : "";
+      pending_ = 0;
+      in_transaction_ = false;
+      throw ComponentError(error.Number(), "The connection to the database server was lost: " + why + lost,
+                           error.Source());
+    }
+    throw error;
+  }
+  if (!postgres_ || closed_) throw error;
+  std::string undone;
+  if (unit_open_ && savepoint_ && TryExec("ROLLBACK TO SAVEPOINT ordalis_unit")) {
+    ++rollbacks_;
+    stale_row_savepoint_ = false;
+    if (unit_rows_ > 0) {
+      broken_unit_ = error.Description();
+      undone = "; the " + std::to_string(unit_rows_) + " rows this call wrote were rolled back";
+    }
+    pending_ -= unit_rows_;
+    unit_rows_ = 0;
+    throw ComponentError(error.Number(), error.Description() + undone, error.Source());
+  }
+  long lost = pending_;
+  ++rollbacks_;
+  SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+  in_transaction_ = false;
+  pending_ = 0;
+  stale_savepoint_ = savepoint_ = stale_row_savepoint_ = false;
+  if (unit_open_ && unit_rows_ > 0) broken_unit_ = error.Description();
+  unit_rows_ = 0;
+  if (lost > 0)
+    undone = "; the " + std::to_string(lost) +
+             " rows written since the last commit were rolled back and keep their previous values";
+  throw ComponentError(error.Number(), error.Description() + undone, error.Source());
+}
+
+void OdbcDb::RequireUsable() const {
+  if (closed_) ThrowDataError("The connection is closed");
+  if (lost_) ThrowDataError("The connection to the database server was lost: " + lost_reason_);
+}
+
+void OdbcDb::BeginWrite() {
+  RequireUsable();
+  if (!broken_unit_.empty())
+    ThrowDataError("Earlier writes of this call were rolled back after an error (" + broken_unit_ +
+                   "); the call cannot be saved in part");
+  bool between_units = !unit_open_ || unit_rows_ == 0;
+  if (between_units && pending_ > 0 && streams_ == 0 &&
+      (pending_ >= options_.batch_rows ||
+       std::chrono::steady_clock::now() - batch_started_ >= std::chrono::milliseconds(options_.batch_ms)))
+    Commit();
+  if (pending_ == 0) batch_started_ = std::chrono::steady_clock::now();
+  if (unit_open_ && unit_rows_ == 0 && pending_ > 0) {
+    // Rows of earlier units are in the transaction: the unit can go back to here.
+    try {
+      // A savepoint taken earlier is released first: releasing it later would
+      // release this one too.
+      std::string sql = stale_row_savepoint_ ? "RELEASE SAVEPOINT ordalis_row; " : "";
+      if (stale_savepoint_) sql += "RELEASE SAVEPOINT ordalis_unit; ";
+      ExecSimple(sql + "SAVEPOINT ordalis_unit");
+      stale_row_savepoint_ = false;
+    } catch (const ComponentError& e) {
+      Failed(e);
+    }
+    savepoint_ = true;
+    stale_savepoint_ = false;
+  }
+  in_transaction_ = true;
+}
+
+void OdbcDb::Written(long rows) {
+  pending_ += rows;
+  if (unit_open_) unit_rows_ += rows;
+}
+
+void OdbcDb::Commit() {
+  long rows = pending_;
+  pending_ = 0;
+  stale_savepoint_ = stale_row_savepoint_ = false;
+  commit_wanted_ = false;
+  in_transaction_ = false;
+  SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT);
+  if (SQL_SUCCEEDED(rc)) return;
+  std::string why;
+  try {
+    OdbcFail(SQL_HANDLE_DBC, dbc_, rc);
+  } catch (const ComponentError& e) {
+    why = e.Description();
+  }
+  SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+  ++rollbacks_;
+  if (!lost_ && IsLost(why)) {
+    lost_ = true;
+    lost_reason_ = why;
+  }
+  ThrowDataError("The commit failed: " + why + "; the " + std::to_string(rows) +
+                 " rows written since the last commit were rolled back and keep their previous values");
+}
+
+void OdbcDb::Flush() {
+  if (closed_ || !in_transaction_) return;
+  RequireUsable();
+  if (unit_open_) {
+    commit_wanted_ = true;
+    return;
+  }
+  Commit();
+}
+
+void OdbcDb::HoldCommits(bool hold) noexcept {
+  commits_held_ = hold;
+  if (!hold) WriterClosed();
+}
+
+void OdbcDb::WriterClosed() noexcept {
+  if (commits_held_ || closed_ || pending_ == 0) return;
+  if (unit_open_) {
+    commit_wanted_ = true;
+    return;
+  }
+  try {
+    Commit();
+  } catch (const ComponentError&) {
+    // The rows went back; the next write or Flush of the caller goes on.
+  }
+}
+
+void OdbcDb::BeginUnit() {
+  if (closed_) ThrowDataError("The connection is closed");
+  broken_unit_.clear();
+  unit_open_ = true;
+  unit_rows_ = 0;
+  savepoint_ = false;
+}
+
+void OdbcDb::EndUnit(bool keep) {
+  if (!unit_open_) return;
+  unit_open_ = false;
+  broken_unit_.clear();
+  bool had_savepoint = std::exchange(savepoint_, false);
+  long rows = std::exchange(unit_rows_, 0);
+  if (!keep && rows > 0) {
+    pending_ -= rows;
+    ++rollbacks_;
+    if (had_savepoint) {
+      try {
+        ExecSimple("ROLLBACK TO SAVEPOINT ordalis_unit");
+      } catch (const ComponentError& e) {
+        Failed(e);
+      }
+      stale_savepoint_ = true;
+      stale_row_savepoint_ = false;
+    } else {
+      // Nothing but the unit in the transaction.
+      in_transaction_ = false;
+      pending_ = 0;
+      stale_row_savepoint_ = false;
+      OdbcCheck(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK), SQL_HANDLE_DBC, dbc_);
+    }
+  } else if (had_savepoint) {
+    stale_savepoint_ = true;
+  }
+  if (commit_wanted_) Commit();
+}
+
+void OdbcDb::Close() noexcept {
+  if (closed_) return;
+  closed_ = true;
+  kept_.clear();
+  if (!connected_ || !in_transaction_ || lost_) return;
+  if (unit_open_) {
+    // A unit that never ended is not kept.
+    unit_open_ = false;
+    try {
+      if (savepoint_) {
+        ExecSimple("ROLLBACK TO SAVEPOINT ordalis_unit");
+      } else if (unit_rows_ > 0) {
+        SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+        in_transaction_ = false;
+        return;
+      }
+    } catch (const ComponentError&) {
+      SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+      in_transaction_ = false;
+      return;
+    }
+  }
+  try {
+    Commit();
+  } catch (const ComponentError&) {
+  }
+}
+
+std::unique_ptr<OdbcStatement> OdbcDb::Take(const std::string& sql) {
+  RequireUsable();
+  auto it = kept_.find(sql);
+  if (it != kept_.end()) {
+    auto stmt = std::move(it->second);
+    kept_.erase(it);
+    return stmt;
+  }
+  auto stmt = std::make_unique<OdbcStatement>(dbc_, query_timeout_s_);
+  stmt->Prepare(sql);
+  return stmt;
+}
+
+void OdbcDb::Keep(const std::string& sql, std::unique_ptr<OdbcStatement> stmt) noexcept {
+  constexpr std::size_t kMostKept = 256;
+  if (closed_ || !stmt || kept_.size() >= kMostKept) return;
+  stmt->CloseCursor();
+  try {
+    kept_.emplace(sql, std::move(stmt));
+  } catch (...) {
+  }
+}
+
+const OdbcDb::Shape* OdbcDb::KnownShape(const std::string& sql) const {
+  auto it = shapes_.find(sql);
+  return it == shapes_.end() ? nullptr : &it->second;
+}
+
+void OdbcDb::RememberShape(const std::string& sql, Shape shape) { shapes_[sql] = std::move(shape); }
 
 std::string OdbcDb::QuoteName(std::string_view name) const {
   std::string out = quote_;

@@ -3,17 +3,43 @@
 // opened, with the one check every ODBC return code goes through, and the
 // statement and parameter helpers the backend and its cursors use.
 //
-// Statements run in autocommit mode: each Update is its own transaction on
-// the server. Text goes to and from the driver as UTF-16 (SQL_C_WCHAR), so
-// that the driver manager's locale does not matter.
+// Text goes to and from the driver as UTF-16 (SQL_C_WCHAR), so that the
+// driver manager's locale does not matter.
+//
+// Write batch: the connection runs in manual-commit mode. Row writes and
+// statements are grouped in one transaction, committed every
+// OdbcOptions::batch_rows rows or OdbcOptions::batch_ms milliseconds (checked
+// before the next write), when a resultset that wrote closes (unless commits
+// are held), on Flush and on Close. A unit of writes (BeginUnit/EndUnit) is
+// never split by a commit; one that is given up is rolled back to a
+// savepoint taken before its first write (or with the whole transaction when
+// nothing else is in it). A commit that fails throws the driver's SQLSTATE
+// and message and says how many rows went back to their previous values;
+// the server has then rolled the batch back, as after a crash.
+//
+// With psqlODBC the driver's own savepoint around every statement is turned
+// off (Protocol=7.4-0): a statement that fails aborts the server's
+// transaction, and the layer rolls back to its last whole point (Failed).
+// Read-only selects are read whole by the driver, except a read of a whole
+// table, which goes through a server cursor of the layer's (OdbcCursor). A
+// data source that sets UseDeclareFetch=1 has the driver read every select
+// through a cursor that ends with the transaction: a due commit then waits
+// while a read-only resultset is still being read (Flush and Close commit
+// all the same).
 #include <sql.h>
 #include <sqlext.h>
 
+#include <chrono>
+#include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "data/odbc/OdbcRows.h"
+#include "ordalis/ComponentError.h"
 #include "ordalis/Variant.h"
 #include "platform/TextLines.h"
 
@@ -55,11 +81,19 @@ class OdbcStatement {
   std::deque<SQLLEN> lengths_;
 };
 
+// Tuning of an ODBC connection.
+struct OdbcOptions {
+  // Rows per batch transaction, and its longest life (bounds how long other
+  // sessions wait for the rows and the locks).
+  int batch_rows = 20000;
+  int batch_ms = 250;
+};
+
 class OdbcDb {
  public:
   // Connects with the connect string (no prompt); throws with the driver's
   // message (unknown data source, wrong password...).
-  OdbcDb(const std::string& connect, int query_timeout_s);
+  OdbcDb(const std::string& connect, int query_timeout_s, OdbcOptions options = OdbcOptions());
   ~OdbcDb();
   OdbcDb(const OdbcDb&) = delete;
   OdbcDb& operator=(const OdbcDb&) = delete;
@@ -68,12 +102,123 @@ class OdbcDb {
   int query_timeout() const { return query_timeout_s_; }
   void set_query_timeout(int seconds) { query_timeout_s_ = seconds; }
   bool closed() const { return closed_; }
-  void MarkClosed() { closed_ = true; }
+  // The server or the session went away: nothing more can be read or
+  // written through this connection.
+  bool lost() const { return lost_; }
+  // Throws when the connection is closed or lost.
+  void RequireUsable() const;
   // The driver's identifier quote ('"' unless it says otherwise).
   const std::string& quote() const { return quote_; }
   std::string QuoteName(std::string_view name) const;
+  bool IsPostgres() const { return postgres_; }
+
+  // Around each write (a row of an updatable resultset, a statement):
+  // BeginWrite commits a due batch when no unit has written yet and takes
+  // the unit's savepoint (both may throw, nothing then written); Written
+  // counts the rows in the batch and the unit.
+  void BeginWrite();
+  void Written(long rows);
+  // A statement that reads ran: the transaction is open.
+  void ReadRan() { in_transaction_ = true; }
+  // Throws `error` (from a statement that failed on the server) after
+  // putting the transaction right: psqlODBC runs without savepoints of its
+  // own, so the server has aborted the transaction. Inside a unit that took
+  // its savepoint the unit's writes are rolled back (and its further writes
+  // refused until it ends), else the whole batch; the error then says how
+  // many rows went back to their previous values.
+  [[noreturn]] void Failed(const ComponentError& error);
+  // Runs `f`, a write that may fail for reasons a caller retries (a unique
+  // key another session took, a deadlock), behind a savepoint of its own on
+  // PostgreSQL: when it fails, only it is undone and its error thrown.
+  template <class F>
+  decltype(auto) Protected(F&& f) {
+    if (!postgres_) return f();
+    TakeRowSavepoint();
+    try {
+      return f();
+    } catch (const ComponentError& e) {
+      UndoRow(e);
+    }
+  }
+  // Runs `f`, a call that reaches the server, through Failed.
+  template <class F>
+  decltype(auto) Guarded(F&& f) {
+    try {
+      return f();
+    } catch (const ComponentError& e) {
+      Failed(e);
+    }
+  }
+  // Commits the batch; throws when it cannot (the rows are then rolled back).
+  // Inside a unit the commit waits for its end.
+  void Flush();
+  void HoldCommits(bool hold) noexcept;
+  // A resultset that wrote closed: commits unless held or inside a unit.
+  void WriterClosed() noexcept;
+  void BeginUnit();
+  void EndUnit(bool keep);
+  // Commits what it can, else rolls back; marks the connection closed.
+  void Close() noexcept;
+  // Whether the driver reads selects through cursors of its own that end
+  // with the transaction (UseDeclareFetch=1 in the connect string).
+  bool DriverCursors() const { return driver_cursors_; }
+  // A read-only resultset reading through such a cursor opened or ended.
+  void StreamOpened() { ++streams_; }
+  void StreamEnded() noexcept { --streams_; }
+  // Runs a statement without parameters or rows through Failed.
+  void Run(const std::string& sql);
+  // A new name for a server cursor of the layer's.
+  std::string NewCursorName() { return "ordalis_rows_" + std::to_string(++cursors_); }
+  // Rollbacks so far: a server cursor declared before the last one may be
+  // gone.
+  std::uint64_t Rollbacks() const { return rollbacks_; }
+  // Closes a server cursor, when it can be known to exist; never throws.
+  void CloseCursor(const std::string& name, std::uint64_t rollbacks_at_declare) noexcept;
+
+  // Prepared statements kept for the next use of the same text. Take hands
+  // one out (prepared, or made and prepared); Keep takes it back.
+  std::unique_ptr<OdbcStatement> Take(const std::string& sql);
+  void Keep(const std::string& sql, std::unique_ptr<OdbcStatement> stmt) noexcept;
+
+  // What an updatable resultset found about its statement at an earlier
+  // open (the table's key columns, the columns read), by statement text;
+  // null when not known.
+  struct Shape {
+    std::vector<std::string> keys;
+    std::vector<OdbcColumn> columns;
+  };
+  const Shape* KnownShape(const std::string& sql) const;
+  void RememberShape(const std::string& sql, Shape shape);
 
  private:
+  void Connect(const std::string& connect);
+  void Disconnect() noexcept;
+  void Commit();
+  void ExecSimple(const std::string& sql);
+  void TakeRowSavepoint();
+  [[noreturn]] void UndoRow(const ComponentError& error);
+  bool TryExec(const std::string& sql) noexcept;
+
+  OdbcOptions options_;
+  bool postgres_ = false;
+  bool in_transaction_ = false;
+  long pending_ = 0;        // rows written since the last commit
+  bool unit_open_ = false;
+  long unit_rows_ = 0;      // rows the open unit wrote
+  bool savepoint_ = false;  // the open unit's savepoint is taken
+  bool stale_savepoint_ = false;  // an earlier unit's savepoint is still there
+  bool stale_row_savepoint_ = false;  // a protected write's savepoint is still there
+  bool commit_wanted_ = false;    // a Flush or a close came inside a unit
+  std::string broken_unit_;       // why the open unit's writes were rolled back
+  bool commits_held_ = false;
+  int streams_ = 0;
+  bool driver_cursors_ = false;
+  bool lost_ = false;
+  std::string lost_reason_;
+  std::uint64_t cursors_ = 0, rollbacks_ = 0;
+  std::chrono::steady_clock::time_point batch_started_{};
+  std::unordered_multimap<std::string, std::unique_ptr<OdbcStatement>> kept_;
+  std::unordered_map<std::string, Shape> shapes_;
   SQLHDBC dbc_ = SQL_NULL_HDBC;
   bool connected_ = false;
   bool closed_ = false;

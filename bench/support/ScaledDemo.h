@@ -1,0 +1,10 @@
+#pragma once
+// The demo installation scaled up to a real plan for the rating benchmarks:
+// 20,000 destinations in every carrier file, 30 LCR entries per site and
+// 2,000 extensions.
+#include "demo/Demo.h"
+
+// Adds Italian areas 39/09100..39/0920099 to the national group of every
+// carrier file, and LCR entries and extensions to the engine database.
+// Exits with a message when a statement fails.
+void ScaleUpDemo(const ordalis::DemoInstallation& demo);

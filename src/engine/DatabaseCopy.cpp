@@ -1,0 +1,202 @@
+#include "ordalis/DatabaseCopy.h"
+
+#include <cctype>
+#include <map>
+#include <optional>
+
+#include "data/RdoConnection.h"
+#include "data/RdoResultset.h"
+#include "data/SqlText.h"
+#include "engine/SchemaText.h"
+#include "ordalis/ComponentError.h"
+
+namespace ordalis {
+namespace {
+
+constexpr char kSource[] = "Ordalis copy";
+constexpr std::int32_t kErrCopy = 3000;
+constexpr long kProgressEvery = 1000;
+
+// The statements of a schema text that make one table: its CREATE TABLE,
+// then the indexes and constraints added to it; and its generated keys.
+struct TableSchema {
+  std::vector<std::string> statements;
+  std::vector<std::string> serial_columns;
+};
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : text) {
+    if (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '"') {
+      word += c;
+    } else if (!word.empty()) {
+      words.push_back(std::move(word));
+      word.clear();
+    }
+  }
+  if (!word.empty()) words.push_back(std::move(word));
+  return words;
+}
+
+// Splits a schema file into statements (';' outside quotes, "--" comments
+// dropped) and groups them by the table they make or change, in file order.
+std::vector<std::pair<std::string, TableSchema>> ParseSchema(const std::string& sql) {
+  std::vector<std::string> statements(1);
+  char quote = 0;
+  for (std::size_t i = 0; i < sql.size(); ++i) {
+    char c = sql[i];
+    if (!quote && c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+      while (i < sql.size() && sql[i] != '\n') ++i;
+      statements.back() += '\n';
+      continue;
+    }
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+    } else if (c == ';') {
+      statements.emplace_back();
+      continue;
+    }
+    statements.back() += c;
+  }
+  std::vector<std::pair<std::string, TableSchema>> tables;
+  auto find = [&](const std::string& name) -> TableSchema* {
+    for (auto& [table, schema] : tables)
+      if (Upper(table) == Upper(name)) return &schema;
+    return nullptr;
+  };
+  for (const std::string& statement : statements) {
+    std::vector<std::string> w = Words(statement);
+    if (w.size() >= 3 && Upper(w[0]) == "CREATE" && Upper(w[1]) == "TABLE") {
+      TableSchema schema;
+      schema.statements.push_back(statement);
+      for (std::size_t i = 3; i + 1 < w.size(); ++i)
+        if (Upper(w[i + 1]) == "SERIAL" || Upper(w[i + 1]) == "BIGSERIAL") schema.serial_columns.push_back(w[i]);
+      tables.emplace_back(w[2], std::move(schema));
+      continue;
+    }
+    std::string table;
+    if (w.size() >= 3 && Upper(w[0]) == "ALTER" && Upper(w[1]) == "TABLE") table = w[2];
+    for (std::size_t i = 0; table.empty() && i + 1 < w.size(); ++i)
+      if (Upper(w[0]) == "CREATE" && Upper(w[i]) == "ON") table = w[i + 1];
+    if (TableSchema* schema = table.empty() ? nullptr : find(table)) schema->statements.push_back(statement);
+  }
+  return tables;
+}
+
+[[noreturn]] void Fail(const std::string& what, const ComponentError& e) {
+  throw ComponentError(kErrCopy, what + ": " + e.Description(), kSource);
+}
+
+std::unique_ptr<rdo::RdoConnection> Connect(const std::string& connect, const char* side) {
+  auto c = std::make_unique<rdo::RdoConnection>();
+  c->SetConnect(connect);
+  c->SetQueryTimeout(0);
+  try {
+    c->EstablishConnection();
+  } catch (const ComponentError& e) {
+    Fail(std::string("Cannot open the ") + side + " database", e);
+  }
+  return c;
+}
+
+long Count(rdo::RdoConnection& c, const std::string& table) {
+  auto rs = c.OpenResultset("SELECT COUNT(*) FROM " + table);
+  return rs->Eof() ? 0 : static_cast<long>(rs->Value(0).ToInteger());
+}
+
+}  // namespace
+
+CopyResult CopyEngineDatabase(const std::string& from, const std::string& to, const CopyProgress& progress) {
+  auto source = Connect(from, "source");
+  auto target = Connect(to, "target");
+  const bool file_target = target->IsFileDatabase();
+  auto tables = ParseSchema(file_target ? kEngineSchemaSql : kEnginePostgresSchemaSql);
+
+  // What there is to copy, and a check that nothing would be overwritten.
+  CopyResult result;
+  long total = 0;
+  std::vector<std::string> occupied;
+  std::vector<const std::pair<std::string, TableSchema>*> copied;
+  for (const auto& entry : tables) {
+    const std::string& table = entry.first;
+    if (!source->TableExists(table)) continue;
+    try {
+      total += Count(*source, table);
+      if (target->TableExists(table) && Count(*target, table) > 0) occupied.push_back(table);
+    } catch (const ComponentError& e) {
+      Fail("Table " + table, e);
+    }
+    copied.push_back(&entry);
+  }
+  if (!occupied.empty()) {
+    std::string names;
+    for (const std::string& t : occupied) names += (names.empty() ? "" : ", ") + t;
+    throw ComponentError(kErrCopy, "The target database already holds rows in " + names +
+                                       ": copy only into empty tables", kSource);
+  }
+
+  long done = 0;
+  if (progress) progress(0, total);
+  for (const auto* entry : copied) {
+    const std::string& table = entry->first;
+    const TableSchema& schema = entry->second;
+    try {
+      if (!target->TableExists(table)) {
+        for (const std::string& statement : schema.statements) target->Execute(statement);
+        result.tables_created.push_back(table);
+      }
+      auto in = source->OpenResultset("SELECT * FROM " + table);
+      // The columns both sides have, by name.
+      std::string list;
+      std::vector<int> from_columns;
+      {
+        auto shape = target->OpenResultset("SELECT * FROM " + table + " WHERE 1=0");
+        for (int i = 0; i < in->ColumnCount(); ++i) {
+          if (shape->ColumnIndex(in->ColumnName(i)) < 0) continue;
+          list += (list.empty() ? "" : ", ") + rdo::QuoteIdentifierIfNeeded(in->ColumnName(i));
+          from_columns.push_back(i);
+        }
+      }
+      if (list.empty()) continue;
+      rdo::CommitHold hold(*target);
+      auto out = target->OpenResultset("SELECT " + list + " FROM " + table + " WHERE 1=0", rdo::CursorType::Keyset,
+                                       rdo::LockType::OptimisticRowVer);
+      for (; !in->Eof(); in->MoveNext()) {
+        out->AddNew();
+        for (std::size_t j = 0; j < from_columns.size(); ++j)
+          out->SetValue(static_cast<int>(j), in->Value(from_columns[j]));
+        out->Update();
+        ++result.rows;
+        if (++done % kProgressEvery == 0 && progress) progress(done, total);
+      }
+      out->Close();
+      in->Close();
+      target->Flush();
+      // Keys generated later come after the copied ones.
+      if (!file_target)
+        for (const std::string& column : schema.serial_columns)
+          target->Execute("SELECT setval(pg_get_serial_sequence('" + table + "', '" + Lower(column) +
+                          "'), COALESCE(MAX(" + column + "), 0) + 1, false) FROM " + table);
+    } catch (const ComponentError& e) {
+      Fail("Copying table " + table, e);
+    }
+  }
+  target->Flush();
+  if (progress) progress(done, total);
+  return result;
+}
+
+}  // namespace ordalis

@@ -1,0 +1,267 @@
+// Writing to a database server (PostgreSQL through psqlODBC): the write
+// batch and its commits, units of writes that commit whole or not at all,
+// statements that fail mid-batch, the session going away, and reading in
+// blocks, key ranges and server cursors.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "PgCluster.h"
+#include "data/RdoConnection.h"
+#include "data/RdoResultset.h"
+#include "ordalis/ComponentError.h"
+
+namespace ordalis::rdo {
+namespace {
+
+using ordalis::testing::PgCluster;
+
+class ServerBatch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    PgCluster& cluster = PgCluster::Instance();
+    database_ = cluster.CreateDatabase();
+    connect_ = cluster.ConnectString(database_);
+    writer_ = Open();
+    writer_->Execute("CREATE TABLE calls (id INTEGER PRIMARY KEY, s varchar(20), i integer, t text)");
+    writer_->Execute("INSERT INTO calls (id, s, i) SELECT g, 'r' || g, g * 10 FROM generate_series(1, 3000) g");
+  }
+
+  std::unique_ptr<RdoConnection> Open() {
+    auto c = std::make_unique<RdoConnection>();
+    c->SetConnect(connect_);
+    c->EstablishConnection();
+    return c;
+  }
+
+  // Column i of a row as another session sees it (what is committed).
+  std::int64_t Committed(int id) {
+    auto c = Open();
+    auto rs = c->OpenResultset("SELECT i FROM calls WHERE id = " + std::to_string(id));
+    return rs->Eof() ? -1 : rs->Value(0).ToInteger();
+  }
+
+  // Sets i of one row through an updatable resultset of the writer.
+  void SetI(int id, std::int64_t value) {
+    auto rs = writer_->OpenResultset("SELECT * FROM calls WHERE id = ?", {std::to_string(id)}, CursorType::Keyset,
+                                     LockType::OptimisticRowVer);
+    ASSERT_FALSE(rs->Eof()) << id;
+    rs->Edit();
+    rs->SetValue("i", value);
+    rs->Update();
+  }
+
+  std::string database_, connect_;
+  std::unique_ptr<RdoConnection> writer_;
+};
+
+template <class F>
+ComponentError Raised(F&& f) {
+  try {
+    f();
+  } catch (const ComponentError& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no ComponentError raised";
+  return ComponentError(0, "");
+}
+
+TEST_F(ServerBatch, WritesWaitForTheBatchToCommit) {
+  {
+    CommitHold hold(*writer_);
+    SetI(1, 111);
+    SetI(2, 222);
+    EXPECT_EQ(Committed(1), 10) << "a row written is not seen by others before the batch commits";
+    writer_->Flush();
+    EXPECT_EQ(Committed(1), 111);
+    SetI(3, 333);
+    // A batch older than its time limit commits before the next write.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    SetI(4, 444);
+    EXPECT_EQ(Committed(3), 333);
+    EXPECT_EQ(Committed(4), 40);
+  }
+  EXPECT_EQ(Committed(4), 444) << "ending the hold commits";
+  // Without a hold the resultset's close commits; the connection's close too.
+  SetI(5, 555);
+  EXPECT_EQ(Committed(5), 555);
+  CommitHold hold(*writer_);
+  SetI(6, 666);
+  writer_->Close();
+  EXPECT_EQ(Committed(6), 666);
+}
+
+TEST_F(ServerBatch, UnitsCommitWholeOrNotAtAll) {
+  CommitHold hold(*writer_);
+  // A unit given up while nothing else is in the batch, ...
+  writer_->BeginUnit();
+  SetI(1, 1);
+  SetI(2, 2);
+  writer_->EndUnit(false);
+  // ... one kept, one given up after it (back to its savepoint), one kept.
+  writer_->BeginUnit();
+  SetI(3, 3);
+  writer_->EndUnit(true);
+  writer_->BeginUnit();
+  SetI(4, 4);
+  SetI(3, 33);
+  writer_->EndUnit(false);
+  writer_->BeginUnit();
+  SetI(5, 5);
+  // A flush inside a unit waits for the unit's end.
+  writer_->Flush();
+  EXPECT_EQ(Committed(5), 50);
+  SetI(6, 6);
+  writer_->EndUnit(true);
+  EXPECT_EQ(Committed(6), 6);
+  EXPECT_EQ(Committed(1), 10);
+  EXPECT_EQ(Committed(2), 20);
+  EXPECT_EQ(Committed(3), 3);
+  EXPECT_EQ(Committed(4), 40);
+  EXPECT_EQ(Committed(5), 5);
+
+  // A due commit never splits a unit: the unit's rows stay out of sight
+  // until it ends, however old the batch.
+  writer_->BeginUnit();
+  SetI(7, 7);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  SetI(8, 8);
+  EXPECT_EQ(Committed(7), 70);
+  writer_->EndUnit(true);
+  writer_->Flush();
+  EXPECT_EQ(Committed(8), 8);
+}
+
+TEST_F(ServerBatch, AFailedStatementUndoesWhatItMustAndSaysSo) {
+  CommitHold hold(*writer_);
+  SetI(1, 1);
+  SetI(2, 2);
+  // A write that meets a key another session took is undone alone.
+  ComponentError taken = Raised([&] { writer_->Execute("INSERT INTO calls (id) VALUES (3)"); });
+  EXPECT_NE(taken.Description().find("23505"), std::string::npos) << taken.Description();
+  EXPECT_EQ(taken.Description().find("rolled back"), std::string::npos) << taken.Description();
+  writer_->Flush();
+  EXPECT_EQ(Committed(1), 1);
+  EXPECT_EQ(Committed(2), 2);
+
+  // Any other failure aborts the server's transaction: outside a unit the
+  // batch goes back, and the error says so; the connection goes on.
+  SetI(3, 3);
+  ComponentError bad = Raised([&] { writer_->OpenResultset("SELECT no_such_column FROM calls"); });
+  EXPECT_NE(bad.Description().find("the 1 rows written since the last commit were rolled back"), std::string::npos)
+      << bad.Description();
+  SetI(4, 4);
+  // Inside a unit only the unit goes back, and it takes no further writes.
+  writer_->BeginUnit();
+  SetI(5, 5);
+  ComponentError inside = Raised([&] { writer_->OpenResultset("SELECT no_such_column FROM calls"); });
+  EXPECT_NE(inside.Description().find("the 1 rows this call wrote were rolled back"), std::string::npos)
+      << inside.Description();
+  EXPECT_NE(Raised([&] { SetI(6, 6); }).Description().find("cannot be saved in part"), std::string::npos);
+  writer_->EndUnit(false);
+  writer_->BeginUnit();
+  SetI(7, 7);
+  writer_->EndUnit(true);
+  writer_->Flush();
+  EXPECT_EQ(Committed(3), 30);
+  EXPECT_EQ(Committed(4), 4);
+  EXPECT_EQ(Committed(5), 50);
+  EXPECT_EQ(Committed(6), 60);
+  EXPECT_EQ(Committed(7), 7);
+}
+
+TEST_F(ServerBatch, AFailedCommitGivesTheServersReason) {
+  writer_->Execute(
+      "CREATE TABLE codes (id INTEGER PRIMARY KEY, code integer, "
+      "CONSTRAINT one_code UNIQUE (code) DEFERRABLE INITIALLY DEFERRED)");
+  writer_->Execute("INSERT INTO codes VALUES (1, 1), (2, 2)");
+  CommitHold hold(*writer_);
+  auto rs = writer_->OpenResultset("SELECT * FROM codes", CursorType::Keyset, LockType::OptimisticRowVer);
+  rs->Edit();
+  rs->SetValue("code", std::int64_t{2});  // checked only at the commit
+  rs->Update();
+  rs->Close();
+  ComponentError e = Raised([&] { writer_->Flush(); });
+  EXPECT_NE(e.Description().find("The commit failed"), std::string::npos) << e.Description();
+  EXPECT_NE(e.Description().find("one_code"), std::string::npos) << e.Description();
+  EXPECT_NE(e.Description().find("SQLSTATE 23505"), std::string::npos) << e.Description();
+  EXPECT_NE(e.Description().find("the 1 rows written since the last commit were rolled back"), std::string::npos)
+      << e.Description();
+  auto other = Open();
+  EXPECT_EQ(other->OpenResultset("SELECT code FROM codes WHERE id = 1")->Value(0).ToInteger(), 1);
+  SetI(1, 5);  // the connection goes on
+  writer_->Flush();
+  EXPECT_EQ(Committed(1), 5);
+}
+
+TEST_F(ServerBatch, SessionGoingAwayKeepsWhatWasCommitted) {
+  CommitHold hold(*writer_);
+  SetI(1, 1);
+  writer_->Flush();
+  SetI(2, 2);
+  PgCluster::Instance().Psql(
+      "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" + database_ + "'");
+  ComponentError e = Raised([&] { SetI(3, 3); });
+  EXPECT_EQ(e.Number(), kErrDataAccess);
+  EXPECT_NE(e.Description().find("SQLSTATE"), std::string::npos) << e.Description();
+  writer_->Close();
+  EXPECT_EQ(Committed(1), 1);
+  EXPECT_EQ(Committed(2), 20) << "a row not committed keeps its previous value";
+  EXPECT_EQ(Committed(3), 30);
+}
+
+TEST_F(ServerBatch, ATableWithoutAPrimaryKeyIsNamed) {
+  writer_->Execute("CREATE TABLE loose (a integer, b varchar(10))");
+  writer_->Execute("INSERT INTO loose VALUES (1, 'x')");
+  ComponentError e = Raised([&] {
+    writer_->OpenResultset("SELECT * FROM loose", CursorType::Keyset, LockType::OptimisticRowVer);
+  });
+  EXPECT_NE(e.Description().find("The table loose has no primary key"), std::string::npos) << e.Description();
+  EXPECT_EQ(writer_->OpenResultset("SELECT b FROM loose")->Value(0).ToText(), "x") << "reading it still works";
+}
+
+TEST_F(ServerBatch, RowsReadInBlocksRangesAndServerCursors) {
+  std::string long_text(9000, 'x');
+  long_text += "\xC3\xA8";  // beyond any bound buffer, and not ASCII
+  writer_->Execute("UPDATE calls SET t = '" + long_text + "' WHERE id = 2999");
+  writer_->Execute("UPDATE calls SET s = NULL WHERE id = 1500");
+  CommitHold hold(*writer_);
+  // An updatable range over more rows than one key range holds, rows
+  // deleted by another session while it is read skipped.
+  auto rs = writer_->OpenResultset("SELECT id, s, i FROM calls WHERE i > 5", CursorType::Keyset,
+                                   LockType::OptimisticRowVer);
+  Open()->Execute("DELETE FROM calls WHERE id IN (1700, 2600)");
+  long seen = 0;
+  for (std::int64_t expected = 1; !rs->Eof(); rs->MoveNext(), ++expected) {
+    if (expected == 1700 || expected == 2600) ++expected;
+    ASSERT_EQ(rs->Value("id").ToInteger(), expected);
+    EXPECT_EQ(rs->Value("s").IsNull(), expected == 1500);
+    rs->Edit();
+    rs->SetValue("i", -expected);
+    rs->Update();
+    ++seen;
+  }
+  EXPECT_EQ(seen, 2998);
+  rs->Close();
+  writer_->Flush();
+  EXPECT_EQ(Committed(2999), -2999);
+
+  // A whole-table read goes on across the batch's commits.
+  auto all = writer_->OpenResultset("SELECT * FROM calls ORDER BY id");
+  long rows = 0;
+  for (; !all->Eof(); all->MoveNext()) {
+    if (all->Value("id").ToInteger() == 2999) EXPECT_EQ(all->Value("t").ToText(), long_text);
+    if (++rows % 1000 == 0) {
+      SetI(1, rows);
+      writer_->Flush();
+    }
+  }
+  EXPECT_EQ(rows, 2998);
+  EXPECT_EQ(Committed(1), 2000);
+}
+
+}  // namespace
+}  // namespace ordalis::rdo
