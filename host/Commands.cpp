@@ -14,6 +14,7 @@
 #include "Printable.h"
 #include "Progress.h"
 #include "ScratchCopy.h"
+#include "ReportCommand.h"
 #include "Workers.h"
 #include "demo/Demo.h"
 #include "ordalis/CarrierComparison.h"
@@ -272,19 +273,6 @@ int RunSingle(const RunOptions& o) {
   }
 }
 
-void PrintReport(const RatingReport& r) {
-  std::printf("\ncalls rated:            %ld\n", r.calls_rated);
-  std::printf("cost, main carrier:     %s\n", r.cost_main.ToText().c_str());
-  std::printf("cost, alternative:      %s\n", r.cost_alternative.ToText().c_str());
-  std::printf("difference:             %s\n", r.difference.ToText().c_str());
-  std::printf("\n%-16s %10s %14s\n", "destination type", "calls", "cost");
-  for (const auto& g : r.by_destination_type)
-    std::printf("%-16s %10ld %14s\n", Printable(g.name).c_str(), g.calls, g.cost.ToText().c_str());
-  std::printf("\n%-28s %8s %12s\n", "extensions that cost most", "calls", "cost");
-  for (const auto& g : r.top_extensions)
-    std::printf("%-28s %8ld %12s\n", Printable(g.name).c_str(), g.calls, g.cost.ToText().c_str());
-}
-
 int RunDemo(const std::string& dir, int calls, const ConnectOptions& server) {
   DemoInstallation demo;
   try {
@@ -309,11 +297,11 @@ int RunDemo(const std::string& dir, int calls, const ConnectOptions& server) {
   int code = RunProcess(o);
   if (code != 0) return code;
   try {
-    PrintReport(SummariseRatedCalls(demo.database));
-    // What each site's calls would have cost with each carrier.
     clsChiamate engine;
     engine.Init(demo.database);
     if (!engine.Errore().empty()) throw ComponentError(1, engine.Errore());
+    std::fputs(DemoClosingReport(engine, demo.first_day, demo.last_day).c_str(), stdout);
+    // What each site's calls would have cost with each carrier.
     for (const std::string& site : demo.sites) {
       std::printf("\ncarrier comparison, site %s, %s to %s\n", site.c_str(), dt::ToText(demo.first_day).c_str(),
                   dt::ToText(demo.last_day).c_str());

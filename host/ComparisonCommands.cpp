@@ -13,6 +13,7 @@
 #include "Inputs.h"
 #include "JsonValue.h"
 #include "Printable.h"
+#include "HtmlReport.h"
 #include "Progress.h"
 #include "ordalis/CarrierComparison.h"
 #include "ordalis/ComponentError.h"
@@ -126,6 +127,7 @@ struct CompareOptions {
   ConnectOptions connect;
   std::string prefix_db, site, from, to;
   std::vector<std::string> carrier_files;
+  std::string html;
   bool json = false, csv = false;
 };
 
@@ -171,6 +173,7 @@ int RunCompare(const CompareOptions& o) {
   g_comparing = nullptr;
   progress.Finish();
   if (engine.mbStop()) std::fprintf(stderr, "interrupted: the totals cover the calls priced so far\n");
+  if (!o.html.empty() && !WriteFile(o.html, ComparisonHtml(table, o.site, o.from, o.to))) return 1;
 
   if (o.json) {
     PrintJson(o, table);
@@ -225,6 +228,7 @@ void AddComparisonCommands(CLI::App& app, int& exit_code) {
   auto* json = cmd->add_flag("--json", compare.json, "print one JSON object");
   auto* csv = cmd->add_flag("--csv", compare.csv, "print comma-separated values");
   json->excludes(csv);
+  cmd->add_option("--html", compare.html, "also write a self-contained HTML page with a chart to FILE");
   cmd->callback([&] { exit_code = RunCompare(compare); });
 }
 

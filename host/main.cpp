@@ -9,6 +9,8 @@
 #include "ComparisonCommands.h"
 #include "CopyCommand.h"
 #include "ImportCommand.h"
+#include "ExplainCommand.h"
+#include "ReportCommand.h"
 #include "ordalis/Version.h"
 
 int main(int argc, char** argv) {
@@ -20,6 +22,8 @@ int main(int argc, char** argv) {
   ordalis::host::AddComparisonCommands(app, exit_code);
   ordalis::host::AddCopyCommand(app, exit_code);
   ordalis::host::AddImportCommand(app, exit_code);
+  ordalis::host::AddReportCommand(app, exit_code);
+  ordalis::host::AddExplainCommand(app, exit_code);
   if (argc > 1 && argv[1][0] != '-' &&
       app.get_subcommands([&](CLI::App* sub) { return sub->check_name(argv[1]); }).empty()) {
     std::fprintf(stderr, "ordalis: unknown subcommand \"%s\" (see ordalis --help)\n", argv[1]);

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 BUILD_DIR="${1:-build}"
 PACKAGES=(build-essential cmake ninja-build pkg-config libsqlite3-dev sqlite3 unixodbc-dev unixodbc
           odbc-postgresql postgresql-15 libgtest-dev googletest libbenchmark-dev libcli11-dev
-          help2man clang-14 libclang-rt-14-dev llvm-14 nlohmann-json3-dev)
+          help2man clang-14 libclang-rt-14-dev llvm-14 nlohmann-json3-dev chromium)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

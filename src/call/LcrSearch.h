@@ -20,6 +20,7 @@ class clsDestinazione;
 class clsLcrs;
 class clsSito;
 class clsTariffa;
+class RatingTrace;
 
 struct LcrQuestion {
   // Held, so that neither can be replaced by another object at the same
@@ -49,8 +50,11 @@ struct LcrAnswer {
 // Receives the search's trace lines in order.
 using LcrTrace = std::function<void(const std::string&)>;
 
-// REQUIRES: question.site and question.lcrs set.
-void SearchLcr(const LcrQuestion& question, LcrAnswer& answer, const LcrTrace* trace = nullptr);
+// REQUIRES: question.site and question.lcrs set. `explain`, when given,
+// receives each entry and tariff looked at with the reason it was passed
+// over, under `section`.
+void SearchLcr(const LcrQuestion& question, LcrAnswer& answer, const LcrTrace* trace = nullptr,
+               RatingTrace* explain = nullptr, const char* section = nullptr);
 
 // The day type of a date in a calendar (0 without a calendar, or when the
 // calendar has no day for it).

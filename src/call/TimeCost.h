@@ -7,6 +7,7 @@
 namespace ordalis {
 
 class clsTariffa;
+class RatingTrace;
 
 struct TimeCostResult {
   Money cost;
@@ -22,6 +23,8 @@ struct TimeCostResult {
 // answer allowance; the rest is rounded by the tariff's duration rule and
 // priced band by band (seconds beyond the last band are free); the total is
 // rounded by the cost rule and raised to the minimum charge.
-TimeCostResult CalcTimeCost(const clsTariffa& tariffa, std::int64_t duration_seconds, bool waive_answer);
+// `trace`, when given, receives each step with its figures under `section`.
+TimeCostResult CalcTimeCost(const clsTariffa& tariffa, std::int64_t duration_seconds, bool waive_answer,
+                            RatingTrace* trace = nullptr, const char* section = nullptr);
 
 }  // namespace ordalis

@@ -25,6 +25,7 @@ class clsCommessa;
 class clsCarrier;
 class clsCalendario;
 class clsDestinazione;
+class RatingTrace;
 namespace rdo {
 class RdoResultset;
 }
@@ -66,6 +67,10 @@ class clsChiamata {
   // Names come from the OEM partner's directory instead of the phone book;
   // the engine reads the switch from the registry once per run.
   bool OemDirectory = false;
+  // When set, the steps record what they decide and why (an explanation of
+  // the call; not owned). Nothing is looked up from earlier calls then, and
+  // no unknown extension is added to the table.
+  RatingTrace* Trace = nullptr;
 
   // References (shared, never owned).
   clsChiamate* Chiamate = nullptr;
@@ -153,6 +158,10 @@ class clsChiamata {
   void IdentifyExtension(const std::string& number, std::shared_ptr<clsDerivato>& target, Stato& status,
                          std::int16_t no_insert, bool second);
   void MaskNumber(std::int16_t privacy);
+  // Record into Trace (REQUIRES: Trace set).
+  void ExplainSite();
+  void ExplainExtension(const std::string& number, const clsDerivato& found, bool second);
+  void ExplainTimes(const std::string& site_zone, const std::string& caller_zone, bool utc_given);
   void Warn(const std::string& text);
   void NomeDaRubrica(const std::string& number);
   void NomeDaDirectory(const std::string& number);

@@ -21,6 +21,7 @@
 #include "numbering/clsNumeroTel.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/DirectoryLookup.h"
+#include "ordalis/RatingTrace.h"
 #include "ordalis/clsChiamate.h"
 #include "ordalis/clsTimeZone.h"
 #include "ordalis/clsTimeZones.h"
@@ -67,8 +68,38 @@ void clsChiamata::IndividuaSito() {
       Sito->Status = stIndividuato;
       StatoSito = stIndividuato;
     }
+    if (Trace) ExplainSite();
   }
   if (Sito->Status == stNonIndividuato) Warn(LoadResString(20606) + s_sito_);
+}
+
+void clsChiamata::ExplainSite() {
+  if (Sito->Status != stIndividuato) {
+    Trace->Add({trace::kSite, "site " + s_sito_, "not found", "no site has this code", {}});
+    return;
+  }
+  Trace->Add({trace::kSite, "site " + s_sito_, "found", "",
+              {{"name", Variant(Sito->Nome)},
+               {"time zone", Variant(Sito->IDTimeZone)},
+               {"currency", Variant(Sito->Valuta)},
+               {"national prefix", Variant(Sito->PrefNaz)},
+               {"international prefix", Variant(Sito->PrefInternazionale)}}});
+}
+
+void clsChiamata::ExplainExtension(const std::string& number, const clsDerivato& found, bool second) {
+  const std::string subject = (second ? "other extension " : "extension ") + number;
+  if (found.Status != stIndividuato) {
+    Trace->Add({trace::kSite, subject, "not found",
+                "no extension has this number at site " + (Sito->DerivatiPerTutteLeSedi ? std::string("*") : Sito->Codice),
+                {}});
+    return;
+  }
+  Trace->Add({trace::kSite, subject, "found", "",
+              {{"name", Variant(found.Nome)},
+               {"department", Variant(found.Reparto)},
+               {"cost centre", Variant(found.CentroDiCosto)},
+               {"markup %", Variant(found.Ricarico)},
+               {"time zone", Variant(found.IDTimeZone)}}});
 }
 
 void clsChiamata::IdentifyExtension(const std::string& number, std::shared_ptr<clsDerivato>& target, Stato& status,
@@ -103,11 +134,20 @@ void clsChiamata::IdentifyExtension(const std::string& number, std::shared_ptr<c
         target = placeholder_;
         status = stNonIndividuato;
       }
+      if (Trace) ExplainExtension(number, *target, second);
     }
   }
   // Automatic insertion of an extension the table does not know yet.
   if (target->Status == stNonIndividuato && no_insert == 0 && Sito && Sito->Status == stIndividuato &&
       Sito->AggiuntaAutomaticaDerivati && Chiamate->Derivati) {
+    if (Trace) {
+      if (!Trace->Find(trace::kSite, "not added"))
+        Trace->Add({trace::kSite, (second ? "other extension " : "extension ") + number, "not added",
+                  "the site adds unknown extensions automatically, but an explanation writes nothing: it is "
+                  "rated as unknown",
+                  {}});
+      return;
+    }
     std::string site = Sito->Codice;
     std::shared_ptr<clsDerivato> added = target;
     if (Chiamate->Derivati->InserimentoAutomaticoDerivato(number, site, added, Sito->DerivatiPerTutteLeSedi)) {
@@ -166,8 +206,10 @@ void clsChiamata::IndividuaTariffa2() {
   WriteDetailLog("inizio IndividuaTariffa2");
   if (Sito && Sito->LcrsCarrier2())
     IndividuaTariffaLcr(StatoTariffa2, Sito->LcrsCarrier2(), true);
-  else
+  else {
     WriteDetailLog("LCR Carrier 2 non disponibile");
+    if (Trace) Trace->Add({trace::kSearch2, "LCR table", "not found", "the site has no alternative carrier", {}});
+  }
   WriteDetailLog("fine IndividuaTariffa2");
 }
 
@@ -176,6 +218,9 @@ void clsChiamata::IndividuaTariffaLcr(Stato& status, const std::shared_ptr<clsLc
   if (log) WriteDetailLog(std::string("Individia tariffa (") + (carrier2 ? "True" : "False") + ")");
   IndividuaSito();
   if (Sito->Status != stIndividuato) {
+    if (Trace)
+      Trace->Add({carrier2 ? trace::kSearch2 : trace::kSearch1, "site " + s_sito_, "not found",
+                  "without a site there is no LCR table to search", {}});
     status = stNonIndividuato;
     Warn(LoadResString(20607) + sNumero + LoadResString(20608) + dt::ToText(dData) + " - " + dt::ToText(dOra) +
          " - " + dt::ToText(dDurata) + " - " + s_sito_ + " - " + sDerivato);
@@ -190,10 +235,18 @@ void clsChiamata::IndividuaTariffaLcr(Stato& status, const std::shared_ptr<clsLc
   q.time = dt::SecondOfDay(dOra);
   q.day_type = DayType(Sito->Calendario.get());
   q.carrier2 = carrier2;
-  const LcrAnswer* answer = log ? nullptr : KnownAnswer(q);
+  // An explanation searches for itself, but tells a search asked again
+  // with the same question (after the tariff-2 search) in one line.
+  const LcrAnswer* answer = nullptr;
+  if (!log && !Trace) answer = KnownAnswer(q);
+  if (!log && Trace && !carrier2 && last_question_ == q) {
+    answer = &last_answer_;
+    Trace->Add({trace::kSearch1, "number " + sNumero, "searched again", "the same question: the answer above stands",
+                {}});
+  }
   if (!answer) {
     const LcrTrace trace = [](const std::string& line) { WriteDetailLog(line); };
-    SearchLcr(q, searched_, log ? &trace : nullptr);
+    SearchLcr(q, searched_, log ? &trace : nullptr, Trace, carrier2 ? trace::kSearch2 : trace::kSearch1);
     answer = &searched_;
     if (!carrier2) {
       last_question_ = q;
@@ -288,6 +341,7 @@ void clsChiamata::CalcDate() {
   auto second_local = [&] {
     local_time2_ = (!second_zone || dUTCTime == 0) ? local_time_ : second_zone->ConvertTimeFromUTC(dUTCTime);
   };
+  const bool utc_given = dUTCTime != 0;
   if (dUTCTime == 0) {
     dGatewayTime = stamp();
     if (site_zone) dUTCTime = site_zone->ConvertTimeToUTC(dGatewayTime);
@@ -314,6 +368,22 @@ void clsChiamata::CalcDate() {
       dOra2 = dt::TimePart(local_time2_);
     }
   }
+  if (Trace)
+    ExplainTimes(site_zone ? Sito->IDTimeZone : std::string(),
+                 caller_zone ? (Derivato && !Derivato->IDTimeZone.empty() ? Derivato->IDTimeZone : Sito->IDTimeZone)
+                             : std::string(),
+                 utc_given);
+}
+
+void clsChiamata::ExplainTimes(const std::string& site_zone, const std::string& caller_zone, bool utc_given) {
+  Trace->Add({trace::kTimes, "call time", "settled",
+              utc_given ? "the exchange gave a UTC stamp: the site's and the caller's times come from it"
+                        : "no UTC stamp: the exchange's time is the site's local time",
+              {{"site zone", Variant(site_zone)},
+               {"caller zone", Variant(caller_zone)},
+               {"UTC", Variant::FromDate(dUTCTime)},
+               {"site time", Variant::FromDate(dGatewayTime)},
+               {"caller time", Variant::FromDate(local_time_)}}});
 }
 
 void clsChiamata::UseGatewayTime() {
@@ -362,13 +432,20 @@ void clsChiamata::CalcTariffa() {
 
 void clsChiamata::CalcCosto(TipoCosto tipo, const std::shared_ptr<clsCarrier>& carrier) {
   Money cost;
+  const char* section = tipo == tcCosto1 ? trace::kCost1 : tipo == tcCosto2 ? trace::kCost2 : "cost, compared carrier";
+  auto explain = [&](std::string subject, const char* outcome, std::string reason,
+                     std::vector<std::pair<std::string, Variant>> figures = {}) {
+    Trace->Add({section, std::move(subject), outcome, std::move(reason), std::move(figures)});
+  };
   auto store = [&] {
     if (tipo == tcCosto1) cCosto1_c = cost;
     else if (tipo == tcCosto2) cCosto2_c = cost;
     else cCosto3_c = cost;
+    if (Trace) explain("cost", "result", "", {{"cost", Variant(cost)}});
   };
   if (!IsType("O")) {
     sEsitoChiamata_c = dDurata == 0 ? "0" : "1";
+    if (Trace) explain("call", "not priced", "only outgoing calls are priced; this one is of type " + sTipo);
     store();
     return;
   }
@@ -389,14 +466,18 @@ void clsChiamata::CalcCosto(TipoCosto tipo, const std::shared_ptr<clsCarrier>& c
   }
   if (!tariff) {
     WriteDetailLog("Costo 0 per assenza di carrier");
+    if (Trace) explain("tariff", "not found", "without a tariff the cost is 0");
     store();
     return;
   }
   const bool pulses = tipo == tcCosto1 && scatti1_;
+  if (Trace)
+    explain("tariff " + tariff->Key, pulses ? "priced by pulses" : "priced by time", "",
+            {{"carrier", Variant(tariff->Carrier)}, {"band", Variant(tariff->Fascia)}});
   IndividuaDerivato(static_cast<std::int16_t>(tipo));
   if (!pulses) {
     WriteDetailLog("Calcolo a Tempo");
-    TimeCostResult r = CalcTimeCost(*tariff, dt::DurationSeconds(dDurata), iStato != 0);
+    TimeCostResult r = CalcTimeCost(*tariff, dt::DurationSeconds(dDurata), iStato != 0, Trace, section);
     if (!r.chargeable) {
       if (tipo == tcCosto1) sEsitoChiamata_c = "0";
       WriteDetailLog("Costo a zero durata <= 0 e esito 0 se costo 1");
@@ -414,6 +495,10 @@ void clsChiamata::CalcCosto(TipoCosto tipo, const std::shared_ptr<clsCarrier>& c
     WriteDetailLog("Calcolo a scatti");
     Money price = tipo == tcCosto1 ? costo_scatto1_ : Money();
     cost = Derivato->Status == stIndividuato ? price.MulDiv(lScatti, 1) : Money();
+    if (Trace)
+      explain("pulses", "charged",
+              Derivato->Status == stIndividuato ? "" : "the extension is unknown: the pulses cost 0",
+              {{"pulses", Variant(lScatti)}, {"price per pulse", Variant(price)}, {"cost", Variant(cost)}});
     if (lScatti < 1) {
       WriteDetailLog("Esito a 0 per mancanza scatti");
       sEsitoChiamata_c = "0";
@@ -427,11 +512,17 @@ void clsChiamata::CalcCosto(TipoCosto tipo, const std::shared_ptr<clsCarrier>& c
   }
   if (Derivato->Status != stIndividuato) {
     WriteDetailLog("Costo a zero per mancanza di derivato");
+    if (Trace) explain("extension " + sDerivato, "not found", "a call of an unknown extension costs 0");
     cost = Money();
     store();
     return;
   }
+  const Money unmarked = cost;
   if (tipo == tcCosto1) cost = Money::FromDouble(cost.ToDouble() * (1 + Derivato->Ricarico.ToDouble() / 100));
+  if (Trace)
+    explain("markup", tipo == tcCosto1 ? "applied" : "not applied",
+            tipo == tcCosto1 ? "the extension's markup" : "only the main cost is marked up",
+            {{"cost", Variant(unmarked)}, {"markup %", Variant(Derivato->Ricarico)}, {"marked up", Variant(cost)}});
   if (LogEnabled()) WriteDetailLog("Costo calcolato con ricarico = " + Derivato->Ricarico.ToText());
   store();
 }
@@ -621,14 +712,17 @@ void clsChiamata::NomeDaRubrica(const std::string& number) {
   if (Chiamate->Nominativi)
     entry = Trapped(*Chiamate, "Generic error getting PhoneBook name: ",
                     [&] { return Chiamate->Nominativi->GetNominativo(number); });
+  // An explanation leaves the statistics of the phone book and the swing
+  // numbers as they are.
   if (entry) {
     sNome_c = entry->Nome;
+    if (Trace) return;
     Chiamate->Nominativi->Registra(entry, outgoing, dData, dOra, undo, Chiamate->SharedRun());
     return;
   }
   // Not in the phone book: numbers called from a swing extension are kept
   // in the swing list.
-  if (!Derivato || !Derivato->Swing || Derivato->Status != stIndividuato || !Chiamate->Swings) return;
+  if (Trace || !Derivato || !Derivato->Swing || Derivato->Status != stIndividuato || !Chiamate->Swings) return;
   std::shared_ptr<clsSwing> swing = Trapped(*Chiamate, "Generic error getting number from swing: ",
                                             [&] { return Chiamate->Swings->GetSwing(number); });
   const bool is_new = !swing;

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "ordalis/DateTime.h"
-#include "ordalis/Money.h"
 
 namespace ordalis {
 
@@ -24,20 +23,5 @@ struct DemoInstallation {
 // Writes the installation into `directory` (created when missing; earlier
 // demo files there are replaced). Throws ComponentError on failure.
 DemoInstallation WriteDemoInstallation(const std::string& directory, int calls);
-
-// What a rating run left in an engine database (SQLite file), for the
-// demo's report.
-struct RatingReport {
-  struct Group {
-    std::string name;  // destination type, or "site/extension name"
-    long calls = 0;
-    Money cost;
-  };
-  long calls_rated = 0;  // rows of both call tables with a day name
-  Money cost_main, cost_alternative, difference;
-  std::vector<Group> by_destination_type;  // most expensive first
-  std::vector<Group> top_extensions;       // the five that cost most
-};
-RatingReport SummariseRatedCalls(const std::string& database);
 
 }  // namespace ordalis

@@ -10,6 +10,7 @@
 #include "data/RdoQuery.h"
 #include "data/RdoResultset.h"
 #include "data/RdoTypes.h"
+#include "engine/BatchSteps.h"
 #include "engine/EngineState.h"
 #include "engine/FilterClause.h"
 #include "ordalis/ComponentError.h"
@@ -25,16 +26,7 @@
 namespace ordalis {
 namespace {
 
-constexpr int kMaskSize = 24;  // positions 1..23
 constexpr std::int32_t kNoCountTotal = 999999;
-
-// Element i is on when character i is "1"; 22 and 23 are on for a text too
-// short to hold them; 20 and 21 are always off.
-void BuildMask(const std::string& operation, bool* mask) {
-  for (int i = 0; i < kMaskSize; ++i) mask[i] = false;
-  for (int i = 1; i <= 19; ++i) mask[i] = operation.size() >= static_cast<std::size_t>(i) && operation[i - 1] == '1';
-  for (int i : {22, 23}) mask[i] = operation.size() < static_cast<std::size_t>(i) || operation[i - 1] == '1';
-}
 
 std::int32_t CountRows(rdo::RdoConnection& connection, const std::string& sql) {
   auto rs = connection.OpenResultset(sql, rdo::CursorType::ForwardOnly, rdo::LockType::ReadOnly);
@@ -131,6 +123,54 @@ void Commit(clsChiamate& engine, rdo::RdoConnection& connection, CallUndo& undo)
 }
 
 }  // namespace
+
+void BuildMask(const std::string& operation, bool* mask) {
+  for (int i = 0; i < kMaskSize; ++i) mask[i] = false;
+  for (int i = 1; i <= 19; ++i) mask[i] = operation.size() >= static_cast<std::size_t>(i) && operation[i - 1] == '1';
+  for (int i : {22, 23}) mask[i] = operation.size() < static_cast<std::size_t>(i) || operation[i - 1] == '1';
+}
+
+void RateLoadedCall(clsChiamate& engine, clsChiamata& call, const bool* mask, bool internal) {
+  call.ResetIdentification();
+  std::string loaded_tipo;
+  if (internal) {
+    loaded_tipo = call.sTipo;
+    call.sTipo = "E";
+  }
+  call.CalcDate();
+  call.UseGatewayTime();
+  for (int position : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 19}) {
+    if (mask[position] && !engine.mbStop()) {
+      switch (position) {
+        case 1: call.CalcGiorno(); break;
+        case 2: call.CalcFascia(); break;
+        case 3: call.CalcTariffa(); break;
+        case 4: call.CalcCosto(tcCosto1); break;
+        case 5: call.CalcCosto(tcCosto2); break;
+        case 6: CalcDifferenza(call); break;
+        case 7: CalcDifferenzaPerc(call); break;
+        case 8: WriteDetailLog(".CalcCarrier1"); call.CalcCarrier1(); break;
+        case 9: WriteDetailLog(".CalcCarrier2"); call.CalcCarrier2(); break;
+        case 10:
+          WriteDetailLog(".CalcReparto");
+          call.CalcReparto();
+          WriteDetailLog(".CalcSedeFisica");
+          call.CalcSedefisica();
+          break;
+        case 11: WriteDetailLog(".CalcCentroDiCosto"); call.CalcCentroDiCosto(); break;
+        case 12: WriteDetailLog(".CalcNomeDerivato"); call.CalcNomeDerivato(); break;
+        case 13: WriteDetailLog(".CalcTipoDest"); call.CalcTipoDest(); break;
+        case 14: WriteDetailLog(".CalcNome"); call.CalcNome(); break;
+        case 15: WriteDetailLog(".CalcNazione"); call.CalcNazione(); break;
+        case 16: WriteDetailLog(".CalcArea"); call.CalcArea(); break;
+        case 19: WriteDetailLog(".CalcCommessa"); call.CalcCommessa(); break;
+      }
+    }
+    engine.DoEvents();
+  }
+  call.SetDateTimeFields();
+  if (internal) call.sTipo = loaded_tipo;
+}
 
 void clsChiamate::Process() {
   try {
@@ -258,45 +298,7 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
       }
       WriteDetailLog("Imposto l'oggetto moChiamata");
       mo_chiamata_ = call;
-      call->ResetIdentification();
-      std::string loaded_tipo;
-      if (internal) {
-        loaded_tipo = call->sTipo;
-        call->sTipo = "E";
-      }
-      call->CalcDate();
-      call->UseGatewayTime();
-      for (int position : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 19}) {
-        if (mask[position] && !mbStop_) {
-          switch (position) {
-            case 1: call->CalcGiorno(); break;
-            case 2: call->CalcFascia(); break;
-            case 3: call->CalcTariffa(); break;
-            case 4: call->CalcCosto(tcCosto1); break;
-            case 5: call->CalcCosto(tcCosto2); break;
-            case 6: CalcDifferenza(*call); break;
-            case 7: CalcDifferenzaPerc(*call); break;
-            case 8: WriteDetailLog(".CalcCarrier1"); call->CalcCarrier1(); break;
-            case 9: WriteDetailLog(".CalcCarrier2"); call->CalcCarrier2(); break;
-            case 10:
-              WriteDetailLog(".CalcReparto");
-              call->CalcReparto();
-              WriteDetailLog(".CalcSedeFisica");
-              call->CalcSedefisica();
-              break;
-            case 11: WriteDetailLog(".CalcCentroDiCosto"); call->CalcCentroDiCosto(); break;
-            case 12: WriteDetailLog(".CalcNomeDerivato"); call->CalcNomeDerivato(); break;
-            case 13: WriteDetailLog(".CalcTipoDest"); call->CalcTipoDest(); break;
-            case 14: WriteDetailLog(".CalcNome"); call->CalcNome(); break;
-            case 15: WriteDetailLog(".CalcNazione"); call->CalcNazione(); break;
-            case 16: WriteDetailLog(".CalcArea"); call->CalcArea(); break;
-            case 19: WriteDetailLog(".CalcCommessa"); call->CalcCommessa(); break;
-          }
-        }
-        DoEvents();
-      }
-      call->SetDateTimeFields();
-      if (internal) call->sTipo = loaded_tipo;
+      RateLoadedCall(*this, *call, mask, internal);
       if (!mbStop_) {
         saved = call->Save();
         if (saved) {
