@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "DataSource.h"
+#include "Commands.h"
 #include "ordalis/CallExplanation.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
@@ -13,7 +13,7 @@ namespace ordalis::host {
 namespace {
 
 struct ExplainOptions {
-  std::string db, dsn, user, pwd;
+  ConnectOptions connect;
   long long id = 0;
   std::string site, extension, number, date, time, type = "O", line;
   int duration = 0, pulses = 0;
@@ -92,10 +92,6 @@ std::string TraceText(const RatingTrace& trace) {
 }
 
 int RunExplain(const ExplainOptions& o, bool stored) {
-  if (o.db.empty() == o.dsn.empty()) {
-    std::fprintf(stderr, "error: give one of --db FILE or --dsn NAME\n");
-    return 2;
-  }
   if (!stored && (o.site.empty() || o.extension.empty() || o.number.empty() || o.date.empty() || o.time.empty())) {
     std::fprintf(stderr, "error: give --id N, or --site, --extension, --number, --date, --time and --duration\n");
     return 2;
@@ -103,14 +99,7 @@ int RunExplain(const ExplainOptions& o, bool stored) {
   clsChiamate engine;
   Warnings warnings;
   engine.SetEvents(&warnings);
-  engine.set_TipoDb(o.dsn.empty() ? dbAccess : dbSql);
-  engine.set_User(o.user);
-  engine.set_Pwd(o.pwd);
-  engine.Init(o.dsn.empty() ? o.db : EngineDataSource(o.dsn));
-  if (!engine.Errore().empty()) {
-    std::fprintf(stderr, "error: %s\n", engine.Errore().c_str());
-    return 1;
-  }
+  if (int failed = InitEngine(engine, o.connect)) return failed;
   RatingTrace trace;
   try {
     if (stored) {
@@ -150,10 +139,7 @@ void AddExplainCommand(CLI::App& app, int& exit_code) {
   auto* cmd = app.add_subcommand(
       "explain", "show step by step how the engine rates a call (a stored one, or one described as for run); "
                  "nothing is written");
-  auto* db = cmd->add_option("--db", o.db, "engine database file (SQLite)");
-  cmd->add_option("--dsn", o.dsn, "ODBC data source: a name or a connect string")->excludes(db);
-  cmd->add_option("--user", o.user, "login name for the data source");
-  cmd->add_option("--pwd", o.pwd, "password for the data source");
+  AddConnectOptions(cmd, o.connect);
   auto* id = cmd->add_option("--id", o.id, "lPKId of a call of CHIAMATE")->check(CLI::Range(1LL, 2147483647LL));
   auto call_option = [&](const char* name, std::string& into, const char* help) {
     cmd->add_option(name, into, help)->excludes(id);

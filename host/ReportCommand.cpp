@@ -5,7 +5,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "DataSource.h"
+#include "Commands.h"
 #include "HtmlReport.h"
 #include "ordalis/CarrierComparison.h"
 #include "ordalis/ComponentError.h"
@@ -15,7 +15,8 @@ namespace ordalis::host {
 namespace {
 
 struct ReportOptions {
-  std::string db, dsn, user, pwd, from, to, site, html;
+  ConnectOptions connect;
+  std::string from, to, site, html;
   ReportBy by = ReportBy::Site;
   bool json = false, csv = false;
 };
@@ -88,21 +89,10 @@ int RunReport(const ReportOptions& o) {
     std::fprintf(stderr, "error: --to %s is before --from %s\n", o.to.c_str(), o.from.c_str());
     return 2;
   }
-  if (o.db.empty() == o.dsn.empty()) {
-    std::fprintf(stderr, "error: give one of --db FILE or --dsn NAME\n");
-    return 2;
-  }
   request.site = o.site;
   request.by = o.by;
   clsChiamate engine;
-  engine.set_TipoDb(o.dsn.empty() ? dbAccess : dbSql);
-  engine.set_User(o.user);
-  engine.set_Pwd(o.pwd);
-  engine.Init(o.dsn.empty() ? o.db : EngineDataSource(o.dsn));
-  if (!engine.Errore().empty()) {
-    std::fprintf(stderr, "error: %s\n", engine.Errore().c_str());
-    return 1;
-  }
+  if (int failed = InitEngine(engine, o.connect)) return failed;
   CallReport report;
   try {
     report = ReportCalls(engine, request);
@@ -179,10 +169,7 @@ std::string DemoClosingReport(clsChiamate& engine, DateTime from, DateTime to) {
 void AddReportCommand(CLI::App& app, int& exit_code) {
   static ReportOptions o;
   auto* cmd = app.add_subcommand("report", "calls, minutes and cost of a period per group, per currency");
-  auto* db = cmd->add_option("--db", o.db, "engine database file (SQLite)");
-  cmd->add_option("--dsn", o.dsn, "ODBC data source: a name or a connect string")->excludes(db);
-  cmd->add_option("--user", o.user, "login name for the data source");
-  cmd->add_option("--pwd", o.pwd, "password for the data source");
+  AddConnectOptions(cmd, o.connect);
   cmd->add_option("--from", o.from, "first day, YYYY-MM-DD")->required();
   cmd->add_option("--to", o.to, "last day, YYYY-MM-DD")->required();
   cmd->add_option("--site", o.site, "only the calls of this site");
