@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "CopyCommand.h"
@@ -69,7 +70,7 @@ void AddConnectOptions(CLI::App* cmd, ConnectOptions& o) {
   auto* dsn = cmd->add_option("--dsn", o.dsn, "ODBC data source: a name or a connect string");
   db->excludes(dsn);
   cmd->add_option("--user", o.user, "login name for the data source");
-  cmd->add_option("--pwd", o.pwd, "password for the data source");
+  cmd->add_option("--pwd", o.pwd, "password for the data source (default: $ORDALIS_PWD)")->envname("ORDALIS_PWD");
   cmd->add_option("--home", o.home, "installation folder (default: $ORDALIS_HOME, else the folder of --db)");
   cmd->add_flag("--keep-going", o.keep_going, "rate even when loading the reference data reported an error");
 }
@@ -125,6 +126,8 @@ bool PrintRunTally(const clsChiamate& engine) {
 }
 
 // The command line of one worker of `process --workers`, without its shard.
+// The password goes to the workers through ORDALIS_PWD, not their command
+// line, which any user of the machine can read.
 std::vector<std::string> WorkerArguments(const ProcessOptions& o) {
   std::vector<std::string> args = {"process"};
   const auto add = [&](const char* name, const std::string& value) {
@@ -133,7 +136,6 @@ std::vector<std::string> WorkerArguments(const ProcessOptions& o) {
   add("--db", o.connect.db);
   add("--dsn", o.connect.dsn);
   add("--user", o.connect.user);
-  add("--pwd", o.connect.pwd);
   add("--home", o.connect.home);
   add("--filter", o.filter);
   add("--operation", o.operation);
@@ -156,6 +158,7 @@ int RunProcess(ProcessOptions o) {
       std::fprintf(stderr, "error: --workers takes a whole number from 1 to %d, without --shard\n", kMostShards);
       return kExitUsage;
     }
+    if (!o.connect.pwd.empty()) ::setenv("ORDALIS_PWD", o.connect.pwd.c_str(), 1);
     return RunWorkers(all->count, WorkerArguments(o));
   }
   if (!o.shard.empty()) {
