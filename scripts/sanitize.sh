@@ -14,5 +14,6 @@ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=None -DORDALIS_BUILD_BENC
 cmake --build "$BUILD_DIR" -j"$(nproc)"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 cd "$BUILD_DIR"
 ctest --output-on-failure -j"$(nproc)" --timeout 900
