@@ -255,6 +255,18 @@ bool RefusedForGood(int rc) {
 
 }  // namespace
 
+int SqliteDb::RunUnitStatement(int which) noexcept {
+  static constexpr const char* kSql[3] = {kSavepoint, kRelease, kRollbackTo};
+  sqlite3_stmt*& stmt = unit_stmts_[which];
+  if (!stmt) {
+    const int rc = sqlite3_prepare_v3(db_, kSql[which], -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    if (rc != SQLITE_OK) return rc;
+  }
+  int rc = sqlite3_step(stmt);
+  sqlite3_reset(stmt);
+  return rc == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(db_);
+}
+
 bool SqliteDb::CommitDue() const {
   if (!in_batch_) return false;
   const auto now = Clock::now();
@@ -284,7 +296,7 @@ void SqliteDb::BeginRowWrite() {
     else if (!unit_open_) return;  // a transaction the caller opened with Execute
   }
   if (unit_open_ && !unit_wrote_) {
-    ExecSimple(kSavepoint);
+    Check(RunUnitStatement(0));
     unit_wrote_ = true;
   }
 }
@@ -417,11 +429,11 @@ void SqliteDb::EndUnit(bool keep) {
     unit_wrote_ = false;
     CheckBatchAlive();
     if (!keep) {
-      const int rc = sqlite3_exec(db_, kRollbackTo, nullptr, nullptr, nullptr);
+      const int rc = RunUnitStatement(2);
       if (rc != SQLITE_OK) FailWrite(rc);
       ForgetTableStamps();
     }
-    const int rc = sqlite3_exec(db_, kRelease, nullptr, nullptr, nullptr);
+    const int rc = RunUnitStatement(1);
     if (rc != SQLITE_OK) FailWrite(rc);
   }
   if (!refused_.empty()) ThrowRefused();
@@ -455,6 +467,10 @@ void SqliteDb::Close() noexcept {
     // A unit never ended was not kept.
     sqlite3_exec(db_, kRollbackTo, nullptr, nullptr, nullptr);
     sqlite3_exec(db_, kRelease, nullptr, nullptr, nullptr);
+  }
+  for (sqlite3_stmt*& stmt : unit_stmts_) {
+    sqlite3_finalize(stmt);
+    stmt = nullptr;
   }
   unit_open_ = unit_wrote_ = false;
   refused_.clear();

@@ -196,6 +196,9 @@ class SqliteDb {
   bool OtherWriterActive() const;
   bool JournalIsWal() const;
   void ExecSimple(const char* sql);
+  // Runs one of the unit statements (savepoint, release, rollback to),
+  // prepared at their first use and kept: every call takes and releases one.
+  int RunUnitStatement(int which) noexcept;
   // Rolls the open batch back after a failure; the rows it took back.
   long DropBatch() noexcept;
 
@@ -213,6 +216,7 @@ class SqliteDb {
   bool commits_held_ = false;
   bool unit_open_ = false;
   bool unit_wrote_ = false;     // the unit's savepoint is taken
+  sqlite3_stmt* unit_stmts_[3] = {nullptr, nullptr, nullptr};
   bool commit_wanted_ = false;  // a Flush waits for the unit's end
   // The message of a write refused for good, thrown again by every later
   // write until EndUnit or Flush has reported it (so that a caller that
