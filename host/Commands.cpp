@@ -75,6 +75,18 @@ void AddConnectOptions(CLI::App* cmd, ConnectOptions& o) {
   cmd->add_flag("--keep-going", o.keep_going, "rate even when loading the reference data reported an error");
 }
 
+void DescribeCall(clsChiamate& engine, const std::string& site, const std::string& extension,
+                  const std::string& number, int duration_s, const std::string& type, const std::string& line,
+                  int pulses) {
+  engine.set_sSito(site);
+  engine.SetProperty("sDerivato", extension);
+  engine.SetProperty("sNumero", number);
+  engine.SetProperty("dDurata", Variant::FromDate(static_cast<double>(duration_s) / 86400));
+  engine.SetProperty("sTipo", type);
+  engine.SetProperty("sLinea", line);
+  engine.SetProperty("lScatti", pulses);
+}
+
 int InitEngine(clsChiamate& engine, const ConnectOptions& o) {
   if (o.db.empty() == o.dsn.empty()) {
     std::fprintf(stderr, "error: give one of --db FILE or --dsn NAME\n");
@@ -228,13 +240,7 @@ int RateOneCall(const RunOptions& o, DateTime day, DateTime time) {
   if (int code = InitEngine(engine, o.connect)) return code;
   engine.SetProperty("dData", Variant::FromDate(day));
   engine.SetProperty("dOra", Variant::FromDate(time));
-  engine.set_sSito(o.site);
-  engine.SetProperty("sDerivato", o.extension);
-  engine.SetProperty("sNumero", o.number);
-  engine.SetProperty("dDurata", Variant::FromDate(static_cast<double>(o.duration) / 86400));
-  engine.SetProperty("sTipo", o.type);
-  engine.SetProperty("sLinea", o.line);
-  engine.SetProperty("lScatti", o.pulses);
+  DescribeCall(engine, o.site, o.extension, o.number, o.duration, o.type, o.line, o.pulses);
   engine.Run();
   if (!engine.Errore().empty()) {
     std::fprintf(stderr, "error: %s\n", Printable(engine.Errore()).c_str());

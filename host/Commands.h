@@ -31,4 +31,10 @@ void AddConnectOptions(CLI::App* cmd, ConnectOptions& o);
 // cache load stops unless keep_going.
 int InitEngine(clsChiamate& engine, const ConnectOptions& o);
 
+// Describes one call to the engine through its properties, as `run` and
+// `explain` take it (the date and time are set by the caller).
+void DescribeCall(clsChiamate& engine, const std::string& site, const std::string& extension,
+                  const std::string& number, int duration_s, const std::string& type, const std::string& line,
+                  int pulses);
+
 }  // namespace ordalis::host

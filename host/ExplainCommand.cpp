@@ -112,13 +112,7 @@ int RunExplain(const ExplainOptions& o, bool stored) {
         std::fprintf(stderr, "error: bad date or time: %s\n", e.Description().c_str());
         return 2;
       }
-      engine.set_sSito(o.site);
-      engine.SetProperty("sDerivato", o.extension);
-      engine.SetProperty("sNumero", o.number);
-      engine.SetProperty("dDurata", Variant::FromDate(static_cast<double>(o.duration) / 86400));
-      engine.SetProperty("sTipo", o.type);
-      engine.SetProperty("sLinea", o.line);
-      engine.SetProperty("lScatti", o.pulses);
+      DescribeCall(engine, o.site, o.extension, o.number, o.duration, o.type, o.line, o.pulses);
       ExplainCall(engine, trace);
     }
   } catch (const ComponentError& e) {
