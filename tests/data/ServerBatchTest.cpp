@@ -135,6 +135,37 @@ TEST_F(ServerBatch, UnitsCommitWholeOrNotAtAll) {
   EXPECT_EQ(Committed(8), 8);
 }
 
+TEST_F(ServerBatch, AUnitWhoseFirstWriteMetAChangedRowGoesOnAfterADueCommit) {
+  CommitHold hold(*writer_);
+  SetI(1, 1);
+  writer_->BeginUnit();
+  // The unit's first write finds the row changed by another session and
+  // writes nothing; the batch then falls due before its next write.
+  auto rs = writer_->OpenResultset("SELECT * FROM calls WHERE id = 2", CursorType::Keyset,
+                                   LockType::OptimisticRowVer);
+  Open()->Execute("UPDATE calls SET i = 21 WHERE id = 2");
+  rs->Edit();
+  rs->SetValue("i", std::int64_t{22});
+  EXPECT_EQ(Raised([&] { rs->Update(); }).Number(), kErrRowChanged);
+  rs->Close();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  SetI(3, 3);
+  writer_->EndUnit(true);
+  // The units after it take and give up their savepoints as usual.
+  writer_->BeginUnit();
+  SetI(4, 4);
+  writer_->EndUnit(true);
+  writer_->BeginUnit();
+  SetI(5, 5);
+  writer_->EndUnit(false);
+  writer_->Flush();
+  EXPECT_EQ(Committed(1), 1);
+  EXPECT_EQ(Committed(2), 21);
+  EXPECT_EQ(Committed(3), 3);
+  EXPECT_EQ(Committed(4), 4);
+  EXPECT_EQ(Committed(5), 50);
+}
+
 TEST_F(ServerBatch, AFailedStatementUndoesWhatItMustAndSaysSo) {
   CommitHold hold(*writer_);
   SetI(1, 1);

@@ -358,7 +358,7 @@ void OdbcDb::BeginWrite() {
        std::chrono::steady_clock::now() - batch_started_ >= std::chrono::milliseconds(options_.batch_ms)))
     Commit();
   if (pending_ == 0) batch_started_ = std::chrono::steady_clock::now();
-  if (unit_open_ && unit_rows_ == 0 && pending_ > 0) {
+  if (unit_open_ && unit_rows_ == 0 && !savepoint_ && pending_ > 0) {
     // Rows of earlier units are in the transaction: the unit can go back to here.
     try {
       // A savepoint taken earlier is released first: releasing it later would
@@ -384,7 +384,9 @@ void OdbcDb::Written(long rows) {
 void OdbcDb::Commit() {
   long rows = pending_;
   pending_ = 0;
-  stale_savepoint_ = stale_row_savepoint_ = false;
+  // A commit ends every savepoint, an open unit's too (one that has written
+  // nothing yet may see a due batch commit).
+  savepoint_ = stale_savepoint_ = stale_row_savepoint_ = false;
   commit_wanted_ = false;
   in_transaction_ = false;
   SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT);
