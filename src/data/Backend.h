@@ -61,6 +61,11 @@ class Backend {
   // defaults do nothing: every write commits alone.
   virtual void BeginUnit() {}
   virtual void EndUnit(bool /*keep*/) {}
+  // The unit's next write is its last and one statement: where a statement
+  // that fails is undone by the database itself, the unit may then skip its
+  // savepoint. Taking the unit back after that write took effect costs the
+  // whole batch (kErrWriteRefused).
+  virtual void LastWriteOfUnit() {}
   // True while kept units wait for a commit (false where writes commit
   // alone): the caller may forget what it remembers of kept units once
   // this is false after EndUnit or Flush.

@@ -118,6 +118,10 @@ void RdoConnection::EndUnit(bool keep) {
   if (backend_) backend_->EndUnit(keep);
 }
 
+void RdoConnection::LastWriteOfUnit() {
+  if (backend_) backend_->LastWriteOfUnit();
+}
+
 bool RdoConnection::UnitsPending() const { return backend_ && backend_->UnitsPending(); }
 
 void RdoConnection::HoldCommits(bool hold) noexcept {

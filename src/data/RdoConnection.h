@@ -85,6 +85,7 @@ class RdoConnection {
   // (Backend::BeginUnit). Harmless when the connection is closed.
   void BeginUnit();
   void EndUnit(bool keep);
+  void LastWriteOfUnit();
   bool UnitsPending() const;
   // Closing twice, or closing a connection that never opened, is harmless.
   void Close() noexcept;

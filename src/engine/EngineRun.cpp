@@ -73,19 +73,17 @@ class CallUnit {
   // put back in memory too).
   void End(bool keep) {
     ended_ = true;
-    if (!keep) {
+    if (keep)
+      undo_.KeepCall();
+    else
       undo_.DropCall();
-      connection_.EndUnit(false);
-      return;
-    }
-    undo_.KeepCall();
     try {
-      connection_.EndUnit(true);
+      connection_.EndUnit(keep);
     } catch (const ComponentError& e) {
       if (Refused(e)) undo_.Lost();
       throw;
     }
-    if (!connection_.UnitsPending()) undo_.Committed();
+    if (keep && !connection_.UnitsPending()) undo_.Committed();
   }
 
  private:
@@ -300,6 +298,7 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
       mo_chiamata_ = call;
       RateLoadedCall(*this, *call, mask, internal);
       if (!mbStop_) {
+        connection_->LastWriteOfUnit();  // the row's update, one statement
         saved = call->Save();
         if (saved) {
           ++calls_saved_;

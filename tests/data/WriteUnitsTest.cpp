@@ -108,6 +108,52 @@ TEST_F(WriteUnits, AUnitIsTakenBackWholeOrCommittedOnlyAtItsEnd) {
   EXPECT_EQ(Committed(1), "x");
 }
 
+// A unit announced to write once runs without a savepoint: a write that
+// fails is undone by sqlite alone (its trigger's insert too), and taking back
+// one that took effect can only lose the batch, loudly.
+TEST_F(WriteUnits, AUnitThatWritesOnceNeedsNoSavepoint) {
+  c_.Execute("CREATE TABLE seen (s TEXT)");
+  c_.Execute(
+      "CREATE TRIGGER record AFTER UPDATE ON calls BEGIN INSERT INTO seen VALUES (NEW.s); "
+      "SELECT RAISE(ABORT, 'refused value') WHERE NEW.s = 'bad'; END");
+  auto seen = [&] { return c_.OpenResultset("SELECT count(*) FROM seen")->Value(0).ToInteger(); };
+  CommitHold hold(c_);
+  c_.BeginUnit();
+  Write(1, "x");
+  c_.EndUnit(true);
+  c_.BeginUnit();
+  c_.LastWriteOfUnit();
+  EXPECT_THROW(Write(2, "bad"), ComponentError);
+  c_.EndUnit(false);
+  EXPECT_EQ(seen(), 1) << "the failed statement's trigger write went back with it";
+  c_.BeginUnit();
+  c_.LastWriteOfUnit();
+  Write(2, "y");
+  c_.EndUnit(true);
+  c_.Flush();
+  EXPECT_EQ(Committed(1), "x");
+  EXPECT_EQ(Committed(2), "y");
+
+  c_.BeginUnit();
+  Write(1, "kept, not yet committed");
+  c_.EndUnit(true);
+  c_.BeginUnit();
+  c_.LastWriteOfUnit();
+  Write(3, "z");
+  try {
+    c_.EndUnit(false);
+    FAIL() << "taking back a write made without a savepoint must lose the batch";
+  } catch (const ComponentError& e) {
+    EXPECT_EQ(e.Number(), kErrWriteRefused);
+    EXPECT_NE(e.Description().find("the 2 rows written since the last commit were rolled back"), std::string::npos)
+        << e.Description();
+  }
+  c_.Flush();
+  EXPECT_EQ(Committed(1), "x");
+  EXPECT_EQ(Committed(3), "c");
+  EXPECT_EQ(seen(), 2);
+}
+
 TEST_F(WriteUnits, AWriteTheFileRefusesLosesTheBatchAndSaysSoUntilReported) {
   c_.Execute("PRAGMA max_page_count = " + c_.OpenResultset("PRAGMA page_count")->Value(0).ToText());
   CommitHold hold(c_);

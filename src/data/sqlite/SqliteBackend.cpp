@@ -58,7 +58,7 @@ long SqliteBackend::Execute(std::string_view sql) {
   db_->StatementRun();
   std::string text = RewriteDateEscapes(sql);
   if (NeedsOwnTransaction(text)) db_->Flush();
-  else if (db_->InUnit()) db_->BeginRowWrite();  // the statement belongs to the unit
+  else if (db_->InUnit()) db_->StatementInUnit();
   sqlite3* h = db_->handle();
   long changed = 0;
   const char* tail = text.c_str();
@@ -147,6 +147,7 @@ void SqliteBackend::Flush() { db_->Flush(); }
 void SqliteBackend::HoldCommits(bool hold) noexcept { db_->HoldCommits(hold); }
 void SqliteBackend::BeginUnit() { db_->BeginUnit(); }
 void SqliteBackend::EndUnit(bool keep) { db_->EndUnit(keep); }
+void SqliteBackend::LastWriteOfUnit() { db_->LastWriteOfUnit(); }
 bool SqliteBackend::UnitsPending() const { return db_->UnitsPending(); }
 
 std::optional<std::uint64_t> SqliteBackend::TableStamp(std::string_view table) { return db_->TableStamp(table); }

@@ -33,6 +33,7 @@ class SqliteBackend final : public Backend {
   void HoldCommits(bool hold) noexcept override;
   void BeginUnit() override;
   void EndUnit(bool keep) override;
+  void LastWriteOfUnit() override;
   bool UnitsPending() const override;
   void Close() noexcept override;
   bool IsFileDatabase() const override { return true; }

@@ -296,7 +296,13 @@ void SqliteDb::BeginRowWrite() {
     else if (!unit_open_) return;  // a transaction the caller opened with Execute
   }
   if (unit_open_ && !unit_wrote_) {
-    Check(RunUnitStatement(0));
+    if (unit_last_write_) {
+      // One statement is undone by sqlite itself when it fails.
+      unit_bare_ = true;
+      unit_bare_changed_ = false;
+    } else {
+      Check(RunUnitStatement(0));
+    }
     unit_wrote_ = true;
   }
 }
@@ -319,17 +325,21 @@ bool SqliteDb::UnitsPending() const { return in_batch_ && sqlite3_total_changes6
 long SqliteDb::DropBatch() noexcept {
   if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   const long lost = in_batch_ ? batch_count_ : 0;
-  in_batch_ = unit_wrote_ = commit_wanted_ = false;
+  in_batch_ = unit_wrote_ = unit_bare_ = commit_wanted_ = false;
   batch_count_ = 0;
   // Rows went back to what they were without the row-change hook seeing it.
   ForgetTableStamps();
   return lost;
 }
 
-void SqliteDb::Refuse(const std::string& reason) {
+void SqliteDb::LoseBatch(const std::string& reason) {
   const long lost = DropBatch();
   refused_ = reason + "; the " + std::to_string(lost) +
              " rows written since the last commit were rolled back and keep their previous values";
+}
+
+void SqliteDb::Refuse(const std::string& reason) {
+  LoseBatch(reason);
   ThrowDataError(refused_, kErrWriteRefused);
 }
 
@@ -419,13 +429,23 @@ bool SqliteDb::TryFlush() noexcept {
 
 void SqliteDb::BeginUnit() {
   unit_open_ = true;
-  unit_wrote_ = false;
+  unit_wrote_ = unit_last_write_ = unit_bare_ = false;
+}
+
+void SqliteDb::LastWriteOfUnit() {
+  if (unit_open_ && !unit_wrote_) unit_last_write_ = true;
 }
 
 void SqliteDb::EndUnit(bool keep) {
   if (!unit_open_) return;
   unit_open_ = false;
-  if (unit_wrote_) {
+  if (unit_wrote_ && unit_bare_) {
+    unit_wrote_ = unit_bare_ = false;
+    CheckBatchAlive();
+    // Without a savepoint a statement that took effect goes back only with
+    // the whole batch.
+    if (!keep && unit_bare_changed_) LoseBatch("A call's last write was taken back after it had been made");
+  } else if (unit_wrote_) {
     unit_wrote_ = false;
     CheckBatchAlive();
     if (!keep) {
@@ -465,14 +485,18 @@ void SqliteDb::Close() noexcept {
   kept_.clear();
   if (unit_wrote_ && !sqlite3_get_autocommit(db_)) {
     // A unit never ended was not kept.
-    sqlite3_exec(db_, kRollbackTo, nullptr, nullptr, nullptr);
-    sqlite3_exec(db_, kRelease, nullptr, nullptr, nullptr);
+    if (unit_bare_ && unit_bare_changed_) {
+      DropBatch();
+    } else if (!unit_bare_) {
+      sqlite3_exec(db_, kRollbackTo, nullptr, nullptr, nullptr);
+      sqlite3_exec(db_, kRelease, nullptr, nullptr, nullptr);
+    }
   }
   for (sqlite3_stmt*& stmt : unit_stmts_) {
     sqlite3_finalize(stmt);
     stmt = nullptr;
   }
-  unit_open_ = unit_wrote_ = false;
+  unit_open_ = unit_wrote_ = unit_bare_ = false;
   refused_.clear();
   if (!in_batch_) return;
   auto until = Clock::now() + milliseconds(options_.close_commit_ms);

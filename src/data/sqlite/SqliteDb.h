@@ -102,6 +102,12 @@ class SqliteDb {
   void RowWritten() {
     ++batch_count_;
     ++writes_;
+    if (unit_bare_) unit_bare_changed_ = true;
+  }
+  // A statement of the caller's runs in the open unit.
+  void StatementInUnit() {
+    BeginRowWrite();
+    if (unit_bare_) unit_bare_changed_ = true;  // it may take effect in part
   }
   // A statement run outside the cursors, which may have written rows
   // (of any table, or the schema).
@@ -136,6 +142,7 @@ class SqliteDb {
   // together (Backend::BeginUnit).
   void BeginUnit();
   void EndUnit(bool keep);
+  void LastWriteOfUnit();
   bool InUnit() const { return unit_open_; }
   // A batch holds writes not yet committed.
   bool UnitsPending() const;
@@ -215,7 +222,10 @@ class SqliteDb {
   bool closed_ = false;
   bool commits_held_ = false;
   bool unit_open_ = false;
-  bool unit_wrote_ = false;     // the unit's savepoint is taken
+  bool unit_wrote_ = false;     // the unit's savepoint is taken (or unit_bare_)
+  bool unit_last_write_ = false;  // announced: the unit writes once
+  bool unit_bare_ = false;        // the unit wrote without a savepoint
+  bool unit_bare_changed_ = false;  // and the write took effect
   sqlite3_stmt* unit_stmts_[3] = {nullptr, nullptr, nullptr};
   bool commit_wanted_ = false;  // a Flush waits for the unit's end
   // The message of a write refused for good, thrown again by every later
@@ -223,6 +233,8 @@ class SqliteDb {
   // swallowed the first report still learns that the batch was lost).
   std::string refused_;
   [[noreturn]] void ThrowRefused();
+  // Rolls the batch back and keeps the reason for the next report.
+  void LoseBatch(const std::string& reason);
   [[noreturn]] void Refuse(const std::string& reason);
   void CheckBatchAlive();
   long batch_count_ = 0;
