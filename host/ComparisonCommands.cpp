@@ -1,7 +1,5 @@
 #include "ComparisonCommands.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -44,16 +42,6 @@ class ComparisonEvents : public EngineEvents {
  private:
   Progress* progress_;
 };
-
-// A CSV field; on a terminal, control characters are escaped as well.
-std::string Csv(const std::string& text) {
-  static const bool terminal = ::isatty(STDOUT_FILENO) != 0;
-  const std::string s = terminal ? Printable(text) : text;
-  if (s.find_first_of(",\"\n") == std::string::npos) return s;
-  std::string out = "\"";
-  for (char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return out + "\"";
-}
 
 bool CarrierFilesExist(const std::vector<std::string>& files) {
   for (const auto& f : files) {
@@ -179,12 +167,12 @@ int RunCompare(const CompareOptions& o) {
     PrintJson(o, table);
   } else if (o.csv) {
     std::printf("Carrier");
-    for (const char* title : kComparisonColumns) std::printf(",%s", Csv(title).c_str());
+    for (const char* title : kComparisonColumns) std::printf(",%s", CsvField(title).c_str());
     std::printf(",Unpriced calls\n");
     for (const auto& row : table.rows) {
-      std::printf("%s", Csv(row.carrier).c_str());
+      std::printf("%s", CsvField(row.carrier).c_str());
       for (const auto& cell : row.cells)
-        std::printf(",%s", cell.kind() == Variant::Kind::Text ? "" : Csv(cell.ToText()).c_str());
+        std::printf(",%s", cell.kind() == Variant::Kind::Text ? "" : CsvField(cell.ToText()).c_str());
       std::printf(",%d\n", row.unpriced);
     }
     std::fprintf(stderr, "cheapest: %s\n",

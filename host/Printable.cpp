@@ -1,5 +1,7 @@
 #include "Printable.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 namespace ordalis::host {
@@ -36,6 +38,15 @@ std::string Printable(std::string_view s, bool keep_newlines) {
     i += n;
   }
   return out;
+}
+
+std::string CsvField(const std::string& text) {
+  static const bool terminal = ::isatty(STDOUT_FILENO) != 0;
+  const std::string s = terminal ? Printable(text) : text;
+  if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
+  std::string out = "\"";
+  for (char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return out + "\"";
 }
 
 }  // namespace ordalis::host

@@ -12,4 +12,8 @@ namespace ordalis::host {
 // character is escaped.
 std::string Printable(std::string_view text, bool keep_newlines = false);
 
+// A field of CSV output, quoted when it holds a comma, a quote or a line
+// break; printed to a terminal, escaped as by Printable first.
+std::string CsvField(const std::string& text);
+
 }  // namespace ordalis::host

@@ -7,6 +7,8 @@
 
 #include "Commands.h"
 #include "HtmlReport.h"
+#include "Inputs.h"
+#include "Printable.h"
 #include "ordalis/CarrierComparison.h"
 #include "ordalis/ComponentError.h"
 #include "ordalis/clsChiamate.h"
@@ -23,17 +25,6 @@ struct ReportOptions {
 
 // Minutes to two decimals.
 double Minutes(std::int64_t seconds) { return std::round(static_cast<double>(seconds) / 0.6) / 100.0; }
-
-// A day given on the command line; false (message printed) when it is not YYYY-MM-DD.
-bool ParseDay(const std::string& text, const char* option, DateTime& out) {
-  try {
-    out = dt::FromText(text);
-    if (text.size() == 10 && dt::TimePart(out) == 0) return true;
-  } catch (const ComponentError&) {
-  }
-  std::fprintf(stderr, "error: %s must be YYYY-MM-DD, not \"%s\"\n", option, text.c_str());
-  return false;
-}
 
 nlohmann::json GroupJson(const ReportGroup& g) {
   nlohmann::json j = {{"name", g.name}, {"calls", g.calls}, {"seconds", g.seconds},
@@ -61,13 +52,6 @@ nlohmann::json ReportJson(const CallReport& r) {
           {"currencies", currencies}};
 }
 
-std::string Csv(const std::string& s) {
-  if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
-  std::string out = "\"";
-  for (char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return out + "\"";
-}
-
 std::string ReportCsv(const CallReport& r) {
   std::string out = "currency,decimals,";
   out += ReportByName(r.request.by);
@@ -76,7 +60,7 @@ std::string ReportCsv(const CallReport& r) {
   for (const ReportCurrency& c : r.currencies)
     for (const ReportGroup& g : c.groups) {
       std::snprintf(minutes, sizeof minutes, "%.2f", Minutes(g.seconds));
-      out += Csv(c.code) + "," + std::to_string(c.decimals) + "," + Csv(g.name) + "," + Csv(g.label) + "," +
+      out += CsvField(c.code) + "," + std::to_string(c.decimals) + "," + CsvField(g.name) + "," + CsvField(g.label) + "," +
              std::to_string(g.calls) + "," + std::to_string(g.seconds) + "," + minutes + "," + g.cost.ToText() + "\n";
     }
   return out;
@@ -84,10 +68,11 @@ std::string ReportCsv(const CallReport& r) {
 
 int RunReport(const ReportOptions& o) {
   ReportRequest request;
-  if (!ParseDay(o.from, "--from", request.from) || !ParseDay(o.to, "--to", request.to)) return 2;
+  if (ReportUsageError({CheckDay(o.from, "--from", request.from), CheckDay(o.to, "--to", request.to)}))
+    return kExitUsage;
   if (request.to < request.from) {
     std::fprintf(stderr, "error: --to %s is before --from %s\n", o.to.c_str(), o.from.c_str());
-    return 2;
+    return kExitUsage;
   }
   request.site = o.site;
   request.by = o.by;
