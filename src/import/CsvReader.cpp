@@ -1,7 +1,5 @@
 #include "import/CsvReader.h"
 
-#include <cstring>
-
 #include "ordalis/ComponentError.h"
 
 namespace ordalis::import {
@@ -17,11 +15,14 @@ bool CsvReader::Refill() {
   return end_ > 0;
 }
 
-void CsvReader::Take(const char* stops) {
+void CsvReader::Take(bool quoted) {
   const char* begin = buffer_.data() + pos_;
   const char* end = buffer_.data() + end_;
   const char* p = begin;
-  while (p < end && std::strchr(stops, *p) == nullptr) ++p;
+  if (quoted)
+    while (p < end && *p != '"' && *p != '\n') ++p;
+  else
+    while (p < end && *p != ',' && *p != '\n' && *p != '"') ++p;
   text_.append(begin, p);
   pos_ += static_cast<std::size_t>(p - begin);
 }
@@ -47,12 +48,12 @@ bool CsvReader::Next() {
           break;
         }
         text_ += static_cast<char>(c);
-        Take(",\n\"");
+        Take(false);
         c = Get();
       }
       if (quoted) {
         for (;;) {
-          Take("\"\n");
+          Take(true);
           c = Get();
           if (c < 0) {
             problem_ = "a quoted field is not closed before the end of the file";

@@ -32,9 +32,10 @@ class CsvReader {
     return static_cast<unsigned char>(buffer_[pos_++]);
   }
   bool Refill();
-  // Appends to the field the characters up to the first of `stops` (or the
-  // end of the buffered input), without examining them one call at a time.
-  void Take(const char* stops);
+  // Appends to the field the characters up to the first that ends or
+  // changes a field (or the end of the buffered input): a separator, a line
+  // break or a quote outside quotes, a quote or a line break inside.
+  void Take(bool quoted);
 
   std::istream& in_;
   std::vector<char> buffer_;
