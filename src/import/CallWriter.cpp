@@ -24,13 +24,16 @@ void SetText(Variant& slot, const std::string& text) {
     slot.AssignText(text);
 }
 
-void AppendPart(std::string& to, const std::string& part) {
+void AppendPart(std::string& to, std::string_view part) {
   // The separator cannot be confused with a part's own text: '|' and '\'
   // inside a part are escaped.
-  for (char c : part) {
-    if (c == '|' || c == '\\') to += '\\';
-    to += c;
+  for (std::size_t special; (special = part.find_first_of("|\\")) != std::string_view::npos;) {
+    to.append(part.substr(0, special));
+    to += '\\';
+    to += part[special];
+    part.remove_prefix(special + 1);
   }
+  to.append(part);
   to += '|';
 }
 
@@ -51,7 +54,9 @@ std::string CallWriter::Identity(const ImportedCall& call) {
   // The start first: an exchange writes its records in time order, so the
   // identities of a file go into the index one after the other.
   char start[32];
-  std::string id(start, static_cast<std::size_t>(dt::FormatIso(call.start, start)));
+  std::string id;
+  id.reserve(96);
+  id.append(start, static_cast<std::size_t>(dt::FormatIso(call.start, start)));
   id += '|';
   id += std::to_string(call.duration);
   id += '|';

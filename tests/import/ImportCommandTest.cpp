@@ -157,6 +157,16 @@ TEST_F(ImportTest, ImportingAgainAddsNoDuplicateButADifferentCallIsAdded) {
   EXPECT_NE(r.out.find("calls added: 1 (internal: 0), duplicates skipped: 1"), std::string::npos) << r.out;
   EXPECT_EQ(Rows(db, "SELECT COUNT(*) FROM CHIAMATE")[0], "5");
   EXPECT_EQ(Rows(db, "SELECT COUNT(*) FROM CHIAMATEINTERNE")[0], "1");
+
+  // Two calls whose identities would read alike if the separator inside a
+  // value were not escaped.
+  std::string odd = dir_.Write("odd.csv", "site,extension,number,start,duration\n"
+                                          "MI,20|0,5,2024-01-16 10:00:00,1\n"
+                                          "MI,20,0|5,2024-01-16 10:00:00,1\n"
+                                          "MI,20\\,5,2024-01-16 10:00:00,1\n"
+                                          "MI,20,\\5,2024-01-16 10:00:00,1\n");
+  Result o = Ordalis({"import", "--db", db, "--format", "csv", odd});
+  EXPECT_NE(o.out.find("calls added: 4 (internal: 0), duplicates skipped: 0"), std::string::npos) << o.out << o.err;
 }
 
 TEST_F(ImportTest, BadRowsAreReportedWithFileAndLineAndSkippedOrStopAStrictImport) {
