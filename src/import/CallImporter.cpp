@@ -3,8 +3,8 @@
 #include "data/RdoConnection.h"
 #include "import/CallFormat.h"
 #include "import/CallWriter.h"
-#include "import/CsvReader.h"
 #include "import/ExtensionRule.h"
+#include "import/RowReader.h"
 #include "ordalis/CallImport.h"
 #include "ordalis/ComponentError.h"
 
@@ -62,35 +62,29 @@ bool CallImporter::ImportFile(const std::string& path) {
 
 bool CallImporter::Import(std::istream& in, const std::string& name) {
   Impl& m = *impl_;
-  import::CsvReader reader(in);
-  import::ImportedCall call;
-  bool first = true;
-  while (reader.Next()) {
-    if (first) {
-      first = false;
-      try {
-        if (m.format->Header(reader.Fields())) continue;
-      } catch (const import::BadRow& e) {
-        m.Report(name, reader.Line(), e.what());
-        return false;  // without its header the file cannot be read
+  // The file is read and checked on a thread of its own while the calls
+  // read so far are appended here.
+  import::RowReader reader(in, *m.format, m.options.strict);
+  import::RowReader::Batch batch;
+  while (reader.Next(batch)) {
+    for (std::size_t i = 0; i < batch.count; ++i) {
+      const import::ReadRow& row = batch.rows[i];
+      if (!row.problem.empty()) {
+        m.Report(name, row.line, row.problem);
+        if (row.bad_header) return false;  // without its header the file cannot be read
+        ++m.counts.rows;
+        ++m.counts.rejected;
+        if (m.options.strict) return false;
+        continue;
       }
+      ++m.counts.rows;
+      if (!m.writer->Append(row.call))
+        ++m.counts.duplicates;
+      else if (row.call.Internal())
+        ++m.counts.added_internal;
+      else
+        ++m.counts.added;
     }
-    ++m.counts.rows;
-    try {
-      if (!reader.Problem().empty()) throw import::BadRow(reader.Problem());
-      m.format->Read(reader.Fields(), call);
-    } catch (const import::BadRow& e) {
-      m.Report(name, reader.Line(), e.what());
-      ++m.counts.rejected;
-      if (m.options.strict) return false;
-      continue;
-    }
-    if (!m.writer->Append(call))
-      ++m.counts.duplicates;
-    else if (call.Internal())
-      ++m.counts.added_internal;
-    else
-      ++m.counts.added;
   }
   return true;
 }
