@@ -377,11 +377,23 @@ bool SqliteDb::JournalIsWal() const {
 }
 
 bool SqliteDb::OtherWriterActive() const {
-  return wal_ && Clock::now() - other_writer_at_ < milliseconds(options_.polite_ms);
+  return Clock::now() - other_writer_at_ < milliseconds(options_.polite_ms);
+}
+
+bool SqliteDb::ReadingOpen() const {
+  for (sqlite3_stmt* s = sqlite3_next_stmt(db_, nullptr); s; s = sqlite3_next_stmt(db_, s))
+    if (sqlite3_stmt_busy(s)) return true;
+  return false;
 }
 
 void SqliteDb::GiveWay() {
-  if (!wal_) return;
+  if (!wal_ && ReadingOpen()) {
+    // With a rollback journal this connection's open read keeps its read
+    // lock across the commit: a writer let in would wait for it while
+    // holding the lock the run needs next. The run takes the lock back.
+    if (commits_held_) BeginBatch();
+    return;
+  }
   auto now = Clock::now();
   std::int64_t version = DataVersion();
   // Others commit only while this connection holds no write lock.
@@ -391,7 +403,7 @@ void SqliteDb::GiveWay() {
     // The batch's pages are copied back into the file here rather than in
     // the other writer's commit, which would otherwise make it wait for
     // them.
-    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    if (wal_) sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     now = Clock::now();
     gave_way_at_ = now;
     const auto until = now + milliseconds(options_.turn_ms);
@@ -461,11 +473,7 @@ void SqliteDb::EndUnit(bool keep) {
   WriteLockWait wait(*this);
   try {
     CommitBatch();
-    // With a rollback journal a run (commits held) takes the lock back at
-    // once, as when a row's write commits the batch: a writer let in now
-    // would wait for the run's readers while holding the lock it needs next.
-    if (wal_) GiveWay();
-    else if (commits_held_) BeginBatch();
+    GiveWay();
   } catch (const ComponentError& e) {
     if (e.Number() == kErrWriteRefused) throw;
     // Held by another process: the batch stays open for a later unit's end.

@@ -47,15 +47,15 @@ struct SqliteOptions {
   int cache_kib = 64 * 1024;
   // How long Close keeps retrying a commit the database refuses as busy.
   int close_commit_ms = 5000;
-  // Giving way to other writers, in WAL mode: after a commit of the batch,
-  // the write lock is left free until another connection commits, at most
-  // turn_ms, after every commit while another writer committed in the last
+  // Giving way to other writers: after a commit of the batch, the write
+  // lock is left free until another connection commits, at most turn_ms,
+  // after every commit while another writer committed in the last
   // polite_ms, else once every probe_ms (so that a writer that has just
   // begun to wait is found). A writer waiting with sqlite's own busy
-  // timeout tries again at least every 100 ms. With a rollback journal a
-  // writer let in would wait for the run's own readers to finish while
-  // holding the lock the run needs next, so there the run does not give
-  // way and other writers wait for its end.
+  // timeout tries again at least every 100 ms. With a rollback journal the
+  // run does not give way while a read of its own connection is open (that
+  // read keeps its lock, which a writer let in would wait for while holding
+  // the lock the run needs next).
   int turn_ms = 110;
   int polite_ms = 3000;
   int probe_ms = 2000;
@@ -199,7 +199,9 @@ class SqliteDb {
   bool CommitDue() const;
   // After a commit of the batch: lets a writer of another connection in.
   void GiveWay();
-  // In WAL mode, another connection committed lately.
+  // A statement of this connection is part-way through its rows.
+  bool ReadingOpen() const;
+  // Another connection committed lately.
   bool OtherWriterActive() const;
   bool JournalIsWal() const;
   void ExecSimple(const char* sql);
