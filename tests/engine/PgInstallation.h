@@ -101,4 +101,12 @@ inline std::vector<std::string> PostgresArguments(PgCluster& pg, const std::stri
           "--user", PgCluster::kUser, "--pwd", PgCluster::kPassword};
 }
 
+// The same with a connect string that names the driver and no data source.
+inline std::vector<std::string> DriverArguments(PgCluster& pg, const std::string& database) {
+  return {"--dsn",
+          "Driver=PostgreSQL Unicode;Servername=127.0.0.1;Port=" + std::to_string(pg.port()) + ";Database=" + database +
+              ";",
+          "--user", PgCluster::kUser, "--pwd", PgCluster::kPassword};
+}
+
 }  // namespace ordalis::testing

@@ -1,5 +1,7 @@
 #include "data/odbc/OdbcDb.h"
 
+#include <strings.h>
+
 #include <charconv>
 #include <cstring>
 #include <utility>
@@ -11,6 +13,20 @@
 
 namespace ordalis::rdo {
 namespace {
+
+// "DSN=;Driver=…;" (a data-source name left empty before a driver's
+// attributes) connects through the driver: given an empty name, the driver
+// manager would look for a default data source instead.
+std::string WithoutEmptyDataSource(const std::string& connect) {
+  std::size_t i = connect.find_first_not_of(' ');
+  if (i == std::string::npos || connect.size() - i < 3 || ::strncasecmp(connect.c_str() + i, "DSN", 3) != 0)
+    return connect;
+  i = connect.find_first_not_of(' ', i + 3);
+  if (i == std::string::npos || connect[i] != '=') return connect;
+  i = connect.find_first_not_of(' ', i + 1);
+  if (i == std::string::npos) return std::string();
+  return connect[i] == ';' ? connect.substr(i + 1) : connect;
+}
 
 // The process's ODBC environment, made at the first connection and kept for
 // the life of the process (connections may close at exit in any order).
@@ -228,7 +244,7 @@ OdbcDb::OdbcDb(const std::string& connect, int query_timeout_s, OdbcOptions opti
 
 void OdbcDb::Connect(const std::string& connect) {
   SQLSetConnectAttr(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(15), 0);
-  std::u16string w = ToUtf16(connect);
+  std::u16string w = ToUtf16(WithoutEmptyDataSource(connect));
   SQLWCHAR out[1024];
   SQLSMALLINT out_length = 0;
   OdbcCheck(SQLDriverConnectW(dbc_, nullptr, W(w), static_cast<SQLSMALLINT>(w.size()), out, 1024, &out_length,
