@@ -66,6 +66,13 @@ class Backend {
   // savepoint. Taking the unit back after that write took effect costs the
   // whole batch (kErrWriteRefused).
   virtual void LastWriteOfUnit() {}
+  // Other processes write the same rows at the same time (several processes
+  // rating one database): where a written row stays locked until the
+  // commit, each kept unit then commits at its end, so that no process
+  // holds the rows the others need (an extension's totals, a phone-book
+  // entry) for longer than one call, and locks are taken in one call's
+  // order only.
+  virtual void ShareRows(bool /*shared*/) {}
   // True while kept units wait for a commit (false where writes commit
   // alone): the caller may forget what it remembers of kept units once
   // this is false after EndUnit or Flush.

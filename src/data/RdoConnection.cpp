@@ -122,6 +122,10 @@ void RdoConnection::LastWriteOfUnit() {
   if (backend_) backend_->LastWriteOfUnit();
 }
 
+void RdoConnection::ShareRows(bool shared) {
+  if (backend_) backend_->ShareRows(shared);
+}
+
 bool RdoConnection::UnitsPending() const { return backend_ && backend_->UnitsPending(); }
 
 void RdoConnection::HoldCommits(bool hold) noexcept {

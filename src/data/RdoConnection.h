@@ -86,6 +86,7 @@ class RdoConnection {
   void BeginUnit();
   void EndUnit(bool keep);
   void LastWriteOfUnit();
+  void ShareRows(bool shared);
   bool UnitsPending() const;
   // Closing twice, or closing a connection that never opened, is harmless.
   void Close() noexcept;

@@ -194,6 +194,7 @@ void clsChiamate::ProcessCalls() {
   // The run's writes through short-lived resultsets (extensions added, the
   // statistics written back) share the batch of the calls' own writes.
   rdo::CommitHold hold(*connection_);
+  connection_->ShareRows(shared_run_);
 
   std::string clause = ExtractClause(filter_);
   std::int32_t count1 = 0, count2 = 0, total;

@@ -712,11 +712,12 @@ TEST_P(DataAccess, UpdatableResultsetsTakeValues) {
   EXPECT_TRUE(c->OpenResultset("SELECT * FROM calls WHERE s = ?", {"r1' OR '1'='1"}, CursorType::Keyset,
                                LockType::OptimisticRowVer)
                   ->Eof());
-  if (sqlite())
+  if (sqlite()) {
     EXPECT_EQ(Raised([&] {
                 c->OpenResultset("SELECT * FROM calls WHERE id = ?", {}, CursorType::Keyset, LockType::OptimisticRowVer);
               }).Number(),
               kErrDataAccess);
+  }
 
   CommitHold hold(*c);
   auto rs = c->OpenResultset("SELECT * FROM calls WHERE i >= ?", {"100"}, CursorType::Keyset,

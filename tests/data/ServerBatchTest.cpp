@@ -135,6 +135,33 @@ TEST_F(ServerBatch, UnitsCommitWholeOrNotAtAll) {
   EXPECT_EQ(Committed(8), 8);
 }
 
+// Processes that write the same rows: each kept unit commits at its end,
+// so that its locks are not held while the next calls are rated.
+TEST_F(ServerBatch, WithSharedRowsEachKeptUnitCommitsAtItsEnd) {
+  CommitHold hold(*writer_);
+  writer_->ShareRows(true);
+  writer_->BeginUnit();
+  SetI(1, 1);
+  SetI(2, 2);
+  EXPECT_EQ(Committed(1), 10) << "a unit is never split";
+  writer_->EndUnit(true);
+  EXPECT_EQ(Committed(1), 1);
+  EXPECT_EQ(Committed(2), 2);
+  writer_->BeginUnit();
+  SetI(3, 3);
+  writer_->EndUnit(false);
+  // Another session takes the row the unit locked at once.
+  auto other = Open();
+  other->Execute("SET statement_timeout = 2000");
+  other->Execute("UPDATE calls SET i = 301 WHERE id = 3");
+  EXPECT_EQ(Committed(3), 301);
+  writer_->ShareRows(false);
+  writer_->BeginUnit();
+  SetI(4, 4);
+  writer_->EndUnit(true);
+  EXPECT_EQ(Committed(4), 40) << "without shared rows the batch waits";
+}
+
 TEST_F(ServerBatch, AUnitWhoseFirstWriteMetAChangedRowGoesOnAfterADueCommit) {
   CommitHold hold(*writer_);
   SetI(1, 1);
@@ -284,7 +311,9 @@ TEST_F(ServerBatch, RowsReadInBlocksRangesAndServerCursors) {
   auto all = writer_->OpenResultset("SELECT * FROM calls ORDER BY id");
   long rows = 0;
   for (; !all->Eof(); all->MoveNext()) {
-    if (all->Value("id").ToInteger() == 2999) EXPECT_EQ(all->Value("t").ToText(), long_text);
+    if (all->Value("id").ToInteger() == 2999) {
+      EXPECT_EQ(all->Value("t").ToText(), long_text);
+    }
     if (++rows % 1000 == 0) {
       SetI(1, rows);
       writer_->Flush();

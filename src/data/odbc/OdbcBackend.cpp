@@ -92,6 +92,9 @@ class OdbcBackend final : public Backend {
     RequireOpen();
     db_->BeginUnit();
   }
+  void ShareRows(bool shared) override {
+    if (db_) db_->ShareRows(shared);
+  }
   void EndUnit(bool keep) override {
     if (db_) db_->EndUnit(keep);
   }

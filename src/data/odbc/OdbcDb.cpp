@@ -487,7 +487,7 @@ void OdbcDb::EndUnit(bool keep) {
   } else if (had_savepoint) {
     stale_savepoint_ = true;
   }
-  if (commit_wanted_) Commit();
+  if (commit_wanted_ || (share_rows_ && keep && pending_ > 0 && streams_ == 0)) Commit();
 }
 
 void OdbcDb::Close() noexcept {

@@ -157,6 +157,8 @@ class OdbcDb {
   void WriterClosed() noexcept;
   void BeginUnit();
   void EndUnit(bool keep);
+  // Each kept unit commits at its end (Backend::ShareRows).
+  void ShareRows(bool shared) { share_rows_ = shared; }
   // Rows of kept units wait for a commit.
   bool UnitsPending() const { return in_transaction_ && pending_ > 0; }
   // Commits what it can, else rolls back; marks the connection closed.
@@ -211,6 +213,7 @@ class OdbcDb {
   bool stale_savepoint_ = false;  // an earlier unit's savepoint is still there
   bool stale_row_savepoint_ = false;  // a protected write's savepoint is still there
   bool commit_wanted_ = false;    // a Flush or a close came inside a unit
+  bool share_rows_ = false;
   std::string broken_unit_;       // why the open unit's writes were rolled back
   bool commits_held_ = false;
   int streams_ = 0;
