@@ -176,16 +176,13 @@ TEST(ShardedPostgresRunTest, ShardsAndWorkersGiveTheRowsAndStatisticsOfOneProces
   ASSERT_EQ(process(killed, {"--shard", "1/2"}, "w1.log"), 0) << ReadAll(dir.File("w1.log"));
   std::vector<std::string> args = {"process", "--shard", "2/2"};
   for (const std::string& a : PostgresArguments(pg, killed)) args.push_back(a);
-  const int code = RunOrdalis(args, dir.File("w2.log"), std::chrono::milliseconds(1500));
+  // A sharded run on a server commits each call, so the kill may also land
+  // after its last call, while it writes the statistics back.
+  RunOrdalis(args, dir.File("w2.log"), std::chrono::milliseconds(1500));
   const TableRows part = DumpPostgres(pg, killed);
-  int untouched = 0;
   for (std::size_t i = 0; i < part.at("CHIAMATE").size(); ++i) {
     const std::string& row = part.at("CHIAMATE")[i];
     EXPECT_TRUE(row == expected.at("CHIAMATE")[i] || row == loaded.at("CHIAMATE")[i]) << "row " << i << ": " << row;
-    untouched += row == loaded.at("CHIAMATE")[i];
-  }
-  if (code == -SIGKILL) {
-    EXPECT_GT(untouched, 0);
   }
   ASSERT_EQ(process(killed, {"--shard", "2/2"}, "w2.log"), 0) << ReadAll(dir.File("w2.log"));
   examples.clear();
