@@ -107,11 +107,7 @@ int main(int argc, char** argv) {
   for (int round = 0; round < kRounds; ++round) {
     std::filesystem::copy_file(unrated, demo.database, std::filesystem::copy_options::overwrite_existing);
     auto start = std::chrono::steady_clock::now();
-    struct Count : ordalis::EngineEvents {
-      long* n;
-      void ProgressChange(std::int32_t& done, std::int32_t&) override { *n = done; }
-    } events;
-    events.n = &rated;
+    CallCounter events;
     ordalis::clsChiamate engine;
     engine.SetEvents(&events);
     engine.set_TipoAggiornamento(immediate ? ordalis::utImmediate : ordalis::utBatch);
@@ -123,6 +119,7 @@ int main(int argc, char** argv) {
     auto process = std::chrono::steady_clock::now();
     const double cpu_before = CpuSeconds();
     engine.Process();
+    rated = events.done;
     const double seconds = Seconds(process);
     const double cpu = CpuSeconds() - cpu_before;
     if (round == 0 || seconds < best_engine) {

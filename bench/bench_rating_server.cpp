@@ -149,11 +149,7 @@ int main(int argc, char** argv) {
   long rated = 0;
   double engine_rate = 0;
   {
-    struct Count : ordalis::EngineEvents {
-      long* n;
-      void ProgressChange(std::int32_t& done, std::int32_t&) override { *n = done; }
-    } events;
-    events.n = &rated;
+    CallCounter events;
     ordalis::clsChiamate engine;
     engine.SetEvents(&events);
     engine.set_TipoAggiornamento(ordalis::utBatch);
@@ -168,6 +164,7 @@ int main(int argc, char** argv) {
     auto process = std::chrono::steady_clock::now();
     const double cpu_before = CpuSeconds();
     engine.Process();
+    rated = events.done;
     double seconds = Seconds(process);
     const double cpu = CpuSeconds() - cpu_before;
     engine_rate = rated / seconds;

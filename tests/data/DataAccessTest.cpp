@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "PgCluster.h"
+#include "Raised.h"
 #include "data/RdoConnection.h"
 #include "data/RdoEnvironment.h"
 #include "data/RdoQuery.h"
@@ -25,6 +26,7 @@ namespace ordalis::rdo {
 namespace {
 
 using ordalis::testing::PgCluster;
+using ordalis::testing::Raised;
 using Clock = std::chrono::steady_clock;
 
 enum class Db { Sqlite, Postgres };
@@ -138,17 +140,6 @@ std::string Name(const ::testing::TestParamInfo<Db>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, DataAccess, ::testing::Values(Db::Sqlite, Db::Postgres), Name);
-
-template <class F>
-ComponentError Raised(F&& f) {
-  try {
-    f();
-  } catch (const ComponentError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no ComponentError raised";
-  return ComponentError(0, "");
-}
 
 TEST_P(DataAccess, EveryValueKindRoundTripsWithNulls) {
   auto c = Open();

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "PgCluster.h"
+#include "Raised.h"
 #include "data/RdoConnection.h"
 #include "data/RdoResultset.h"
 #include "ordalis/ComponentError.h"
@@ -18,6 +19,7 @@ namespace ordalis::rdo {
 namespace {
 
 using ordalis::testing::PgCluster;
+using ordalis::testing::Raised;
 
 class ServerBatch : public ::testing::Test {
  protected:
@@ -57,17 +59,6 @@ class ServerBatch : public ::testing::Test {
   std::string database_, connect_;
   std::unique_ptr<RdoConnection> writer_;
 };
-
-template <class F>
-ComponentError Raised(F&& f) {
-  try {
-    f();
-  } catch (const ComponentError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no ComponentError raised";
-  return ComponentError(0, "");
-}
 
 TEST_F(ServerBatch, WritesWaitForTheBatchToCommit) {
   {
