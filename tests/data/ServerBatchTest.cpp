@@ -196,12 +196,13 @@ TEST_F(ServerBatch, AFailedStatementUndoesWhatItMustAndSaysSo) {
   EXPECT_EQ(Committed(1), 1);
   EXPECT_EQ(Committed(2), 2);
 
-  // Any other failure aborts the server's transaction: outside a unit the
-  // batch goes back, and the error says so; the connection goes on.
+  // Any other failure aborts the server's transaction. While the batch
+  // holds row updates only, they are written again: outside a unit nothing
+  // else is lost.
   SetI(3, 3);
   ComponentError bad = Raised([&] { writer_->OpenResultset("SELECT no_such_column FROM calls"); });
-  EXPECT_NE(bad.Description().find("the 1 rows written since the last commit were rolled back"), std::string::npos)
-      << bad.Description();
+  EXPECT_EQ(bad.Number(), kErrDataAccess) << bad.Description();
+  EXPECT_EQ(bad.Description().find("rolled back"), std::string::npos) << bad.Description();
   SetI(4, 4);
   // Inside a unit only the unit goes back, and it takes no further writes.
   writer_->BeginUnit();
@@ -211,15 +212,34 @@ TEST_F(ServerBatch, AFailedStatementUndoesWhatItMustAndSaysSo) {
       << inside.Description();
   EXPECT_NE(Raised([&] { SetI(6, 6); }).Description().find("cannot be saved in part"), std::string::npos);
   writer_->EndUnit(false);
+  // A unit given up goes back alone too.
+  writer_->BeginUnit();
+  SetI(6, 6);
+  writer_->EndUnit(false);
   writer_->BeginUnit();
   SetI(7, 7);
   writer_->EndUnit(true);
+  // A unit that goes on with a statement gets its savepoint then: its
+  // failure still takes back the unit alone.
+  writer_->BeginUnit();
+  SetI(8, 8);
+  writer_->Execute("UPDATE calls SET t = 'x' WHERE id = 8");
+  Raised([&] { writer_->OpenResultset("SELECT no_such_column FROM calls"); });
+  writer_->EndUnit(false);
   writer_->Flush();
-  EXPECT_EQ(Committed(3), 30);
-  EXPECT_EQ(Committed(4), 4);
-  EXPECT_EQ(Committed(5), 50);
-  EXPECT_EQ(Committed(6), 60);
-  EXPECT_EQ(Committed(7), 7);
+  for (int id : {3, 4, 7}) EXPECT_EQ(Committed(id), id);
+  for (int id : {5, 6, 8}) EXPECT_EQ(Committed(id), id * 10);
+
+  // Once the batch holds another kind of write, a failure outside a unit
+  // takes the batch back, and the error says so.
+  SetI(9, 9);
+  writer_->Execute("UPDATE calls SET t = 'y' WHERE id = 9");
+  ComponentError lost = Raised([&] { writer_->OpenResultset("SELECT no_such_column FROM calls"); });
+  EXPECT_EQ(lost.Number(), kErrWriteRefused);
+  EXPECT_NE(lost.Description().find("the 2 rows written since the last commit were rolled back"), std::string::npos)
+      << lost.Description();
+  writer_->Flush();
+  EXPECT_EQ(Committed(9), 90);
 }
 
 TEST_F(ServerBatch, AFailedCommitGivesTheServersReason) {

@@ -392,7 +392,7 @@ bool OdbcCursor::FetchNext() {
 }
 
 long OdbcCursor::Write(const std::string& sql, const std::vector<const Variant*>& values, bool protect) {
-  db_->BeginWrite();
+  const bool logged = db_->BeginWrite(!protect);
   auto stmt = db_->Take(sql);
   long rows = 0;
   try {
@@ -410,6 +410,7 @@ long OdbcCursor::Write(const std::string& sql, const std::vector<const Variant*>
   }
   db_->Keep(sql, std::move(stmt));
   if (rows > 0) {
+    if (logged) db_->Logged(sql, values);
     db_->Written(rows);
     wrote_ = true;
   }

@@ -324,38 +324,83 @@ void OdbcDb::Failed(const ComponentError& error) {
                                             " rows written since the last commit keep their previous values"
                                       : "";
       const bool batch_lost = pending_ > 0;
-      pending_ = 0;
-      in_transaction_ = false;
+      ForgetBatch();
       throw ComponentError(batch_lost ? kErrWriteRefused : error.Number(),
                            "The connection to the database server was lost: " + why + lost, error.Source());
     }
     throw error;
   }
   if (!postgres_ || closed_) throw error;
-  std::string undone;
-  if (unit_open_ && savepoint_ && TryExec("ROLLBACK TO SAVEPOINT ordalis_unit")) {
-    ++rollbacks_;
-    stale_row_savepoint_ = false;
-    if (unit_rows_ > 0) {
+  // The open unit's writes alone went back: the error says so.
+  auto unit_undone = [&] {
+    std::string undone;
+    if (unit_open_ && unit_rows_ > 0) {
       broken_unit_ = error.Description();
       undone = "; the " + std::to_string(unit_rows_) + " rows this call wrote were rolled back";
     }
-    pending_ -= unit_rows_;
+    pending_ -= unit_open_ ? unit_rows_ : 0;
     unit_rows_ = 0;
-    throw ComponentError(error.Number(), error.Description() + undone, error.Source());
+    return ComponentError(error.Number(), error.Description() + undone, error.Source());
+  };
+  if (unit_open_ && savepoint_ && TryExec("ROLLBACK TO SAVEPOINT ordalis_unit")) {
+    ++rollbacks_;
+    stale_row_savepoint_ = false;
+    throw unit_undone();
   }
+  // Every write of the batch is a logged row update: they are run again in
+  // a new transaction, except those of the open unit.
+  if (log_complete_ && pending_ > 0 &&
+      RollBackAndReplay(unit_open_ && unit_rows_ > 0 ? unit_log_start_ : log_.size()))
+    throw unit_undone();
+  std::string undone;
   long lost = pending_;
   ++rollbacks_;
   SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+  ForgetBatch();
+  if (unit_open_ && unit_rows_ > 0) broken_unit_ = error.Description();
+  unit_rows_ = 0;
+  if (lost > 0) undone = BatchLost(lost);
+  throw ComponentError(lost > 0 ? kErrWriteRefused : error.Number(), error.Description() + undone, error.Source());
+}
+
+std::string OdbcDb::BatchLost(long rows) {
+  return "; the " + std::to_string(rows) +
+         " rows written since the last commit were rolled back and keep their previous values";
+}
+
+void OdbcDb::ForgetBatch() noexcept {
   in_transaction_ = false;
   pending_ = 0;
   stale_savepoint_ = savepoint_ = stale_row_savepoint_ = false;
-  if (unit_open_ && unit_rows_ > 0) broken_unit_ = error.Description();
-  unit_rows_ = 0;
-  if (lost > 0)
-    undone = "; the " + std::to_string(lost) +
-             " rows written since the last commit were rolled back and keep their previous values";
-  throw ComponentError(lost > 0 ? kErrWriteRefused : error.Number(), error.Description() + undone, error.Source());
+  log_.clear();
+  log_complete_ = true;
+}
+
+bool OdbcDb::RollBackAndReplay(std::size_t upto, std::size_t savepoint_at) noexcept {
+  ++rollbacks_;
+  SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+  stale_savepoint_ = savepoint_ = stale_row_savepoint_ = false;
+  log_.resize(std::min(upto, log_.size()));
+  in_transaction_ = !log_.empty();
+  try {
+    for (std::size_t i = 0; i < log_.size(); ++i) {
+      if (i == savepoint_at) ExecSimple("SAVEPOINT ordalis_unit");
+      const LoggedWrite& write = log_[i];
+      auto stmt = Take(write.sql);
+      stmt->ResetParams();
+      int p = 1;
+      for (const Variant& v : write.values) stmt->Bind(p++, v);
+      stmt->Execute();
+      const long rows = stmt->RowCount();
+      Keep(write.sql, std::move(stmt));
+      if (rows <= 0) throw std::runtime_error("row changed");
+    }
+    return true;
+  } catch (...) {
+    SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+    in_transaction_ = false;
+    return false;
+  }
 }
 
 void OdbcDb::RequireUsable() const {
@@ -363,7 +408,7 @@ void OdbcDb::RequireUsable() const {
   if (lost_) ThrowDataError("The connection to the database server was lost: " + lost_reason_);
 }
 
-void OdbcDb::BeginWrite() {
+bool OdbcDb::BeginWrite(bool row_update) {
   RequireUsable();
   if (!broken_unit_.empty())
     ThrowDataError("Earlier writes of this call were rolled back after an error (" + broken_unit_ +
@@ -374,6 +419,24 @@ void OdbcDb::BeginWrite() {
        std::chrono::steady_clock::now() - batch_started_ >= std::chrono::milliseconds(options_.batch_ms)))
     Commit();
   if (pending_ == 0) batch_started_ = std::chrono::steady_clock::now();
+  in_transaction_ = true;
+  if (postgres_ && log_complete_) {
+    if (row_update) {
+      if (unit_open_ && unit_rows_ == 0) unit_log_start_ = log_.size();
+      return true;
+    }
+    log_complete_ = false;
+    if (unit_open_ && unit_rows_ > 0 && pending_ > unit_rows_) {
+      // The unit began without a savepoint after rows of earlier units.
+      if (!RollBackAndReplay(log_.size(), unit_log_start_)) {
+        const long lost = pending_;
+        unit_rows_ = 0;
+        ForgetBatch();
+        ThrowDataError("A call's writes could not be set apart from the batch" + BatchLost(lost), kErrWriteRefused);
+      }
+      savepoint_ = true;
+    }
+  }
   if (unit_open_ && unit_rows_ == 0 && !savepoint_ && pending_ > 0) {
     // Rows of earlier units are in the transaction: the unit can go back to here.
     try {
@@ -389,7 +452,15 @@ void OdbcDb::BeginWrite() {
     savepoint_ = true;
     stale_savepoint_ = false;
   }
-  in_transaction_ = true;
+  return false;
+}
+
+void OdbcDb::Logged(const std::string& sql, const std::vector<const Variant*>& values) {
+  if (!log_complete_) return;
+  LoggedWrite& write = log_.emplace_back();
+  write.sql = sql;
+  write.values.reserve(values.size());
+  for (const Variant* v : values) write.values.push_back(*v);
 }
 
 void OdbcDb::Written(long rows) {
@@ -402,9 +473,8 @@ void OdbcDb::Commit() {
   pending_ = 0;
   // A commit ends every savepoint, an open unit's too (one that has written
   // nothing yet may see a due batch commit).
-  savepoint_ = stale_savepoint_ = stale_row_savepoint_ = false;
+  ForgetBatch();
   commit_wanted_ = false;
-  in_transaction_ = false;
   SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT);
   if (SQL_SUCCEEDED(rc)) return;
   std::string why;
@@ -419,9 +489,7 @@ void OdbcDb::Commit() {
     lost_ = true;
     lost_reason_ = why;
   }
-  ThrowDataError("The commit failed: " + why + "; the " + std::to_string(rows) +
-                     " rows written since the last commit were rolled back and keep their previous values",
-                 kErrWriteRefused);
+  ThrowDataError("The commit failed: " + why + BatchLost(rows), kErrWriteRefused);
 }
 
 void OdbcDb::Flush() {
@@ -477,11 +545,17 @@ void OdbcDb::EndUnit(bool keep) {
       }
       stale_savepoint_ = true;
       stale_row_savepoint_ = false;
+    } else if (pending_ > 0) {
+      // Logged updates of earlier units are in the transaction: they are
+      // run again; when they cannot be, the batch is lost.
+      if (!log_complete_ || !RollBackAndReplay(unit_log_start_)) {
+        const long lost = pending_;
+        ForgetBatch();
+        ThrowDataError("A call's writes could not be taken back alone" + BatchLost(lost), kErrWriteRefused);
+      }
     } else {
       // Nothing but the unit in the transaction.
-      in_transaction_ = false;
-      pending_ = 0;
-      stale_row_savepoint_ = false;
+      ForgetBatch();
       OdbcCheck(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK), SQL_HANDLE_DBC, dbc_);
     }
   } else if (had_savepoint) {
@@ -501,7 +575,8 @@ void OdbcDb::Close() noexcept {
     try {
       if (savepoint_) {
         ExecSimple("ROLLBACK TO SAVEPOINT ordalis_unit");
-      } else if (unit_rows_ > 0) {
+      } else if (unit_rows_ > 0 &&
+                 !(pending_ > unit_rows_ && log_complete_ && RollBackAndReplay(unit_log_start_))) {
         SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
         in_transaction_ = false;
         return;

@@ -20,6 +20,17 @@
 // With psqlODBC the driver's own savepoint around every statement is turned
 // off (Protocol=7.4-0): a statement that fails aborts the server's
 // transaction, and the layer rolls back to its last whole point (Failed).
+//
+// While every write of the batch is an update of a row through an
+// updatable resultset, units take no savepoint: the layer keeps those
+// updates (statement and values), and when a statement fails it rolls the
+// transaction back and runs them again, all but the open unit's, so that
+// only the failed unit is lost. A write of another kind (a statement, an
+// insert) ends the log until the next commit; a unit begun without a
+// savepoint that makes one gets its savepoint then, by the same replay.
+// An update that no longer finds its row as it was loses the batch, as a
+// failed commit does.
+//
 // Read-only selects are read whole by the driver, except a read of a whole
 // table, which goes through a server cursor of the layer's (OdbcCursor). A
 // data source that sets UseDeclareFetch=1 has the driver read every select
@@ -115,9 +126,12 @@ class OdbcDb {
   // Around each write (a row of an updatable resultset, a statement):
   // BeginWrite commits a due batch when no unit has written yet and takes
   // the unit's savepoint (both may throw, nothing then written); Written
-  // counts the rows in the batch and the unit.
-  void BeginWrite();
+  // counts the rows in the batch and the unit. A row update the batch's
+  // log takes (BeginWrite says so) is handed to Logged once it changed its
+  // row.
+  bool BeginWrite(bool row_update = false);
   void Written(long rows);
+  void Logged(const std::string& sql, const std::vector<const Variant*>& values);
   // A statement that reads ran: the transaction is open.
   void ReadRan() { in_transaction_ = true; }
   // Throws `error` (from a statement that failed on the server) after
@@ -202,6 +216,14 @@ class OdbcDb {
   void TakeRowSavepoint();
   [[noreturn]] void UndoRow(const ComponentError& error);
   bool TryExec(const std::string& sql) noexcept;
+  // Rolls the transaction back and runs the logged updates of the batch up
+  // to `upto` again, taking the unit's savepoint before the one at
+  // `savepoint_at` when there is one; false (the transaction then rolled
+  // back) when one fails or no longer finds its row.
+  bool RollBackAndReplay(std::size_t upto, std::size_t savepoint_at = SIZE_MAX) noexcept;
+  // The transaction ended: nothing of the batch is pending.
+  void ForgetBatch() noexcept;
+  static std::string BatchLost(long rows);
 
   OdbcOptions options_;
   bool postgres_ = false;
@@ -214,6 +236,14 @@ class OdbcDb {
   bool stale_row_savepoint_ = false;  // a protected write's savepoint is still there
   bool commit_wanted_ = false;    // a Flush or a close came inside a unit
   bool share_rows_ = false;
+  // The batch's writes, while each is a row update.
+  struct LoggedWrite {
+    std::string sql;
+    std::vector<Variant> values;
+  };
+  std::vector<LoggedWrite> log_;
+  bool log_complete_ = true;
+  std::size_t unit_log_start_ = 0;  // the open unit's first logged write
   std::string broken_unit_;       // why the open unit's writes were rolled back
   bool commits_held_ = false;
   int streams_ = 0;
