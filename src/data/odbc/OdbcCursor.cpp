@@ -119,10 +119,9 @@ void OdbcCursor::OpenReadOnly(const std::string& sql) {
     read_sql_ = sql;
     read_ = Run(sql, {}, true);
   }
-  std::vector<OdbcColumn> columns = DescribeColumns(read_->handle());
+  rows_ = &read_->Rows();
   std::vector<ColumnInfo> infos;
-  for (const OdbcColumn& c : columns) infos.push_back(ColumnInfo{c.name, c.kind, c.size});
-  rows_ = std::make_unique<OdbcRows>(read_->handle(), std::move(columns));
+  for (const OdbcColumn& c : rows_->columns()) infos.push_back(ColumnInfo{c.name, c.kind, c.size});
   if (db_->DriverCursors() && !infos.empty()) {
     streaming_ = true;
     db_->StreamOpened();
@@ -266,7 +265,7 @@ void OdbcCursor::OpenUpdatable(const std::string& sql) {
     auto stmt = Run(keys_sql, {}, true);
     std::vector<OdbcColumn> columns(read_columns_.begin(), read_columns_.begin() + static_cast<std::ptrdiff_t>(nk));
     {
-      OdbcRows rows(stmt->handle(), std::move(columns));
+      OdbcRows& rows = stmt->Rows(columns);
       std::vector<Variant> row;
       while (db_->Guarded([&] { return rows.Next(row); }))
         for (Variant& v : row) keys_.push_back(std::move(v));
@@ -297,7 +296,7 @@ bool OdbcCursor::LoadRange() {
   auto stmt = first ? Run(sql, {}, true) : Run(sql, {last_key_, max_key_}, true);
   std::size_t n = 0;
   {
-    OdbcRows rows(stmt->handle(), read_columns_);
+    OdbcRows& rows = stmt->Rows(read_columns_);
     std::vector<Variant> row;
     while (db_->Guarded([&] { return rows.Next(row); })) {
       block_.push_back(row);
@@ -311,10 +310,9 @@ bool OdbcCursor::LoadRange() {
   if (first && !exhausted_) {
     // More than one range: the rows to visit end at the largest key now.
     auto top = Run(top_sql_, {}, true);
-    std::vector<OdbcColumn> columns = DescribeColumns(top->handle());
     std::vector<Variant> row;
     {
-      OdbcRows rows(top->handle(), std::move(columns), 1);
+      OdbcRows& rows = top->Rows(1);
       if (db_->Guarded([&] { return rows.Next(row); })) max_key_ = row[0];
     }
     db_->Keep(top_sql_, std::move(top));
@@ -344,7 +342,7 @@ bool OdbcCursor::LoadChunk() {
   auto stmt = Run(chunk_sql_, values, false);
   std::unordered_map<std::string, std::vector<Variant>> found;
   {
-    OdbcRows rows(stmt->handle(), read_columns_);
+    OdbcRows& rows = stmt->Rows(read_columns_);
     std::vector<Variant> row;
     while (db_->Guarded([&] { return rows.Next(row); })) found.emplace(KeyText(row.data()), row);
   }
@@ -470,7 +468,7 @@ void OdbcCursor::Reread() {
   std::vector<Variant> row;
   bool found;
   try {
-    OdbcRows rows(stmt->handle(), read_columns_, 1);
+    OdbcRows& rows = stmt->Rows(read_columns_, 1);
     found = db_->Guarded([&] { return rows.Next(row); });
   } catch (...) {
     db_->Keep(sql, std::move(stmt));
@@ -483,7 +481,7 @@ void OdbcCursor::Reread() {
 }
 
 void OdbcCursor::Release() noexcept {
-  rows_.reset();
+  rows_ = nullptr;
   if (!server_cursor_.empty()) {
     read_.reset();
     db_->CloseCursor(server_cursor_, cursor_rollbacks_);

@@ -73,7 +73,7 @@ class OdbcCursor final : public Cursor {
   // Read-only: the statement and its rows.
   std::string read_sql_;
   std::unique_ptr<OdbcStatement> read_;
-  std::unique_ptr<OdbcRows> rows_;
+  OdbcRows* rows_ = nullptr;                // read_'s
   bool streaming_ = false;
   std::string server_cursor_;               // the layer's server cursor, while open
   std::uint64_t cursor_rollbacks_ = 0;

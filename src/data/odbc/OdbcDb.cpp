@@ -95,7 +95,27 @@ OdbcStatement::OdbcStatement(SQLHDBC dbc, int query_timeout_s) {
 }
 
 OdbcStatement::~OdbcStatement() {
+  rows_.reset();  // unbinds its buffers while the handle is there
   if (stmt_ != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
+}
+
+OdbcRows& OdbcStatement::Rows(std::size_t block_rows) {
+  if (rows_ && rows_block_ == block_rows) {
+    rows_->Restart();
+    return *rows_;
+  }
+  return Rows(DescribeColumns(stmt_), block_rows);
+}
+
+OdbcRows& OdbcStatement::Rows(const std::vector<OdbcColumn>& columns, std::size_t block_rows) {
+  if (rows_ && rows_block_ == block_rows && rows_->columns() == columns) {
+    rows_->Restart();
+    return *rows_;
+  }
+  rows_.reset();
+  rows_ = std::make_unique<OdbcRows>(stmt_, columns, block_rows);
+  rows_block_ = block_rows;
+  return *rows_;
 }
 
 void OdbcStatement::ExecDirect(std::string_view sql) {

@@ -85,9 +85,17 @@ class OdbcStatement {
   void Bind(int number, const Variant& value);
   void ResetParams();
   long RowCount();
+  // The rows of the statement's last run, read into buffers bound at the
+  // first call and kept with the statement while the columns and the block
+  // size stay the same: a kept statement run again reads without binding
+  // anew. Without columns, the statement's as the driver describes them.
+  OdbcRows& Rows(std::size_t block_rows = OdbcRows::kBlockRows);
+  OdbcRows& Rows(const std::vector<OdbcColumn>& columns, std::size_t block_rows = OdbcRows::kBlockRows);
 
  private:
   SQLHSTMT stmt_ = SQL_NULL_HSTMT;
+  std::unique_ptr<OdbcRows> rows_;
+  std::size_t rows_block_ = 0;
   std::deque<std::string> buffers_;
   std::deque<SQLLEN> lengths_;
 };

@@ -28,6 +28,7 @@ struct OdbcColumn {
   int size = 0;                              // declared text size, 0: none
   SQLSMALLINT sql_type = 0;
   bool bounded = true;                       // fits a bound buffer
+  bool operator==(const OdbcColumn&) const = default;
 };
 
 class OdbcRows {
