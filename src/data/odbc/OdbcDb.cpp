@@ -128,15 +128,17 @@ void OdbcStatement::Prepare(std::string_view sql) {
   Check(SQLPrepareW(stmt_, W(w), static_cast<SQLINTEGER>(w.size())));
 }
 
-void OdbcStatement::Execute() { Check(SQLExecute(stmt_)); }
+void OdbcStatement::Execute() {
+  if (bound_ < params_.size()) {
+    // Fewer values than at the last run: the parameters beyond them go.
+    SQLFreeStmt(stmt_, SQL_RESET_PARAMS);
+    params_.resize(bound_);
+    for (std::size_t i = 0; i < params_.size(); ++i) BindParam(i);
+  }
+  Check(SQLExecute(stmt_));
+}
 
 void OdbcStatement::CloseCursor() noexcept { SQLFreeStmt(stmt_, SQL_CLOSE); }
-
-void OdbcStatement::ResetParams() {
-  SQLFreeStmt(stmt_, SQL_RESET_PARAMS);
-  buffers_.clear();
-  lengths_.clear();
-}
 
 long OdbcStatement::RowCount() {
   SQLLEN n = 0;
@@ -217,12 +219,26 @@ void OdbcStatement::Bind(int number, const Variant& v) {
       length = 1;
       break;
   }
-  buffers_.push_back(std::move(data));
-  lengths_.push_back(length);
-  std::string& buffer = buffers_.back();
-  Check(SQLBindParameter(stmt_, static_cast<SQLUSMALLINT>(number), SQL_PARAM_INPUT, c_type, sql_type, size, digits,
-                         buffer.data(), static_cast<SQLLEN>(buffer.size()),
-                         &lengths_.back()));
+  const std::size_t index = static_cast<std::size_t>(number) - 1;
+  if (params_.size() <= index) params_.resize(index + 1);
+  Param& p = params_[index];
+  const char* before = p.data.data();
+  p.data.assign(data);
+  p.length = length;
+  bound_ = std::max(bound_, index + 1);
+  const bool same_types = p.c_type == c_type && p.sql_type == sql_type && p.digits == digits;
+  if (same_types && p.data.data() == before && p.size >= size) return;
+  p.c_type = c_type;
+  p.sql_type = sql_type;
+  p.digits = digits;
+  p.size = same_types ? std::max(p.size, size) : size;
+  BindParam(index);
+}
+
+void OdbcStatement::BindParam(std::size_t index) {
+  Param& p = params_[index];
+  Check(SQLBindParameter(stmt_, static_cast<SQLUSMALLINT>(index + 1), SQL_PARAM_INPUT, p.c_type, p.sql_type, p.size,
+                         p.digits, p.data.data(), static_cast<SQLLEN>(p.data.capacity()), &p.length));
 }
 
 OdbcDb::OdbcDb(const std::string& connect, int query_timeout_s, OdbcOptions options)

@@ -80,10 +80,12 @@ class OdbcStatement {
   void Execute();
   // Closes an open result so the statement can run again.
   void CloseCursor() noexcept;
-  // Binds a value as parameter number (1-based); the value's storage lives
-  // in the statement until the next ResetParams.
+  // Binds a value as parameter number (1-based). Each parameter keeps its
+  // buffer in the statement: a kept statement run again with values of the
+  // same kinds only copies them, without binding anew.
   void Bind(int number, const Variant& value);
-  void ResetParams();
+  // Before the values of the next run are bound.
+  void ResetParams() { bound_ = 0; }
   long RowCount();
   // The rows of the statement's last run, read into buffers bound at the
   // first call and kept with the statement while the columns and the block
@@ -93,11 +95,19 @@ class OdbcStatement {
   OdbcRows& Rows(const std::vector<OdbcColumn>& columns, std::size_t block_rows = OdbcRows::kBlockRows);
 
  private:
+  struct Param {
+    SQLSMALLINT c_type = 0, sql_type = 0, digits = 0;
+    SQLULEN size = 0;
+    std::string data;
+    SQLLEN length = 0;
+  };
+  void BindParam(std::size_t index);
+
   SQLHSTMT stmt_ = SQL_NULL_HSTMT;
   std::unique_ptr<OdbcRows> rows_;
   std::size_t rows_block_ = 0;
-  std::deque<std::string> buffers_;
-  std::deque<SQLLEN> lengths_;
+  std::deque<Param> params_;  // by number - 1; a deque keeps them in place
+  std::size_t bound_ = 0;     // parameters bound for the next run
 };
 
 // Tuning of an ODBC connection.
