@@ -242,6 +242,28 @@ TEST_F(ServerBatch, AFailedStatementUndoesWhatItMustAndSaysSo) {
   EXPECT_EQ(Committed(9), 90);
 }
 
+// The row updates below share one statement, run again with values of other
+// kinds and lengths in the same parameters (its buffers are kept).
+TEST_F(ServerBatch, AStatementRunAgainTakesValuesOfOtherLengthsAndNulls) {
+  const std::string long_text(20, 'x');
+  const Variant values[] = {Variant(), Variant(long_text), Variant(std::string("y")), Variant(),
+                            Variant(std::string("zz"))};
+  for (int id = 1; id <= 5; ++id) {
+    auto rs = writer_->OpenResultset("SELECT * FROM calls WHERE id = ?", {std::to_string(id)}, CursorType::Keyset,
+                                     LockType::OptimisticRowVer);
+    rs->Edit();
+    rs->SetValue("s", values[id - 1]);
+    rs->Update();
+  }
+  auto rs = Open()->OpenResultset("SELECT s FROM calls WHERE id <= 5 ORDER BY id");
+  for (const Variant& expected : values) {
+    ASSERT_FALSE(rs->Eof());
+    EXPECT_EQ(rs->Value(0).IsNull(), expected.IsNull());
+    if (!expected.IsNull()) EXPECT_EQ(rs->Value(0).ToText(), expected.ToText());
+    rs->MoveNext();
+  }
+}
+
 TEST_F(ServerBatch, AFailedCommitGivesTheServersReason) {
   writer_->Execute(
       "CREATE TABLE codes (id INTEGER PRIMARY KEY, code integer, "
