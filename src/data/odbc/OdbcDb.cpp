@@ -291,6 +291,7 @@ void OdbcDb::Connect(const std::string& connect) {
 
 void OdbcDb::Disconnect() noexcept {
   kept_.clear();
+  kept_row_bytes_ = 0;
   if (!connected_) return;
   if (in_transaction_) SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
   in_transaction_ = false;
@@ -604,6 +605,7 @@ void OdbcDb::Close() noexcept {
   if (closed_) return;
   closed_ = true;
   kept_.clear();
+  kept_row_bytes_ = 0;
   if (!connected_ || !in_transaction_ || lost_) return;
   if (unit_open_) {
     // A unit that never ended is not kept.
@@ -635,6 +637,7 @@ std::unique_ptr<OdbcStatement> OdbcDb::Take(const std::string& sql) {
   if (it != kept_.end()) {
     auto stmt = std::move(it->second);
     kept_.erase(it);
+    kept_row_bytes_ -= stmt->RowBytes();
     return stmt;
   }
   auto stmt = std::make_unique<OdbcStatement>(dbc_, query_timeout_s_);
@@ -644,10 +647,15 @@ std::unique_ptr<OdbcStatement> OdbcDb::Take(const std::string& sql) {
 
 void OdbcDb::Keep(const std::string& sql, std::unique_ptr<OdbcStatement> stmt) noexcept {
   constexpr std::size_t kMostKept = 256;
+  // Row buffers kept with the statements, at most: those beyond go.
+  constexpr std::size_t kMostKeptRowBytes = 32 << 20;
   if (closed_ || !stmt || kept_.size() >= kMostKept) return;
   stmt->CloseCursor();
+  if (kept_row_bytes_ + stmt->RowBytes() > kMostKeptRowBytes) stmt->DropRows();
+  const std::size_t bytes = stmt->RowBytes();
   try {
     kept_.emplace(sql, std::move(stmt));
+    kept_row_bytes_ += bytes;
   } catch (...) {
   }
 }

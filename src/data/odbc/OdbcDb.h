@@ -93,6 +93,8 @@ class OdbcStatement {
   // anew. Without columns, the statement's as the driver describes them.
   OdbcRows& Rows(std::size_t block_rows = OdbcRows::kBlockRows);
   OdbcRows& Rows(const std::vector<OdbcColumn>& columns, std::size_t block_rows = OdbcRows::kBlockRows);
+  std::size_t RowBytes() const noexcept { return rows_ ? rows_->Bytes() : 0; }
+  void DropRows() noexcept { rows_.reset(); }
 
  private:
   struct Param {
@@ -271,6 +273,7 @@ class OdbcDb {
   std::uint64_t cursors_ = 0, rollbacks_ = 0;
   std::chrono::steady_clock::time_point batch_started_{};
   std::unordered_multimap<std::string, std::unique_ptr<OdbcStatement>> kept_;
+  std::size_t kept_row_bytes_ = 0;  // row buffers of the kept statements
   std::unordered_map<std::string, Shape> shapes_;
   SQLHDBC dbc_ = SQL_NULL_HDBC;
   bool connected_ = false;

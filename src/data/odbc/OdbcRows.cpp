@@ -167,6 +167,12 @@ void OdbcRows::Restart() noexcept {
   ended_ = false;
 }
 
+std::size_t OdbcRows::Bytes() const noexcept {
+  std::size_t bytes = 0;
+  for (const Buffer& b : buffers_) bytes += b.data.size() + b.indicators.size() * sizeof(SQLLEN);
+  return bytes;
+}
+
 bool OdbcRows::FetchBlock() {
   if (ended_) return false;
   fetched_ = 0;

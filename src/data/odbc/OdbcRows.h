@@ -50,6 +50,8 @@ class OdbcRows {
   bool Next(std::vector<Variant>& row);
   // After the statement ran again: reading starts over.
   void Restart() noexcept;
+  // The bytes of the bound buffers.
+  std::size_t Bytes() const noexcept;
 
  private:
   struct Buffer {
