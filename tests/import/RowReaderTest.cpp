@@ -39,12 +39,16 @@ std::vector<std::string> ReadAll(RowReader& reader) {
   return out;
 }
 
+// ReadAll over `count` CSV calls, every `bad_every`th with a bad duration.
+std::vector<std::string> ReadCalls(int count, int bad_every, bool strict) {
+  auto format = MakeCsvFormat(ImportOptions());
+  std::istringstream in(Calls(count, bad_every));
+  RowReader reader(in, *format, strict);
+  return ReadAll(reader);
+}
+
 TEST(RowReaderTest, RowsAndProblemsComeInFileOrderAcrossBatches) {
-  const ImportOptions options;
-  auto format = MakeCsvFormat(options);
-  std::istringstream in(Calls(9000, 1500));
-  RowReader reader(in, *format, false);
-  const std::vector<std::string> rows = ReadAll(reader);
+  const std::vector<std::string> rows = ReadCalls(9000, 1500, false);
   ASSERT_EQ(rows.size(), 9000u);
   for (int i = 1; i <= 9000; ++i) {
     const std::string& row = rows[static_cast<std::size_t>(i - 1)];
@@ -58,15 +62,11 @@ TEST(RowReaderTest, RowsAndProblemsComeInFileOrderAcrossBatches) {
 }
 
 TEST(RowReaderTest, StrictReaderStopsAtTheFirstBadRowAndABadHeaderEndsTheFile) {
-  const ImportOptions options;
-  auto format = MakeCsvFormat(options);
-  std::istringstream in(Calls(5000, 2500));
-  RowReader strict(in, *format, true);
-  const std::vector<std::string> rows = ReadAll(strict);
+  const std::vector<std::string> rows = ReadCalls(5000, 2500, true);
   ASSERT_EQ(rows.size(), 2500u);
   EXPECT_EQ(rows.back(), "2501:!duration is not a whole number of seconds: \"x\"");
 
-  auto other = MakeCsvFormat(options);
+  auto other = MakeCsvFormat(ImportOptions());
   std::istringstream headless("MI,200,061,2024-01-15 10:00:00,5\n");
   RowReader reader(headless, *other, false);
   RowReader::Batch batch;

@@ -389,15 +389,14 @@ void OdbcDb::Failed(const ComponentError& error) {
   if (log_complete_ && pending_ > 0 &&
       RollBackAndReplay(unit_open_ && unit_rows_ > 0 ? unit_log_start_ : log_.size()))
     throw unit_undone();
-  std::string undone;
-  long lost = pending_;
+  const long lost = pending_;
   ++rollbacks_;
   SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
   ForgetBatch();
   if (unit_open_ && unit_rows_ > 0) broken_unit_ = error.Description();
   unit_rows_ = 0;
-  if (lost > 0) undone = BatchLost(lost);
-  throw ComponentError(lost > 0 ? kErrWriteRefused : error.Number(), error.Description() + undone, error.Source());
+  if (lost == 0) throw error;
+  throw ComponentError(kErrWriteRefused, error.Description() + BatchLost(lost), error.Source());
 }
 
 std::string OdbcDb::BatchLost(long rows) {

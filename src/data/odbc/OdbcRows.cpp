@@ -139,6 +139,7 @@ OdbcRows::OdbcRows(SQLHSTMT stmt, std::vector<OdbcColumn> columns, std::size_t b
     Buffer& b = buffers_[i];
     b.data.resize(b.width * block_rows_);
     b.indicators.resize(block_rows_);
+    bytes_ += b.data.size() + b.indicators.size() * sizeof(SQLLEN);
   }
   OdbcCheck(SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0),
             SQL_HANDLE_STMT, stmt_);
@@ -165,12 +166,6 @@ void OdbcRows::Restart() noexcept {
   fetched_ = 0;
   next_ = 0;
   ended_ = false;
-}
-
-std::size_t OdbcRows::Bytes() const noexcept {
-  std::size_t bytes = 0;
-  for (const Buffer& b : buffers_) bytes += b.data.size() + b.indicators.size() * sizeof(SQLLEN);
-  return bytes;
 }
 
 bool OdbcRows::FetchBlock() {

@@ -51,7 +51,7 @@ class OdbcRows {
   // After the statement ran again: reading starts over.
   void Restart() noexcept;
   // The bytes of the bound buffers.
-  std::size_t Bytes() const noexcept;
+  std::size_t Bytes() const noexcept { return bytes_; }
 
  private:
   struct Buffer {
@@ -69,6 +69,7 @@ class OdbcRows {
   bool blocked_ = true;
   std::size_t block_rows_ = 1;
   std::vector<Buffer> buffers_;
+  std::size_t bytes_ = 0;
   SQLULEN fetched_ = 0;
   std::size_t next_ = 0;
   bool ended_ = false;
