@@ -41,6 +41,12 @@ class RowNote {
 // the resultset is open, and must not throw.
 using RowPreparer = std::function<void(const std::vector<Variant>& row, std::unique_ptr<RowNote>& note)>;
 
+// Told, on the caller's thread, the notes of the rows about to be reached
+// (in row order; null for a row without one), where a backend prepares
+// rows a block at a time: so that work for many rows (a look-up of all
+// their numbers) can be done at once.
+using NotesTaken = std::function<void(const std::vector<const RowNote*>& notes)>;
+
 class Cursor {
  public:
   virtual ~Cursor();
@@ -75,6 +81,10 @@ class Cursor {
   virtual void SetRowPreparer(RowPreparer /*preparer*/) {}
   // The current row's note, when it was prepared; null otherwise.
   virtual const RowNote* Note() const { return nullptr; }
+  // Called at once for the rows held ahead, then for each block of rows
+  // prepared, before its first row is reached; never where nothing is
+  // prepared a block at a time (the default).
+  virtual void SetNotesTaken(NotesTaken /*taken*/) {}
 
  protected:
   enum class EditMode { None, Edit, AddNew };

@@ -64,6 +64,8 @@ class RdoResultset {
   // row is reached (see RowPreparer), and the current row's result of it.
   void SetRowPreparer(RowPreparer preparer);
   const RowNote* Note() const;
+  // Told the notes of each block of rows prepared (see NotesTaken).
+  void SetNotesTaken(NotesTaken taken);
 
   void Close() noexcept;
 

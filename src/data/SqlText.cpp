@@ -229,6 +229,47 @@ std::optional<SingleTableSelect> ParseSingleTableSelect(std::string_view text) {
   return out;
 }
 
+std::optional<std::string> WrittenTable(std::string_view text) {
+  const std::string stripped = StripComments(text);
+  std::string_view sql = Trim(stripped);
+  std::size_t i = 0;
+  std::string_view verb = WordAt(sql, i);
+  std::string_view then;
+  if (EqualNoCase(verb, "update")) then = "";
+  else if (EqualNoCase(verb, "insert")) then = "into";
+  else if (EqualNoCase(verb, "delete")) then = "from";
+  else return std::nullopt;
+  i = SkipSpace(sql, verb.size());
+  if (!then.empty()) {
+    if (!EqualNoCase(WordAt(sql, i), then)) return std::nullopt;
+    i = SkipSpace(sql, i + then.size());
+  }
+  if (EqualNoCase(WordAt(sql, i), "only")) i = SkipSpace(sql, i + 4);
+  const std::size_t end = SkipIdentifier(sql, i);
+  if (end == i) return std::nullopt;
+  return std::string(sql.substr(i, end - i));
+}
+
+std::string TableNameKey(std::string_view name) {
+  std::string key;
+  for (std::size_t i = 0; i < name.size();) {
+    if (IsQuote(name[i])) {
+      const std::size_t end = SkipQuoted(name, i);
+      std::string_view quoted = name.substr(i + 1, end - i - 1);
+      if (!quoted.empty() && (quoted.back() == '"' || quoted.back() == '`' || quoted.back() == ']'))
+        quoted.remove_suffix(1);
+      for (char c : quoted) key += Lower(c);
+      i = end;
+    } else if (name[i] == '.') {
+      key.clear();
+      ++i;
+    } else {
+      key += Lower(name[i++]);
+    }
+  }
+  return key;
+}
+
 DeclaredType ParseDeclaredType(std::string_view declared) {
   std::string up;
   for (char c : Trim(declared)) up += Upper(c);

@@ -37,6 +37,15 @@ struct SingleTableSelect {
 // Empty when the statement is not a plain single-table SELECT.
 std::optional<SingleTableSelect> ParseSingleTableSelect(std::string_view sql);
 
+// The table an UPDATE, INSERT INTO or DELETE FROM statement writes, as
+// written; none for a statement of another kind or a name it cannot read.
+std::optional<std::string> WrittenTable(std::string_view sql);
+
+// A table name reduced for comparison: its last dotted part, quotes
+// removed, in lower case ("public.\"Rubrica\"" and "RUBRICA" give
+// "rubrica"). Names that differ only in case or schema compare equal.
+std::string TableNameKey(std::string_view name);
+
 // Kind and declared text size of a column from its declared SQL type
 // ("DATETIME", "varchar(20)", "MONEY"). Kind::Null: decide per value.
 struct DeclaredType {

@@ -49,6 +49,23 @@ void CalcDifferenzaPerc(clsChiamata& c) {
 
 bool Refused(const ComponentError& e) { return e.Number() == rdo::kErrWriteRefused; }
 
+// The phone-book numbers the least-cost searches ahead found for a block of
+// calls, looked up together. A look-up that fails here is made again, and
+// its failure reported, by the call that needs it.
+void PrefetchNames(clsNominativi& book, const std::vector<const rdo::RowNote*>& notes) {
+  std::vector<std::string_view> numbers;
+  numbers.reserve(notes.size());
+  for (const rdo::RowNote* note : notes) {
+    const auto* call = dynamic_cast<const CallNote*>(note);
+    if (call && call->search[0].asked) numbers.push_back(call->search[0].answer.number);
+  }
+  try {
+    book.Prefetch(numbers);
+  } catch (const std::exception&) {
+    // See above; a batch the failure cost is reported by the next write.
+  }
+}
+
 // One call's writes (its row, the statistics it moved, an extension added
 // for it) and what they changed in memory are kept or taken back together.
 // Not ended, the call is taken back.
@@ -252,6 +269,10 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
   if (!internal) {
     rs->SetRowPreparer(CallNotePreparer(Siti, *rs));
     impl_->noted_calls = rs.get();
+    if (Nominativi && mask[14] && !(OemKeyExists() && IsOem(kOemKelmora)))
+      rs->SetNotesTaken([book = Nominativi](const std::vector<const rdo::RowNote*>& notes) {
+        PrefetchNames(*book, notes);
+      });
   }
   struct NotesEnd {
     Impl& impl;

@@ -9,9 +9,13 @@
 // Chiamate, then call Cache(ctPerUse). At the end of a batch run with
 // TipoAggiornamento utBatch it calls SaveAll().
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "ordalis/DateTime.h"
 #include "ordalis/Enums.h"
@@ -77,6 +81,14 @@ class clsNominativi {
   // UsoRiproc) and is raised to the caller in every case.
   bool CercaNominativo(std::string_view numero);
 
+  // Looks up at once, a few dozen to a statement, those of `numbers` that
+  // are neither members nor known missing, for a database where each
+  // look-up is a round trip to a server: the rows found are held until the
+  // next Prefetch, and one becomes a member when GetNominativo asks for its
+  // number; the numbers not found are known missing as with
+  // CercaNominativo. Statement failures reach the caller.
+  void Prefetch(const std::vector<std::string_view>& numbers);
+
   // The entry for a number: from the collection, or else fetched with
   // CercaNominativo; null when the table does not have it either. This is
   // the look-up of name resolution: in ctPerUse mode each number is queried
@@ -110,7 +122,14 @@ class clsNominativi {
   static std::shared_ptr<clsNominativo> FromRow(const rdo::RdoResultset& row, rdo::RdoConnection* database);
 
  private:
+  // The connection's stamp of the table, with absent_ emptied when it is
+  // not the one absent_ was filled under (or absent_ is full); none: the
+  // connection cannot tell, and nothing is known missing.
+  std::optional<std::uint64_t> AbsentStamp();
+
   std::shared_ptr<Collection> nominativi_;
+  // Rows of the last Prefetch not asked for yet, by number.
+  std::unordered_map<std::string, std::shared_ptr<clsNominativo>> ahead_;
   CacheType tipo_ = ctNone;
   // Numbers the table did not have, as of the table stamp `absent_stamp_`.
   TextSet absent_;

@@ -49,6 +49,17 @@ TEST(SingleTableSelect, FindsTableAliasAndRest) {
   EXPECT_FALSE(ParseSingleTableSelect("UPDATE a SET x = 1"));
 }
 
+TEST(WrittenTables, TheTableAWriteNamesComparedWithoutCaseOrSchema) {
+  EXPECT_EQ(WrittenTable(" /* x */ update ONLY Rubrica SET n = n + ? WHERE id = ?"), "Rubrica");
+  EXPECT_EQ(WrittenTable("INSERT INTO public.\"Call Log\" (a) VALUES (1)"), "public.\"Call Log\"");
+  EXPECT_EQ(WrittenTable("DELETE FROM [Old].t WHERE 1"), "[Old].t");
+  EXPECT_FALSE(WrittenTable("INSERT t VALUES (1)"));
+  EXPECT_FALSE(WrittenTable("CREATE INDEX i ON t (a)"));
+  EXPECT_FALSE(WrittenTable("WITH x AS (SELECT 1) UPDATE t SET a = 1"));
+  EXPECT_EQ(TableNameKey("public.\"Call Log\""), "call log");
+  EXPECT_EQ(TableNameKey("[Old].RUBRICA"), TableNameKey("rubrica"));
+}
+
 TEST(DeclaredTypes, KindAndTextSize) {
   using K = Variant::Kind;
   struct Case {

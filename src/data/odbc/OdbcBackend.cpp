@@ -40,6 +40,7 @@ class OdbcBackend final : public Backend {
   long Execute(std::string_view sql) override {
     RequireOpen();
     db_->BeginWrite();
+    db_->StatementWrites(sql);
     OdbcStatement stmt(db_->handle(), db_->query_timeout());
     db_->Protected([&] { stmt.ExecDirect(sql); });
     long rows = std::max(0L, stmt.RowCount());
@@ -58,6 +59,7 @@ class OdbcBackend final : public Backend {
     }
     OdbcStatement& stmt = *it->second;
     db_->BeginWrite();
+    db_->StatementWrites(sql);
     stmt.ResetParams();
     for (std::size_t i = 0; i < values.size(); ++i) stmt.Bind(static_cast<int>(i) + 1, values[i]);
     db_->Protected([&] { stmt.Execute(); });
@@ -105,6 +107,10 @@ class OdbcBackend final : public Backend {
     db_.reset();
   }
   bool IsFileDatabase() const override { return false; }
+  std::optional<std::uint64_t> TableStamp(std::string_view table) override {
+    if (!db_ || db_->closed()) return std::nullopt;
+    return db_->TableStamp(table);
+  }
 
  private:
   // The columns of a table as the catalog lists them (none: no such table),

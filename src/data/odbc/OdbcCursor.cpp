@@ -366,6 +366,36 @@ bool OdbcCursor::LoadBlock() {
   return true;
 }
 
+void OdbcCursor::SetRowPreparer(RowPreparer preparer) {
+  preparer_ = std::move(preparer);
+  notes_.clear();
+  if (updatable_ && preparer_) PrepareBlock(block_next_);
+}
+
+const RowNote* OdbcCursor::Note() const {
+  return block_next_ > 0 && block_next_ <= notes_.size() ? notes_[block_next_ - 1].get() : nullptr;
+}
+
+void OdbcCursor::SetNotesTaken(NotesTaken taken) {
+  notes_taken_ = std::move(taken);
+  if (!notes_taken_ || block_next_ >= notes_.size()) return;
+  std::vector<const RowNote*> ahead;
+  for (std::size_t i = block_next_; i < notes_.size(); ++i) ahead.push_back(notes_[i].get());
+  notes_taken_(ahead);
+}
+
+void OdbcCursor::PrepareBlock(std::size_t first) {
+  const std::size_t nk = key_names_.size();
+  notes_.resize(block_.size());
+  std::vector<const RowNote*> taken;
+  for (std::size_t i = first; i < block_.size(); ++i) {
+    preparing_.assign(block_[i].begin() + static_cast<std::ptrdiff_t>(nk), block_[i].end());
+    preparer_(preparing_, notes_[i]);
+    if (notes_taken_) taken.push_back(notes_[i].get());
+  }
+  if (!taken.empty()) notes_taken_(taken);
+}
+
 bool OdbcCursor::FetchNext() {
   if (!updatable_) {
     if (!rows_) return false;
@@ -377,10 +407,14 @@ bool OdbcCursor::FetchNext() {
     }
     return false;
   }
-  if (block_next_ >= block_.size() && !LoadBlock()) {
-    keys_ = {};
-    block_ = {};
-    return false;
+  if (block_next_ >= block_.size()) {
+    if (!LoadBlock()) {
+      keys_ = {};
+      block_ = {};
+      notes_.clear();
+      return false;
+    }
+    if (preparer_) PrepareBlock(0);
   }
   std::size_t nk = key_names_.size();
   std::vector<Variant>& values = block_[block_next_++];
@@ -391,6 +425,7 @@ bool OdbcCursor::FetchNext() {
 
 long OdbcCursor::Write(const std::string& sql, const std::vector<const Variant*>& values, bool protect) {
   const bool logged = db_->BeginWrite(!protect);
+  db_->TableWritten(table_);
   auto stmt = db_->Take(sql);
   long rows = 0;
   try {
@@ -493,6 +528,9 @@ void OdbcCursor::Release() noexcept {
   }
   keys_ = {};
   block_ = {};
+  preparer_ = nullptr;
+  notes_taken_ = nullptr;
+  notes_.clear();
   if (wrote_) db_->WriterClosed();
 }
 

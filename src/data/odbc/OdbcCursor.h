@@ -15,6 +15,9 @@
 // - Otherwise the keys are read first, then the rows by key, kChunk at a
 //   time; a row deleted meanwhile is skipped.
 //
+// A row preparer runs over each block of rows of an updatable cursor when
+// the block is read, on the caller's thread.
+//
 // Update writes the changed columns with one statement per row, inside the
 // connection's write batch:
 //   UPDATE t SET c=? ... WHERE key=? ... AND (c=? | c IS NULL) ...
@@ -43,6 +46,9 @@ class OdbcCursor final : public Cursor {
   static constexpr std::size_t kChunk = 64;
 
   bool FetchNext() override;
+  void SetRowPreparer(RowPreparer preparer) override;
+  const RowNote* Note() const override;
+  void SetNotesTaken(NotesTaken taken) override;
   // A row of a connection that was lost cannot be edited any more.
   bool Updatable() const override { return updatable_ && !db_->lost(); }
   void WriteUpdate() override;
@@ -60,6 +66,8 @@ class OdbcCursor final : public Cursor {
   bool LoadBlock();
   bool LoadRange();
   bool LoadChunk();
+  // Prepares the rows of the block from `first` on, and tells their notes.
+  void PrepareBlock(std::size_t first);
   bool FetchServerCursor();
   std::string KeyText(const Variant* key) const;
   // Runs a write statement kept for its text; returns the rows it changed.
@@ -98,6 +106,11 @@ class OdbcCursor final : public Cursor {
   std::vector<std::vector<Variant>> block_; // rows of the current block, key columns first
   std::size_t block_next_ = 0;
   std::vector<Variant> current_key_;
+  // Updatable: notes of block_'s rows, prepared when the block is read.
+  RowPreparer preparer_;
+  NotesTaken notes_taken_;
+  std::vector<std::unique_ptr<RowNote>> notes_;
+  std::vector<Variant> preparing_;          // the row being prepared, without its key
   bool wrote_ = false;
 };
 

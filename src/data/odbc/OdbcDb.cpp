@@ -630,6 +630,27 @@ void OdbcDb::Close() noexcept {
   }
 }
 
+std::uint64_t OdbcDb::TableStamp(std::string_view table) {
+  const auto now = std::chrono::steady_clock::now();
+  if (stamps_rollbacks_ != rollbacks_ || now - stamps_taken_ >= std::chrono::milliseconds(options_.stamp_ms)) {
+    stamps_.clear();
+    stamps_rollbacks_ = rollbacks_;
+    stamps_taken_ = now;
+  }
+  auto [it, added] = stamps_.try_emplace(TableNameKey(table), 0);
+  if (added) it->second = ++stamp_serial_;
+  return it->second;
+}
+
+void OdbcDb::TableWritten(std::string_view table) { stamps_.erase(TableNameKey(table)); }
+
+void OdbcDb::StatementWrites(std::string_view sql) {
+  if (std::optional<std::string> table = WrittenTable(sql))
+    TableWritten(*table);
+  else
+    stamps_.clear();
+}
+
 std::unique_ptr<OdbcStatement> OdbcDb::Take(const std::string& sql) {
   RequireUsable();
   auto it = kept_.find(sql);

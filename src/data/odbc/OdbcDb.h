@@ -118,6 +118,9 @@ struct OdbcOptions {
   // sessions wait for the rows and the locks).
   int batch_rows = 20000;
   int batch_ms = 250;
+  // Longest life of a table stamp: another session's commit is seen by the
+  // users of TableStamp at the latest this long after it.
+  int stamp_ms = 1000;
 };
 
 class OdbcDb {
@@ -213,6 +216,16 @@ class OdbcDb {
   // Closes a server cursor, when it can be known to exist; never throws.
   void CloseCursor(const std::string& name, std::uint64_t rollbacks_at_declare) noexcept;
 
+  // A value that stays the same while the rows of `table` have not changed
+  // as far as this connection can tell: it wrote nothing to the table and
+  // rolled nothing back, and the stamp is younger than
+  // OdbcOptions::stamp_ms (other sessions commit when they like).
+  std::uint64_t TableStamp(std::string_view table);
+  // This connection is about to write to `table`, or to run a write
+  // statement (which names its table, or else may write any).
+  void TableWritten(std::string_view table);
+  void StatementWrites(std::string_view sql);
+
   // Prepared statements kept for the next use of the same text. Take hands
   // one out (prepared, or made and prepared); Keep takes it back.
   std::unique_ptr<OdbcStatement> Take(const std::string& sql);
@@ -275,6 +288,10 @@ class OdbcDb {
   std::unordered_multimap<std::string, std::unique_ptr<OdbcStatement>> kept_;
   std::size_t kept_row_bytes_ = 0;  // row buffers of the kept statements
   std::unordered_map<std::string, Shape> shapes_;
+  // Stamps handed out, by TableNameKey, since stamps_taken_.
+  std::unordered_map<std::string, std::uint64_t> stamps_;
+  std::uint64_t stamp_serial_ = 0, stamps_rollbacks_ = 0;
+  std::chrono::steady_clock::time_point stamps_taken_{};
   SQLHDBC dbc_ = SQL_NULL_HDBC;
   bool connected_ = false;
   bool closed_ = false;
