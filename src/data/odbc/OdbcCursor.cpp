@@ -89,6 +89,7 @@ OdbcCursor::~OdbcCursor() { Close(); }
 
 std::unique_ptr<OdbcStatement> OdbcCursor::Run(const std::string& sql, const std::vector<Variant>& more,
                                                bool with_params) {
+  db_->BeforeStatement(sql);
   auto stmt = db_->Take(sql);
   stmt->ResetParams();
   int p = 1;
@@ -259,6 +260,7 @@ void OdbcCursor::OpenUpdatable(const std::string& sql) {
     top_sql_ = "SELECT MAX(" + key_list_ + ")" + from_ + (condition->empty() ? "" : " WHERE " + *condition);
     range_sql_ = select + where + key_list_ + " > ? AND " + key_list_ + " <= ? ORDER BY " + key_list_ + " LIMIT " +
                  std::to_string(kRangeRows);
+    range_lock_sql_ = range_sql_ + " FOR UPDATE";
   } else {
     // The keys of every row, in the statement's order.
     std::string keys_sql = "SELECT " + key_list_ + from_ + rest;
@@ -292,8 +294,11 @@ bool OdbcCursor::LoadRange() {
   if (exhausted_) return false;
   const bool first = !ranges_started_;
   ranges_started_ = true;
-  const std::string& sql = first ? first_range_sql_ : range_sql_;
+  const bool lock = lock_ranges_ && !first;
+  if (lock) db_->CommitBetweenBlocks();
+  const std::string& sql = first ? first_range_sql_ : lock ? range_lock_sql_ : range_sql_;
   auto stmt = first ? Run(sql, {}, true) : Run(sql, {last_key_, max_key_}, true);
+  block_lock_serial_ = lock ? db_->LockSerial() : UINT64_MAX;
   std::size_t n = 0;
   {
     OdbcRows& rows = stmt->Rows(read_columns_);
@@ -467,13 +472,59 @@ void OdbcCursor::WriteUpdate() {
   }
   for (std::size_t i = 0; i < changed_.size(); ++i)
     if (changed_[i] && !row_[i].IsNull()) values.push_back(&row_[i]);
-  if (Write("UPDATE " + table_ + " SET " + set + " WHERE " + where + check, values, false) <= 0)
+  const std::string sql = "UPDATE " + table_ + " SET " + set + " WHERE " + where + check;
+  if (block_lock_serial_ == db_->LockSerial() && HoldUpdate(set, sql, values)) return;
+  if (Write(sql, values, false) <= 0)
     ThrowDataError("The row was changed or deleted by another user since it was read", kErrRowChanged);
+  lock_ranges_ = ranged_;
   // A key column written: later writes and re-reads use its new value.
   for (std::size_t i = 0; i < changed_.size(); ++i)
     if (changed_[i])
       for (std::size_t k = 0; k < key_names_.size(); ++k)
         if (column_names_[i] == key_names_[k]) current_key_[k] = CoerceToKind(edit_[i], key_kinds_[k]);
+}
+
+bool OdbcCursor::HoldUpdate(const std::string& set, const std::string& sql,
+                            const std::vector<const Variant*>& values) {
+  std::shared_ptr<const OdbcDb::RowsShape>& shape = shapes_[set];
+  if (!shape) {
+    const auto& types = ColumnTypes();
+    auto made = std::make_shared<OdbcDb::RowsShape>();
+    made->table = table_;
+    made->key = key_names_[0];
+    for (std::size_t i = 0; i <= changed_.size(); ++i) {
+      if (i < changed_.size() && !changed_[i]) continue;
+      const std::string& name = i < changed_.size() ? column_names_[i] : key_names_[0];
+      if (i < changed_.size()) {
+        if (name == key_names_[0]) return false;  // the key itself changes
+        made->columns.push_back(name);
+      }
+      auto type = types.find(Unquote(name));
+      if (type == types.end()) return false;
+      made->types.push_back(type->second);
+    }
+    shape = std::move(made);
+  }
+  db_->TableWritten(table_);
+  if (!db_->HoldUpdate(block_lock_serial_, shape, sql, values, current_key_[0].ToInteger())) return false;
+  wrote_ = true;
+  return true;
+}
+
+const std::unordered_map<std::string, std::string>& OdbcCursor::ColumnTypes() {
+  if (column_types_read_) return column_types_;
+  column_types_read_ = true;
+  static const std::string sql =
+      "SELECT a.attname, format_type(a.atttypid, a.atttypmod) FROM pg_attribute a "
+      "WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 AND NOT a.attisdropped";
+  auto stmt = Run(sql, {Variant(table_)}, false);
+  {
+    OdbcRows& rows = stmt->Rows();
+    std::vector<Variant> row;
+    while (db_->Guarded([&] { return rows.Next(row); })) column_types_[row[0].ToText()] = row[1].ToText();
+  }
+  db_->Keep(sql, std::move(stmt));
+  return column_types_;
 }
 
 void OdbcCursor::WriteInsert() {

@@ -19,7 +19,8 @@
 // the block is read, on the caller's thread.
 //
 // Update writes the changed columns with one statement per row, inside the
-// connection's write batch:
+// connection's write batch (a ranged cursor holds the updates of rows it
+// read locked, see lock_ranges_):
 //   UPDATE t SET c=? ... WHERE key=? ... AND (c=? | c IS NULL) ...
 // comparing the changed columns with the values read; no row changed means
 // another writer got there first (kErrRowChanged). A row locked by another
@@ -27,6 +28,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "data/Cursor.h"
@@ -74,6 +76,12 @@ class OdbcCursor final : public Cursor {
   // A protected one (an insert, which may meet a key another session took)
   // is undone alone when it fails (OdbcDb::Protected).
   long Write(const std::string& sql, const std::vector<const Variant*>& values, bool protect);
+  // Hands the update of a row of a locked block to the batch to run later
+  // with others; false when it must be written now.
+  bool HoldUpdate(const std::string& set, const std::string& sql, const std::vector<const Variant*>& values);
+  // The server's type of each of the table's columns, by name; empty when
+  // the catalog does not know the table.
+  const std::unordered_map<std::string, std::string>& ColumnTypes();
 
   std::shared_ptr<OdbcDb> db_;
   bool updatable_ = false;
@@ -98,6 +106,15 @@ class OdbcCursor final : public Cursor {
   std::string top_sql_;                     // ranged: the largest key
   std::string range_sql_;                   // ranged: next rows after a key, up to the largest
   bool ranges_started_ = false;
+  // Ranged, once the cursor wrote a row: the next ranges are read locked
+  // (range_lock_sql_), each in a transaction of its own, and their rows'
+  // updates are held to run together (OdbcDb::HoldUpdate).
+  bool lock_ranges_ = false;
+  std::string range_lock_sql_;
+  std::uint64_t block_lock_serial_ = UINT64_MAX;  // the block's rows are locked under it
+  std::unordered_map<std::string, std::shared_ptr<const OdbcDb::RowsShape>> shapes_;  // by SET text
+  std::unordered_map<std::string, std::string> column_types_;
+  bool column_types_read_ = false;
   Variant last_key_, max_key_;
   std::vector<Variant> keys_;               // keyed: key_names_.size() values a row
   std::size_t next_key_ = 0;                // keyed: row index into keys_

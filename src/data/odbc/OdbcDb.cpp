@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <utility>
@@ -312,6 +314,7 @@ void OdbcDb::ExecSimple(const std::string& sql) {
 
 void OdbcDb::Run(const std::string& sql) {
   RequireUsable();
+  BeforeStatement(sql);
   in_transaction_ = true;
   try {
     OdbcStatement stmt(dbc_, query_timeout_s_);
@@ -338,6 +341,7 @@ void OdbcDb::TakeRowSavepoint() {
 
 void OdbcDb::UndoRow(const ComponentError& error) {
   if (IsLost(error.Description()) || !TryExec("ROLLBACK TO SAVEPOINT ordalis_row")) Failed(error);
+  ++rollbacks_;
   throw error;
 }
 
@@ -410,6 +414,9 @@ void OdbcDb::ForgetBatch() noexcept {
   stale_savepoint_ = savepoint_ = stale_row_savepoint_ = false;
   log_.clear();
   log_complete_ = true;
+  run_upto_ = 0;
+  held_keys_.clear();
+  held_tables_.clear();
 }
 
 bool OdbcDb::RollBackAndReplay(std::size_t upto, std::size_t savepoint_at) noexcept {
@@ -431,6 +438,9 @@ bool OdbcDb::RollBackAndReplay(std::size_t upto, std::size_t savepoint_at) noexc
       Keep(write.sql, std::move(stmt));
       if (rows <= 0) throw std::runtime_error("row changed");
     }
+    run_upto_ = log_.size();
+    held_keys_.clear();
+    held_tables_.clear();
     return true;
   } catch (...) {
     SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
@@ -449,6 +459,7 @@ bool OdbcDb::BeginWrite(bool row_update) {
   if (!broken_unit_.empty())
     ThrowDataError("Earlier writes of this call were rolled back after an error (" + broken_unit_ +
                    "); the call cannot be saved in part");
+  RunHeld();
   bool between_units = !unit_open_ || unit_rows_ == 0;
   if (between_units && pending_ > 0 && streams_ == 0 &&
       (pending_ >= options_.batch_rows ||
@@ -497,6 +508,7 @@ void OdbcDb::Logged(const std::string& sql, const std::vector<const Variant*>& v
   write.sql = sql;
   write.values.reserve(values.size());
   for (const Variant* v : values) write.values.push_back(*v);
+  run_upto_ = log_.size();  // BeginWrite ran the held ones
 }
 
 void OdbcDb::Written(long rows) {
@@ -505,6 +517,7 @@ void OdbcDb::Written(long rows) {
 }
 
 void OdbcDb::Commit() {
+  RunHeld();
   long rows = pending_;
   pending_ = 0;
   // A commit ends every savepoint, an open unit's too (one that has written
@@ -512,6 +525,7 @@ void OdbcDb::Commit() {
   ForgetBatch();
   commit_wanted_ = false;
   SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT);
+  ++commits_;
   if (SQL_SUCCEEDED(rc)) return;
   std::string why;
   try {
@@ -570,7 +584,13 @@ void OdbcDb::EndUnit(bool keep) {
   broken_unit_.clear();
   bool had_savepoint = std::exchange(savepoint_, false);
   long rows = std::exchange(unit_rows_, 0);
-  if (!keep && rows > 0) {
+  const bool held_only = log_complete_ && unit_log_start_ >= run_upto_ &&
+                         log_.size() - std::min(unit_log_start_, log_.size()) == static_cast<std::size_t>(rows);
+  if (!keep && rows > 0 && !had_savepoint && held_only) {
+    // The unit's writes are held updates not run yet: they are dropped.
+    pending_ -= rows;
+    log_.resize(unit_log_start_);
+  } else if (!keep && rows > 0) {
     pending_ -= rows;
     ++rollbacks_;
     if (had_savepoint) {
@@ -602,10 +622,13 @@ void OdbcDb::EndUnit(bool keep) {
 
 void OdbcDb::Close() noexcept {
   if (closed_) return;
+  if (connected_ && in_transaction_ && !lost_) CommitAtClose();
   closed_ = true;
   kept_.clear();
   kept_row_bytes_ = 0;
-  if (!connected_ || !in_transaction_ || lost_) return;
+}
+
+void OdbcDb::CommitAtClose() noexcept {
   if (unit_open_) {
     // A unit that never ended is not kept.
     unit_open_ = false;
@@ -615,12 +638,12 @@ void OdbcDb::Close() noexcept {
       } else if (unit_rows_ > 0 &&
                  !(pending_ > unit_rows_ && log_complete_ && RollBackAndReplay(unit_log_start_))) {
         SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
-        in_transaction_ = false;
+        ForgetBatch();
         return;
       }
     } catch (const ComponentError&) {
       SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
-      in_transaction_ = false;
+      ForgetBatch();
       return;
     }
   }
@@ -628,6 +651,110 @@ void OdbcDb::Close() noexcept {
     Commit();
   } catch (const ComponentError&) {
   }
+}
+
+const std::string& OdbcDb::RowsShape::Sql(std::size_t rows) const {
+  if (sql_.size() < rows) sql_.resize(rows);
+  std::string& sql = sql_[rows - 1];
+  if (!sql.empty()) return sql;
+  // Each value cast to its column's type: the driver gives the parameters
+  // the types of the values bound.
+  std::string set, names, row = "(";
+  for (std::size_t i = 0; i <= columns.size(); ++i) {
+    const std::string& name = i < columns.size() ? columns[i] : key;
+    if (i < columns.size()) set += (i ? ", " : "") + name + " = ordalis_v." + name;
+    names += (i ? ", " : "") + name;
+    row += (i ? ", CAST(? AS " : "CAST(? AS ") + types[i] + ")";
+  }
+  row += ")";
+  sql = "UPDATE " + table + " AS ordalis_t SET " + set + " FROM (VALUES ";
+  for (std::size_t r = 0; r < rows; ++r) sql += (r ? ", " : "") + row;
+  sql += ") AS ordalis_v (" + names + ") WHERE ordalis_t." + key + " = ordalis_v." + key;
+  return sql;
+}
+
+bool OdbcDb::HoldUpdate(std::uint64_t lock_serial, const std::shared_ptr<const RowsShape>& shape,
+                        const std::string& sql, const std::vector<const Variant*>& values, std::int64_t key) {
+  RequireUsable();
+  if (!postgres_ || !log_complete_ || savepoint_ || !broken_unit_.empty() || lock_serial != LockSerial()) return false;
+  if (held_keys_.count(key)) RunHeld();  // a row written twice: the first write runs first
+  if (unit_open_ && unit_rows_ == 0) unit_log_start_ = log_.size();
+  if (pending_ == 0) batch_started_ = std::chrono::steady_clock::now();
+  in_transaction_ = true;
+  LoggedWrite& write = log_.emplace_back();
+  write.sql = sql;
+  write.values.reserve(values.size());
+  for (const Variant* v : values) write.values.push_back(*v);
+  write.held = shape;
+  held_keys_.insert(key);
+  std::string table = TableNameKey(shape->table);
+  if (std::find(held_tables_.begin(), held_tables_.end(), table) == held_tables_.end())
+    held_tables_.push_back(std::move(table));
+  Written(1);
+  constexpr std::size_t kMostHeld = 256;
+  if (log_.size() - run_upto_ >= kMostHeld) RunHeld();
+  return true;
+}
+
+void OdbcDb::RunHeld() {
+  if (run_upto_ >= log_.size()) return;
+  constexpr std::size_t kMostRows = 128;
+  std::string table = log_[run_upto_].held->table;
+  try {
+    while (run_upto_ < log_.size()) {
+      const RowsShape& shape = *log_[run_upto_].held;
+      table = shape.table;
+      std::size_t same = 1;
+      while (run_upto_ + same < log_.size() && same < kMostRows && log_[run_upto_ + same].held.get() == &shape) ++same;
+      std::size_t rows = 1;  // a power of two: a few statement texts, each prepared once
+      while (rows * 2 <= same) rows *= 2;
+      const std::string& sql = shape.Sql(rows);
+      auto stmt = Take(sql);
+      long changed = 0;
+      try {
+        stmt->ResetParams();
+        int p = 1;
+        for (std::size_t r = 0; r < rows; ++r) {
+          const std::vector<Variant>& values = log_[run_upto_ + r].values;
+          for (std::size_t i = 0; i <= shape.columns.size(); ++i) stmt->Bind(p++, values[i]);
+        }
+        stmt->Execute();
+        changed = stmt->RowCount();
+      } catch (...) {
+        Keep(sql, std::move(stmt));
+        throw;
+      }
+      Keep(sql, std::move(stmt));
+      if (changed != static_cast<long>(rows))
+        ThrowDataError(std::to_string(rows) + " rows to write, " + std::to_string(changed) + " found");
+      run_upto_ += rows;
+    }
+  } catch (const ComponentError& e) {
+    if (IsLost(e.Description())) Failed(e);
+    const long lost = pending_;
+    ++rollbacks_;
+    SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+    ForgetBatch();
+    if (unit_open_ && unit_rows_ > 0) broken_unit_ = e.Description();
+    unit_rows_ = 0;
+    ThrowDataError("Rows of " + table + " held to be written together could not be written: " + e.Description() +
+                       BatchLost(lost),
+                   kErrWriteRefused);
+  }
+  held_keys_.clear();
+  held_tables_.clear();
+}
+
+void OdbcDb::BeforeStatement(const std::string& sql) {
+  if (run_upto_ >= log_.size()) return;
+  std::string lower(sql);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const std::string& table : held_tables_)
+    if (lower.find(table) != std::string::npos) return RunHeld();
+}
+
+void OdbcDb::CommitBetweenBlocks() {
+  if (!unit_open_ && pending_ > 0 && streams_ == 0) Commit();
 }
 
 std::uint64_t OdbcDb::TableStamp(std::string_view table) {

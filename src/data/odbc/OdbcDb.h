@@ -47,6 +47,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "data/odbc/OdbcRows.h"
@@ -157,6 +158,41 @@ class OdbcDb {
   void Logged(const std::string& sql, const std::vector<const Variant*>& values);
   // A statement that reads ran: the transaction is open.
   void ReadRan() { in_transaction_ = true; }
+
+  // Changes whenever the transaction ends or goes back to a savepoint: rows
+  // a resultset read and locked (FOR UPDATE) under the same serial are still
+  // locked by this connection.
+  std::uint64_t LockSerial() const { return rollbacks_ + commits_; }
+  // The shape of updates that can be run together: the same columns of
+  // rows of one table, found by one integer key.
+  struct RowsShape {
+    std::string table;    // as the statements name it
+    std::string key;      // quoted
+    std::vector<std::string> columns;  // quoted, the ones set
+    std::vector<std::string> types;    // the server's, of the columns then the key
+    // UPDATE of `rows` rows, whose parameters are each row's new values then
+    // its key.
+    const std::string& Sql(std::size_t rows) const;
+   private:
+    mutable std::vector<std::string> sql_;  // by rows - 1
+  };
+  // The update of a row read and locked under `lock_serial`, so that no
+  // other session can have changed it: taken into the batch's log like a
+  // row update (`sql` and `values` are its statement alone, key and check
+  // included; the row counts as written), but run later, together with the
+  // other rows held of the same shape, in one statement per group of rows:
+  // before a commit, any other write, and any statement that names the
+  // table. True when held; false, with nothing done, when the batch cannot
+  // hold it (the caller then writes the row at once). Held rows that fail
+  // when they run lose the batch (kErrWriteRefused).
+  bool HoldUpdate(std::uint64_t lock_serial, const std::shared_ptr<const RowsShape>& shape, const std::string& sql,
+                  const std::vector<const Variant*>& values, std::int64_t key);
+  // A statement is about to run: rows held for a table it names run first.
+  void BeforeStatement(const std::string& sql);
+  // Between two blocks of locked rows: commits when rows are pending
+  // outside a unit, so that the next block is read, locked and written in
+  // one transaction.
+  void CommitBetweenBlocks();
   // Throws `error` (from a statement that failed on the server) after
   // putting the transaction right: psqlODBC runs without savepoints of its
   // own, so the server has aborted the transaction. Inside a unit that took
@@ -245,6 +281,8 @@ class OdbcDb {
   void Connect(const std::string& connect);
   void Disconnect() noexcept;
   void Commit();
+  // Close's commit: an open unit is taken back, the rest committed.
+  void CommitAtClose() noexcept;
   void ExecSimple(const std::string& sql);
   void TakeRowSavepoint();
   [[noreturn]] void UndoRow(const ComponentError& error);
@@ -269,12 +307,18 @@ class OdbcDb {
   bool stale_row_savepoint_ = false;  // a protected write's savepoint is still there
   bool commit_wanted_ = false;    // a Flush or a close came inside a unit
   bool share_rows_ = false;
+  // Runs the held row updates; on failure the batch is lost.
+  void RunHeld();
   // The batch's writes, while each is a row update.
   struct LoggedWrite {
     std::string sql;
     std::vector<Variant> values;
+    std::shared_ptr<const RowsShape> held;  // a held update's shape
   };
   std::vector<LoggedWrite> log_;
+  std::size_t run_upto_ = 0;  // log_ from here on: held updates not run yet
+  std::unordered_set<std::int64_t> held_keys_;
+  std::vector<std::string> held_tables_;  // TableNameKey of the tables of held updates
   bool log_complete_ = true;
   std::size_t unit_log_start_ = 0;  // the open unit's first logged write
   std::string broken_unit_;       // why the open unit's writes were rolled back
@@ -283,7 +327,7 @@ class OdbcDb {
   bool driver_cursors_ = false;
   bool lost_ = false;
   std::string lost_reason_;
-  std::uint64_t cursors_ = 0, rollbacks_ = 0;
+  std::uint64_t cursors_ = 0, rollbacks_ = 0, commits_ = 0;
   std::chrono::steady_clock::time_point batch_started_{};
   std::unordered_multimap<std::string, std::unique_ptr<OdbcStatement>> kept_;
   std::size_t kept_row_bytes_ = 0;  // row buffers of the kept statements
