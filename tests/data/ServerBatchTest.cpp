@@ -299,6 +299,58 @@ TEST_F(ServerBatch, ATableStampHoldsUntilThisSessionWritesTheTableOrItAges) {
   EXPECT_NE(writer_->TableStamp("book"), aging) << "other sessions' commits are seen once a stamp ages";
 }
 
+// Blocks after the first that a writing resultset reads are locked, and
+// their rows' updates held to be written together: each unit still keeps or
+// drops its row alone, and a held row the server refuses loses the batch.
+TEST_F(ServerBatch, RowsOfLockedBlocksAreWrittenTogether) {
+  writer_->Execute("ALTER TABLE calls ADD CONSTRAINT small CHECK (i < 1000000)");
+  auto other = Open();
+  other->Execute("SET lock_timeout = '200ms'");
+  CommitHold hold(*writer_);
+  auto rs = writer_->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  for (; !rs->Eof(); rs->MoveNext()) {
+    const std::int64_t id = rs->Value("id").ToInteger();
+    writer_->BeginUnit();
+    rs->Edit();
+    rs->SetValue("i", -id);
+    rs->Update();
+    if (id == 1500) {
+      rs->Edit();
+      rs->SetValue("s", "twice");
+      rs->Update();
+    }
+    writer_->EndUnit(id != 1600);
+    if (id == 1700) {
+      ComponentError e = Raised([&] { other->Execute("UPDATE calls SET t = 'x' WHERE id = 1800"); });
+      EXPECT_NE(e.Description().find("55P03"), std::string::npos) << "a row of the block is locked: " << e.Description();
+      EXPECT_EQ(Committed(1650), 16500);
+    }
+  }
+  rs->Close();
+  writer_->Flush();
+  EXPECT_EQ(Committed(999), -999);
+  EXPECT_EQ(Committed(1500), -1500);
+  EXPECT_EQ(Open()->OpenResultset("SELECT s FROM calls WHERE id = 1500")->Value(0).ToText(), "twice");
+  EXPECT_EQ(Committed(1600), 16000) << "the unit given up keeps its row as it was";
+  EXPECT_EQ(Committed(2999), -2999);
+
+  rs = writer_->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  ComponentError e = Raised([&] {
+    for (; !rs->Eof(); rs->MoveNext()) {
+      const std::int64_t id = rs->Value("id").ToInteger();
+      rs->Edit();
+      rs->SetValue("i", id == 2500 ? 2000000 : 3 * id);
+      rs->Update();
+    }
+    writer_->Flush();
+  });
+  EXPECT_EQ(e.Number(), kErrWriteRefused) << e.Description();
+  EXPECT_NE(e.Description().find("small"), std::string::npos) << e.Description();
+  EXPECT_NE(e.Description().find("rolled back"), std::string::npos) << e.Description();
+  EXPECT_EQ(Committed(1500), 4500) << "an earlier block was committed before the next was read";
+  EXPECT_EQ(Committed(2400), -2400) << "the lost batch's rows keep their values";
+}
+
 TEST_F(ServerBatch, AFailedCommitGivesTheServersReason) {
   writer_->Execute(
       "CREATE TABLE codes (id INTEGER PRIMARY KEY, code integer, "
