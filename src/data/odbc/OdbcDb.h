@@ -29,7 +29,8 @@
 // insert) ends the log until the next commit; a unit begun without a
 // savepoint that makes one gets its savepoint then, by the same replay.
 // An update that no longer finds its row as it was loses the batch, as a
-// failed commit does.
+// failed commit does. Updates of rows read locked are held in that log and
+// run together (HoldUpdate).
 //
 // Read-only selects are read whole by the driver, except a read of a whole
 // table, which goes through a server cursor of the layer's (OdbcCursor). A
