@@ -3,11 +3,18 @@
 #include <utility>
 
 #include "ordalis/ComponentError.h"
+#include "ordalis/DateTime.h"
 
 namespace ordalis::rdo {
 
 void ThrowDataError(std::string description, int number) {
   throw ComponentError(number, std::move(description), kSource);
+}
+
+bool SameAsRead(const Variant& set, const Variant& read) {
+  if (set.kind() == Variant::Kind::Date && read.kind() == Variant::Kind::Date)
+    return dt::ToSeconds(set.ToDate()) == dt::ToSeconds(read.ToDate());
+  return set == read;
 }
 
 Variant CoerceToKind(Variant value, Variant::Kind kind) {

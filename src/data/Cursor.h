@@ -26,6 +26,10 @@ struct ColumnInfo {
 // Throws ComponentError 13 (type mismatch) when it does not convert.
 Variant CoerceToKind(Variant value, Variant::Kind kind);
 
+// Whether a value set over a column holds what was read from it (dates to
+// the second, as they are stored).
+bool SameAsRead(const Variant& set, const Variant& read);
+
 [[noreturn]] void ThrowDataError(std::string description, int number = kErrDataAccess);
 
 // What a RowPreparer worked out for a row before it was reached.

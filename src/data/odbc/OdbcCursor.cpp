@@ -120,7 +120,9 @@ void OdbcCursor::OpenReadOnly(const std::string& sql) {
     read_sql_ = sql;
     read_ = Run(sql, {}, true);
   }
-  rows_ = &read_->Rows();
+  // Rows the driver holds whole (look-ups, mostly of a row or none) come in
+  // small blocks: the buffers of a block are made and cleared at each open.
+  rows_ = &read_->Rows(server_cursor_.empty() ? kLookupRows : OdbcRows::kBlockRows);
   std::vector<ColumnInfo> infos;
   for (const OdbcColumn& c : rows_->columns()) infos.push_back(ColumnInfo{c.name, c.kind, c.size});
   if (db_->DriverCursors() && !infos.empty()) {
@@ -473,7 +475,7 @@ void OdbcCursor::WriteUpdate() {
   for (std::size_t i = 0; i < changed_.size(); ++i)
     if (changed_[i] && !row_[i].IsNull()) values.push_back(&row_[i]);
   const std::string sql = "UPDATE " + table_ + " SET " + set + " WHERE " + where + check;
-  if (block_lock_serial_ == db_->LockSerial() && HoldUpdate(set, sql, values)) return;
+  if (block_lock_serial_ == db_->LockSerial() && HoldUpdate(sql, values)) return;
   if (Write(sql, values, false) <= 0)
     ThrowDataError("The row was changed or deleted by another user since it was read", kErrRowChanged);
   lock_ranges_ = ranged_;
@@ -484,47 +486,32 @@ void OdbcCursor::WriteUpdate() {
         if (column_names_[i] == key_names_[k]) current_key_[k] = CoerceToKind(edit_[i], key_kinds_[k]);
 }
 
-bool OdbcCursor::HoldUpdate(const std::string& set, const std::string& sql,
-                            const std::vector<const Variant*>& values) {
-  std::shared_ptr<const OdbcDb::RowsShape>& shape = shapes_[set];
+bool OdbcCursor::HoldUpdate(const std::string& sql, const std::vector<const Variant*>& values) {
+  // The row is locked as it was read: only the values that differ from it
+  // are written, and a row that would stay as it is is not written at all.
+  std::string mask(changed_.size(), '0');
+  std::vector<const Variant*> written;
+  for (std::size_t i = 0; i < changed_.size(); ++i) {
+    if (!changed_[i] || SameAsRead(edit_[i], row_[i])) continue;
+    if (column_names_[i] == key_names_[0]) return false;  // the key itself changes
+    mask[i] = '1';
+    written.push_back(&edit_[i]);
+  }
+  if (written.empty()) return true;
+  written.push_back(&current_key_[0]);
+  std::shared_ptr<const OdbcDb::RowsShape>& shape = shapes_[mask];
   if (!shape) {
-    const auto& types = ColumnTypes();
     auto made = std::make_shared<OdbcDb::RowsShape>();
     made->table = table_;
     made->key = key_names_[0];
-    for (std::size_t i = 0; i <= changed_.size(); ++i) {
-      if (i < changed_.size() && !changed_[i]) continue;
-      const std::string& name = i < changed_.size() ? column_names_[i] : key_names_[0];
-      if (i < changed_.size()) {
-        if (name == key_names_[0]) return false;  // the key itself changes
-        made->columns.push_back(name);
-      }
-      auto type = types.find(Unquote(name));
-      if (type == types.end()) return false;
-      made->types.push_back(type->second);
-    }
+    for (std::size_t i = 0; i < mask.size(); ++i)
+      if (mask[i] == '1') made->columns.push_back(column_names_[i]);
     shape = std::move(made);
   }
   db_->TableWritten(table_);
-  if (!db_->HoldUpdate(block_lock_serial_, shape, sql, values, current_key_[0].ToInteger())) return false;
+  if (!db_->HoldUpdate(block_lock_serial_, shape, sql, values, written, current_key_[0].ToInteger())) return false;
   wrote_ = true;
   return true;
-}
-
-const std::unordered_map<std::string, std::string>& OdbcCursor::ColumnTypes() {
-  if (column_types_read_) return column_types_;
-  column_types_read_ = true;
-  static const std::string sql =
-      "SELECT a.attname, format_type(a.atttypid, a.atttypmod) FROM pg_attribute a "
-      "WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 AND NOT a.attisdropped";
-  auto stmt = Run(sql, {Variant(table_)}, false);
-  {
-    OdbcRows& rows = stmt->Rows();
-    std::vector<Variant> row;
-    while (db_->Guarded([&] { return rows.Next(row); })) column_types_[row[0].ToText()] = row[1].ToText();
-  }
-  db_->Keep(sql, std::move(stmt));
-  return column_types_;
 }
 
 void OdbcCursor::WriteInsert() {

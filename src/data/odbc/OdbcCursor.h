@@ -46,6 +46,7 @@ class OdbcCursor final : public Cursor {
  private:
   static constexpr std::size_t kRangeRows = 1000;
   static constexpr std::size_t kChunk = 64;
+  static constexpr std::size_t kLookupRows = 32;
 
   bool FetchNext() override;
   void SetRowPreparer(RowPreparer preparer) override;
@@ -78,10 +79,7 @@ class OdbcCursor final : public Cursor {
   long Write(const std::string& sql, const std::vector<const Variant*>& values, bool protect);
   // Hands the update of a row of a locked block to the batch to run later
   // with others; false when it must be written now.
-  bool HoldUpdate(const std::string& set, const std::string& sql, const std::vector<const Variant*>& values);
-  // The server's type of each of the table's columns, by name; empty when
-  // the catalog does not know the table.
-  const std::unordered_map<std::string, std::string>& ColumnTypes();
+  bool HoldUpdate(const std::string& sql, const std::vector<const Variant*>& values);
 
   std::shared_ptr<OdbcDb> db_;
   bool updatable_ = false;
@@ -112,9 +110,7 @@ class OdbcCursor final : public Cursor {
   bool lock_ranges_ = false;
   std::string range_lock_sql_;
   std::uint64_t block_lock_serial_ = UINT64_MAX;  // the block's rows are locked under it
-  std::unordered_map<std::string, std::shared_ptr<const OdbcDb::RowsShape>> shapes_;  // by SET text
-  std::unordered_map<std::string, std::string> column_types_;
-  bool column_types_read_ = false;
+  std::unordered_map<std::string, std::shared_ptr<const OdbcDb::RowsShape>> shapes_;  // by columns written
   Variant last_key_, max_key_;
   std::vector<Variant> keys_;               // keyed: key_names_.size() values a row
   std::size_t next_key_ = 0;                // keyed: row index into keys_

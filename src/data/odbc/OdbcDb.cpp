@@ -12,6 +12,7 @@
 #include "data/RdoTypes.h"
 #include "data/SqlText.h"
 #include "ordalis/ComponentError.h"
+#include "ordalis/DateTime.h"
 
 namespace ordalis::rdo {
 namespace {
@@ -46,6 +47,71 @@ SQLHENV Environment() {
 
 // Whether an error says the server or the session is gone (connection
 // errors, the server shutting down or ending the session).
+// The name without its quotes ("a""b" gives a"b).
+std::string Unquote(const std::string& name) {
+  if (name.size() < 2 || name.front() != '"' || name.back() != '"') return name;
+  std::string out;
+  for (std::size_t i = 1; i + 1 < name.size(); ++i) {
+    out += name[i];
+    if (name[i] == '"' && name[i + 1] == '"') ++i;
+  }
+  return out;
+}
+
+// A value as JSON, in the text the server reads for any column type:
+// numbers other than integers, money, dates and flags as strings.
+void AppendJson(std::string& out, const Variant& v) {
+  using K = Variant::Kind;
+  switch (v.kind()) {
+    case K::Null:
+      out += "null";
+      return;
+    case K::Integer:
+      out += std::to_string(v.ToInteger());
+      return;
+    case K::Bool:
+      out += v.ToBool() ? "\"1\"" : "\"0\"";
+      return;
+    case K::Date: {
+      char text[32];
+      const int length = dt::FormatIso(v.ToDate(), text);
+      out += '"';
+      out.append(text, static_cast<std::size_t>(length));
+      out += '"';
+      return;
+    }
+    case K::Double:
+    case K::Single: {
+      char text[64];
+      auto r = v.kind() == K::Single ? std::to_chars(text, text + sizeof text, static_cast<float>(v.ToDouble()))
+                                     : std::to_chars(text, text + sizeof text, v.ToDouble());
+      out += '"';
+      out.append(text, r.ptr);
+      out += '"';
+      return;
+    }
+    case K::Money:
+    case K::Text:
+      break;
+  }
+  const std::string text = v.ToText();
+  out += '"';
+  for (char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      static const char kHex[] = "0123456789abcdef";
+      out += "\\u00";
+      out += kHex[(c >> 4) & 0xF];
+      out += kHex[c & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+}
+
 bool IsLost(const std::string& why) {
   return why.find("SQLSTATE 08") != std::string::npos || why.find("SQLSTATE 57P0") != std::string::npos;
 }
@@ -653,28 +719,34 @@ void OdbcDb::CommitAtClose() noexcept {
   }
 }
 
-const std::string& OdbcDb::RowsShape::Sql(std::size_t rows) const {
-  if (sql_.size() < rows) sql_.resize(rows);
-  std::string& sql = sql_[rows - 1];
-  if (!sql.empty()) return sql;
-  // Each value cast to its column's type: the driver gives the parameters
-  // the types of the values bound.
-  std::string set, names, row = "(";
-  for (std::size_t i = 0; i <= columns.size(); ++i) {
-    const std::string& name = i < columns.size() ? columns[i] : key;
-    if (i < columns.size()) set += (i ? ", " : "") + name + " = ordalis_v." + name;
-    names += (i ? ", " : "") + name;
-    row += (i ? ", CAST(? AS " : "CAST(? AS ") + types[i] + ")";
+const std::string& OdbcDb::RowsShape::Sql() const {
+  if (!sql_.empty()) return sql_;
+  std::string set;
+  for (const std::string& name : columns) set += (set.empty() ? "" : ", ") + name + " = ordalis_v." + name;
+  sql_ = "UPDATE " + table + " AS ordalis_t SET " + set + " FROM json_populate_recordset(NULL::" + table +
+         ", CAST(? AS json)) AS ordalis_v WHERE ordalis_t." + key + " = ordalis_v." + key;
+  return sql_;
+}
+
+std::string OdbcDb::RowsShape::Json(const std::vector<const Variant*>& values) const {
+  if (json_names_.empty())
+    for (std::size_t i = 0; i <= columns.size(); ++i) {
+      std::string name;
+      AppendJson(name, Variant(Unquote(i < columns.size() ? columns[i] : key)));
+      json_names_.push_back(std::move(name) + ':');
+    }
+  std::string json = "{";
+  for (std::size_t i = 0; i < json_names_.size(); ++i) {
+    if (i) json += ',';
+    json += json_names_[i];
+    AppendJson(json, *values[i]);
   }
-  row += ")";
-  sql = "UPDATE " + table + " AS ordalis_t SET " + set + " FROM (VALUES ";
-  for (std::size_t r = 0; r < rows; ++r) sql += (r ? ", " : "") + row;
-  sql += ") AS ordalis_v (" + names + ") WHERE ordalis_t." + key + " = ordalis_v." + key;
-  return sql;
+  return json + '}';
 }
 
 bool OdbcDb::HoldUpdate(std::uint64_t lock_serial, const std::shared_ptr<const RowsShape>& shape,
-                        const std::string& sql, const std::vector<const Variant*>& values, std::int64_t key) {
+                        const std::string& sql, const std::vector<const Variant*>& values,
+                        const std::vector<const Variant*>& written, std::int64_t key) {
   RequireUsable();
   if (!postgres_ || !log_complete_ || savepoint_ || !broken_unit_.empty() || lock_serial != LockSerial()) return false;
   if (held_keys_.count(key)) RunHeld();  // a row written twice: the first write runs first
@@ -686,6 +758,7 @@ bool OdbcDb::HoldUpdate(std::uint64_t lock_serial, const std::shared_ptr<const R
   write.values.reserve(values.size());
   for (const Variant* v : values) write.values.push_back(*v);
   write.held = shape;
+  write.json = shape->Json(written);
   held_keys_.insert(key);
   std::string table = TableNameKey(shape->table);
   if (std::find(held_tables_.begin(), held_tables_.end(), table) == held_tables_.end())
@@ -698,37 +771,40 @@ bool OdbcDb::HoldUpdate(std::uint64_t lock_serial, const std::shared_ptr<const R
 
 void OdbcDb::RunHeld() {
   if (run_upto_ >= log_.size()) return;
-  constexpr std::size_t kMostRows = 128;
   std::string table = log_[run_upto_].held->table;
   try {
-    while (run_upto_ < log_.size()) {
-      const RowsShape& shape = *log_[run_upto_].held;
-      table = shape.table;
-      std::size_t same = 1;
-      while (run_upto_ + same < log_.size() && same < kMostRows && log_[run_upto_ + same].held.get() == &shape) ++same;
-      std::size_t rows = 1;  // a power of two: a few statement texts, each prepared once
-      while (rows * 2 <= same) rows *= 2;
-      const std::string& sql = shape.Sql(rows);
-      auto stmt = Take(sql);
+    // The held rows are distinct rows: one statement per shape, in any order.
+    std::vector<const RowsShape*> shapes;
+    for (std::size_t i = run_upto_; i < log_.size(); ++i)
+      if (std::find(shapes.begin(), shapes.end(), log_[i].held.get()) == shapes.end())
+        shapes.push_back(log_[i].held.get());
+    std::string rows;
+    for (const RowsShape* shape : shapes) {
+      table = shape->table;
+      rows = "[";
+      long count = 0;
+      for (std::size_t i = run_upto_; i < log_.size(); ++i) {
+        if (log_[i].held.get() != shape) continue;
+        if (count++) rows += ',';
+        rows += log_[i].json;
+      }
+      rows += ']';
+      auto stmt = Take(shape->Sql());
       long changed = 0;
       try {
         stmt->ResetParams();
-        int p = 1;
-        for (std::size_t r = 0; r < rows; ++r) {
-          const std::vector<Variant>& values = log_[run_upto_ + r].values;
-          for (std::size_t i = 0; i <= shape.columns.size(); ++i) stmt->Bind(p++, values[i]);
-        }
+        stmt->Bind(1, Variant(std::move(rows)));
         stmt->Execute();
         changed = stmt->RowCount();
       } catch (...) {
-        Keep(sql, std::move(stmt));
+        Keep(shape->Sql(), std::move(stmt));
         throw;
       }
-      Keep(sql, std::move(stmt));
-      if (changed != static_cast<long>(rows))
-        ThrowDataError(std::to_string(rows) + " rows to write, " + std::to_string(changed) + " found");
-      run_upto_ += rows;
+      Keep(shape->Sql(), std::move(stmt));
+      if (changed != count)
+        ThrowDataError(std::to_string(count) + " rows to write, " + std::to_string(changed) + " found");
     }
+    run_upto_ = log_.size();
   } catch (const ComponentError& e) {
     if (IsLost(e.Description())) Failed(e);
     const long lost = pending_;

@@ -165,17 +165,20 @@ class OdbcDb {
   // locked by this connection.
   std::uint64_t LockSerial() const { return rollbacks_ + commits_; }
   // The shape of updates that can be run together: the same columns of
-  // rows of one table, found by one integer key.
+  // rows of one table, found by one key.
   struct RowsShape {
-    std::string table;    // as the statements name it
-    std::string key;      // quoted
+    std::string table;                 // as the statements name it
+    std::string key;                   // quoted
     std::vector<std::string> columns;  // quoted, the ones set
-    std::vector<std::string> types;    // the server's, of the columns then the key
-    // UPDATE of `rows` rows, whose parameters are each row's new values then
-    // its key.
-    const std::string& Sql(std::size_t rows) const;
+    // The UPDATE of any number of rows, given as one JSON array of objects
+    // (json_populate_recordset: the server reads each value as its
+    // column's type), keyed by the columns' and the key's names.
+    const std::string& Sql() const;
+    // A row of that array.
+    std::string Json(const std::vector<const Variant*>& values) const;
    private:
-    mutable std::vector<std::string> sql_;  // by rows - 1
+    mutable std::string sql_;
+    mutable std::vector<std::string> json_names_;
   };
   // The update of a row read and locked under `lock_serial`, so that no
   // other session can have changed it: taken into the batch's log like a
@@ -186,8 +189,10 @@ class OdbcDb {
   // table. True when held; false, with nothing done, when the batch cannot
   // hold it (the caller then writes the row at once). Held rows that fail
   // when they run lose the batch (kErrWriteRefused).
+  // `written` are the new values of the shape's columns, then the key.
   bool HoldUpdate(std::uint64_t lock_serial, const std::shared_ptr<const RowsShape>& shape, const std::string& sql,
-                  const std::vector<const Variant*>& values, std::int64_t key);
+                  const std::vector<const Variant*>& values, const std::vector<const Variant*>& written,
+                  std::int64_t key);
   // A statement is about to run: rows held for a table it names run first.
   void BeforeStatement(const std::string& sql);
   // Between two blocks of locked rows: commits when rows are pending
@@ -315,6 +320,7 @@ class OdbcDb {
     std::string sql;
     std::vector<Variant> values;
     std::shared_ptr<const RowsShape> held;  // a held update's shape
+    std::string json;                       // and its row, as a JSON object
   };
   std::vector<LoggedWrite> log_;
   std::size_t run_upto_ = 0;  // log_ from here on: held updates not run yet

@@ -22,11 +22,6 @@ std::string_view ColumnText(sqlite3_stmt* s, int c) {
 
 // Whether a value set in an edit is what the row already holds, as it
 // would read back: dates are stored to the second.
-bool SameAsRead(const Variant& set, const Variant& read) {
-  if (set.kind() == K::Date && read.kind() == K::Date) return dt::ToSeconds(set.ToDate()) == dt::ToSeconds(read.ToDate());
-  return set == read;
-}
-
 std::string QuoteName(std::string_view name) {
   std::string out = "\"";
   for (char c : name) {
