@@ -300,8 +300,9 @@ TEST_F(ServerBatch, ATableStampHoldsUntilThisSessionWritesTheTableOrItAges) {
 }
 
 // Blocks after the first that a writing resultset reads are locked, and
-// their rows' updates held to be written together: each unit still keeps or
-// drops its row alone, and a held row the server refuses loses the batch.
+// their rows' updates held to be written together, values that differ only:
+// each unit still keeps or drops its row alone, and a held row the server
+// refuses loses the batch.
 TEST_F(ServerBatch, RowsOfLockedBlocksAreWrittenTogether) {
   writer_->Execute("ALTER TABLE calls ADD CONSTRAINT small CHECK (i < 1000000)");
   auto other = Open();
@@ -333,6 +334,24 @@ TEST_F(ServerBatch, RowsOfLockedBlocksAreWrittenTogether) {
   EXPECT_EQ(Open()->OpenResultset("SELECT s FROM calls WHERE id = 1500")->Value(0).ToText(), "twice");
   EXPECT_EQ(Committed(1600), 16000) << "the unit given up keeps its row as it was";
   EXPECT_EQ(Committed(2999), -2999);
+
+  // Values as they are already: only the rows of the first block, not yet
+  // read locked, are written.
+  writer_->Execute("CREATE TABLE updates (n integer)");
+  writer_->Execute(
+      "CREATE FUNCTION count_update() RETURNS trigger AS $$ BEGIN INSERT INTO updates VALUES (1); RETURN NEW; END $$ "
+      "LANGUAGE plpgsql");
+  writer_->Execute("CREATE TRIGGER counted AFTER UPDATE ON calls FOR EACH ROW EXECUTE FUNCTION count_update()");
+  rs = writer_->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  for (; !rs->Eof(); rs->MoveNext()) {
+    rs->Edit();
+    rs->SetValue("i", rs->Value("i"));
+    rs->Update();
+  }
+  rs->Close();
+  writer_->Flush();
+  EXPECT_EQ(Open()->OpenResultset("SELECT count(*) FROM updates")->Value(0).ToInteger(), 1000);
+  writer_->Execute("DROP TRIGGER counted ON calls");
 
   rs = writer_->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
   ComponentError e = Raised([&] {
