@@ -71,7 +71,8 @@ class Backend {
   // commit, each kept unit then commits at its end, so that no process
   // holds the rows the others need (an extension's totals, a phone-book
   // entry) for longer than one call, and locks are taken in one call's
-  // order only.
+  // order only. A unit that wrote only rows the backend locked for this
+  // process as it read them (its own calls) need not commit.
   virtual void ShareRows(bool /*shared*/) {}
   // True while kept units wait for a commit (false where writes commit
   // alone): the caller may forget what it remembers of kept units once

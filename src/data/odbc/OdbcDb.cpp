@@ -526,6 +526,7 @@ bool OdbcDb::BeginWrite(bool row_update) {
     ThrowDataError("Earlier writes of this call were rolled back after an error (" + broken_unit_ +
                    "); the call cannot be saved in part");
   RunHeld();
+  unit_wrote_unheld_ = true;
   bool between_units = !unit_open_ || unit_rows_ == 0;
   if (between_units && pending_ > 0 && streams_ == 0 &&
       (pending_ >= options_.batch_rows ||
@@ -641,6 +642,7 @@ void OdbcDb::BeginUnit() {
   broken_unit_.clear();
   unit_open_ = true;
   unit_rows_ = 0;
+  unit_wrote_unheld_ = false;
   savepoint_ = false;
 }
 
@@ -683,7 +685,7 @@ void OdbcDb::EndUnit(bool keep) {
   } else if (had_savepoint) {
     stale_savepoint_ = true;
   }
-  if (commit_wanted_ || (share_rows_ && keep && pending_ > 0 && streams_ == 0)) Commit();
+  if (commit_wanted_ || (share_rows_ && keep && unit_wrote_unheld_ && pending_ > 0 && streams_ == 0)) Commit();
 }
 
 void OdbcDb::Close() noexcept {

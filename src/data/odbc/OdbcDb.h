@@ -236,7 +236,9 @@ class OdbcDb {
   void WriterClosed() noexcept;
   void BeginUnit();
   void EndUnit(bool keep);
-  // Each kept unit commits at its end (Backend::ShareRows).
+  // Each kept unit commits at its end (Backend::ShareRows), unless all it
+  // wrote were held updates: rows this connection locked, which no other
+  // process waits for.
   void ShareRows(bool shared) { share_rows_ = shared; }
   // Rows of kept units wait for a commit.
   bool UnitsPending() const { return in_transaction_ && pending_ > 0; }
@@ -313,6 +315,7 @@ class OdbcDb {
   bool stale_row_savepoint_ = false;  // a protected write's savepoint is still there
   bool commit_wanted_ = false;    // a Flush or a close came inside a unit
   bool share_rows_ = false;
+  bool unit_wrote_unheld_ = false;  // the open unit wrote other than held updates
   // Runs the held row updates; on failure the batch is lost.
   void RunHeld();
   // The batch's writes, while each is a row update.
