@@ -151,6 +151,22 @@ TEST_F(ServerBatch, WithSharedRowsEachKeptUnitCommitsAtItsEnd) {
   SetI(4, 4);
   writer_->EndUnit(true);
   EXPECT_EQ(Committed(4), 40) << "without shared rows the batch waits";
+  writer_->Flush();
+
+  // Rows a resultset locked as it read them (blocks after its first) are
+  // the process's own: units that wrote only those need no commit.
+  writer_->ShareRows(true);
+  auto rs = writer_->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  for (; rs->Value("id").ToInteger() <= 1001; rs->MoveNext()) {
+    writer_->BeginUnit();
+    rs->Edit();
+    rs->SetValue("i", -rs->Value("id").ToInteger());
+    rs->Update();
+    writer_->EndUnit(true);
+  }
+  EXPECT_EQ(Committed(1000), -1000);
+  EXPECT_EQ(Committed(1001), 10010) << "a held row waits for the batch";
+  rs->Close();
 }
 
 TEST_F(ServerBatch, AUnitWhoseFirstWriteMetAChangedRowGoesOnAfterADueCommit) {
