@@ -316,9 +316,9 @@ TEST_F(ServerBatch, ATableStampHoldsUntilThisSessionWritesTheTableOrItAges) {
 }
 
 // Blocks after the first that a writing resultset reads are locked, and
-// their rows' updates held to be written together, values that differ only:
-// each unit still keeps or drops its row alone, and a held row the server
-// refuses loses the batch.
+// their rows' updates held to be written together (a row that would stay
+// as it is not at all): each unit still keeps or drops its row alone, and a
+// held row the server refuses loses the batch.
 TEST_F(ServerBatch, RowsOfLockedBlocksAreWrittenTogether) {
   writer_->Execute("ALTER TABLE calls ADD CONSTRAINT small CHECK (i < 1000000)");
   auto other = Open();

@@ -487,17 +487,24 @@ void OdbcCursor::WriteUpdate() {
 }
 
 bool OdbcCursor::HoldUpdate(const std::string& sql, const std::vector<const Variant*>& values) {
-  // The row is locked as it was read: only the values that differ from it
-  // are written, and a row that would stay as it is is not written at all.
+  // The row is locked as it was read: a row that would stay as it is is not
+  // written at all. Otherwise every column set is written, so that the rows
+  // of a run share one shape and one statement.
   std::string mask(changed_.size(), '0');
   std::vector<const Variant*> written;
+  bool differs = false;
   for (std::size_t i = 0; i < changed_.size(); ++i) {
-    if (!changed_[i] || SameAsRead(edit_[i], row_[i])) continue;
-    if (column_names_[i] == key_names_[0]) return false;  // the key itself changes
+    if (!changed_[i]) continue;
+    const bool same = SameAsRead(edit_[i], row_[i]);
+    if (column_names_[i] == key_names_[0]) {
+      if (same) continue;
+      return false;  // the key itself changes
+    }
+    differs = differs || !same;
     mask[i] = '1';
     written.push_back(&edit_[i]);
   }
-  if (written.empty()) return true;
+  if (!differs) return true;
   written.push_back(&current_key_[0]);
   std::shared_ptr<const OdbcDb::RowsShape>& shape = shapes_[mask];
   if (!shape) {
