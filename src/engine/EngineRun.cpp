@@ -51,7 +51,8 @@ bool Refused(const ComponentError& e) { return e.Number() == rdo::kErrWriteRefus
 
 // The phone-book numbers the least-cost searches ahead found for a block of
 // calls, looked up together. A look-up that fails here is made again, and
-// its failure reported, by the call that needs it.
+// its failure reported, by the call that needs it; a failure that cost the
+// batch its rows ends the run like any other.
 void PrefetchNames(clsNominativi& book, const std::vector<const rdo::RowNote*>& notes) {
   std::vector<std::string_view> numbers;
   numbers.reserve(notes.size());
@@ -61,8 +62,8 @@ void PrefetchNames(clsNominativi& book, const std::vector<const rdo::RowNote*>& 
   }
   try {
     book.Prefetch(numbers);
-  } catch (const std::exception&) {
-    // See above; a batch the failure cost is reported by the next write.
+  } catch (const ComponentError& e) {
+    if (Refused(e)) throw;
   }
 }
 
@@ -264,12 +265,13 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
   query->SetTuning(3, 0);
   WriteDetailLog("Apro il recordset delle chiamate");
   auto rs = query->OpenResultset(rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
+  const bool oem_directory = OemKeyExists() && IsOem(kOemKelmora);
   // The least-cost searches of the calls ahead are worked out while the
   // engine rates the current one (where the rows are read ahead).
   if (!internal) {
     rs->SetRowPreparer(CallNotePreparer(Siti, *rs));
     impl_->noted_calls = rs.get();
-    if (Nominativi && mask[14] && !(OemKeyExists() && IsOem(kOemKelmora)))
+    if (Nominativi && mask[14] && !oem_directory)
       rs->SetNotesTaken([book = Nominativi](const std::vector<const rdo::RowNote*>& notes) {
         PrefetchNames(*book, notes);
       });
@@ -300,7 +302,7 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
     const RowsOf rows(*call, rs.get());
     call->Chiamate = this;
     call->NoUndo = no_undo_;
-    call->OemDirectory = OemKeyExists() && IsOem(kOemKelmora);
+    call->OemDirectory = oem_directory;
     std::int32_t number = first;
     while (!rs->Eof() && !mbStop_) {
       DoEvents();

@@ -45,8 +45,6 @@ SQLHENV Environment() {
   return env;
 }
 
-// Whether an error says the server or the session is gone (connection
-// errors, the server shutting down or ending the session).
 // The name without its quotes ("a""b" gives a"b).
 std::string Unquote(const std::string& name) {
   if (name.size() < 2 || name.front() != '"' || name.back() != '"') return name;
@@ -94,7 +92,7 @@ void AppendJson(std::string& out, const Variant& v) {
     case K::Text:
       break;
   }
-  const std::string text = v.ToText();
+  const std::string text = v.kind() == K::Money ? v.ToMoney().ToText() : v.ToText();
   out += '"';
   for (char c : text) {
     if (c == '"' || c == '\\') {
@@ -112,6 +110,8 @@ void AppendJson(std::string& out, const Variant& v) {
   out += '"';
 }
 
+// Whether an error says the server or the session is gone (connection
+// errors, the server shutting down or ending the session).
 bool IsLost(const std::string& why) {
   return why.find("SQLSTATE 08") != std::string::npos || why.find("SQLSTATE 57P0") != std::string::npos;
 }
