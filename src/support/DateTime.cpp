@@ -80,7 +80,9 @@ bool ParseTimePart(std::string_view s, bool allow_fraction, double& seconds_of_d
       if (!allow_fraction || s[8] != '.' || s.size() == 9) return false;
       for (char c : s.substr(9))
         if (c < '0' || c > '9') return false;
-      frac = std::stod(std::string("0") + std::string(s.substr(8)));
+      // Nine digits are more than a second's rounding needs; a longer run
+      // of digits could underflow the conversion.
+      frac = std::stod(std::string("0") + std::string(s.substr(8, 10)));
     }
   }
   if (h > 23 || mi > 59 || sec > 59 || h < 0 || mi < 0 || sec < 0) return false;
