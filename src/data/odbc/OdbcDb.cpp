@@ -56,6 +56,16 @@ std::string Unquote(const std::string& name) {
   return out;
 }
 
+// A floating-point value as the shortest text that reads back as the same
+// number, so that a comparison with a value as read is exact.
+std::string ShortestText(const Variant& v) {
+  char text[64];
+  auto r = v.kind() == Variant::Kind::Single
+               ? std::to_chars(text, text + sizeof text, static_cast<float>(v.ToDouble()))
+               : std::to_chars(text, text + sizeof text, v.ToDouble());
+  return std::string(text, r.ptr);
+}
+
 // A value as JSON, in the text the server reads for any column type:
 // numbers other than integers, money, dates and flags as strings.
 void AppendJson(std::string& out, const Variant& v) {
@@ -79,15 +89,9 @@ void AppendJson(std::string& out, const Variant& v) {
       return;
     }
     case K::Double:
-    case K::Single: {
-      char text[64];
-      auto r = v.kind() == K::Single ? std::to_chars(text, text + sizeof text, static_cast<float>(v.ToDouble()))
-                                     : std::to_chars(text, text + sizeof text, v.ToDouble());
-      out += '"';
-      out.append(text, r.ptr);
-      out += '"';
+    case K::Single:
+      out += '"' + ShortestText(v) + '"';
       return;
-    }
     case K::Money:
     case K::Text:
       break;
@@ -246,12 +250,7 @@ void OdbcStatement::Bind(int number, const Variant& v) {
       break;
     case K::Double:
     case K::Single: {
-      // As the shortest text that reads back as the same number, so that the
-      // optimistic comparison with a value as read is exact.
-      char buf[64];
-      auto r = v.kind() == K::Single ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(v.ToDouble()))
-                                     : std::to_chars(buf, buf + sizeof buf, v.ToDouble());
-      data.assign(buf, r.ptr);
+      data = ShortestText(v);
       sql_type = v.kind() == K::Single ? SQL_REAL : SQL_DOUBLE;
       size = 17;
       length = static_cast<SQLLEN>(data.size());
