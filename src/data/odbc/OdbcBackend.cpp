@@ -102,6 +102,7 @@ class OdbcBackend final : public Backend {
   }
   bool UnitsPending() const override { return db_ && db_->UnitsPending(); }
   void Close() noexcept override {
+    if (db_) db_->Drain();
     writes_.clear();
     if (db_) db_->Close();
     db_.reset();

@@ -73,6 +73,16 @@ bool WholeTable(const std::string& sql) {
   return words.empty() || words.front() == "ORDER";
 }
 
+// The one table of a look-up: a select of one table by a plain condition,
+// without a subquery.
+std::optional<std::string> LookedUpTable(const std::string& sql) {
+  auto parts = ParseSingleTableSelect(sql);
+  if (!parts || !PlainCondition(parts->rest)) return std::nullopt;
+  for (const std::string& w : Words(parts->rest))
+    if (w == "SELECT") return std::nullopt;
+  return parts->table;
+}
+
 }  // namespace
 
 OdbcCursor::OdbcCursor(std::shared_ptr<OdbcDb> db, const std::string& sql, std::vector<Variant> params,
@@ -107,6 +117,8 @@ std::unique_ptr<OdbcStatement> OdbcCursor::Run(const std::string& sql, const std
 }
 
 void OdbcCursor::OpenReadOnly(const std::string& sql) {
+  if (std::optional<std::string> table = LookedUpTable(sql))
+    if (std::shared_ptr<OdbcDb> reader = db_->ReaderFor(*table)) db_ = std::move(reader);
   if (db_->IsPostgres() && !db_->DriverCursors() && params_.empty() && WholeTable(sql)) {
     // Read through a server cursor, kRangeRows at a time; it outlives the
     // commits of the batch.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <future>
 #include <cstring>
 #include <utility>
 
@@ -309,7 +310,7 @@ void OdbcStatement::BindParam(std::size_t index) {
 }
 
 OdbcDb::OdbcDb(const std::string& connect, int query_timeout_s, OdbcOptions options)
-    : options_(options), query_timeout_s_(query_timeout_s) {
+    : options_(options), connect_(connect), query_timeout_s_(query_timeout_s) {
   SQLHENV env = Environment();
   OdbcCheck(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc_), SQL_HANDLE_ENV, env);
   try {
@@ -330,8 +331,9 @@ OdbcDb::OdbcDb(const std::string& connect, int query_timeout_s, OdbcOptions opti
         Connect(with + "Protocol=7.4-0;");
       }
     }
-    OdbcCheck(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
-              SQL_HANDLE_DBC, dbc_);
+    if (!options_.autocommit)
+      OdbcCheck(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+                SQL_HANDLE_DBC, dbc_);
     SQLWCHAR quote[8] = {};
     SQLSMALLINT quote_length = 0;
     if (SQL_SUCCEEDED(SQLGetInfoW(dbc_, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &quote_length))) {
@@ -357,6 +359,7 @@ void OdbcDb::Connect(const std::string& connect) {
 }
 
 void OdbcDb::Disconnect() noexcept {
+  Drain();
   kept_.clear();
   kept_row_bytes_ = 0;
   if (!connected_) return;
@@ -373,12 +376,14 @@ OdbcDb::~OdbcDb() {
 }
 
 void OdbcDb::ExecSimple(const std::string& sql) {
+  Drain();
   OdbcStatement stmt(dbc_, query_timeout_s_);
   stmt.ExecDirect(sql);
 }
 
 void OdbcDb::Run(const std::string& sql) {
   RequireUsable();
+  Settle();
   BeforeStatement(sql);
   in_transaction_ = true;
   try {
@@ -390,6 +395,7 @@ void OdbcDb::Run(const std::string& sql) {
 }
 
 void OdbcDb::CloseCursor(const std::string& name, std::uint64_t rollbacks_at_declare) noexcept {
+  Drain();
   if (closed_ || rollbacks_ != rollbacks_at_declare) return;
   TryExec("CLOSE " + name);
 }
@@ -420,6 +426,7 @@ bool OdbcDb::TryExec(const std::string& sql) noexcept {
 }
 
 void OdbcDb::Failed(const ComponentError& error) {
+  Settle();
   const std::string& why = error.Description();
   if (IsLost(why)) {
     // The server or the session is gone, and the transaction with it.
@@ -482,9 +489,14 @@ void OdbcDb::ForgetBatch() noexcept {
   run_upto_ = 0;
   held_keys_.clear();
   held_tables_.clear();
+  written_tables_.clear();
+  wrote_any_table_ = false;
 }
 
 bool OdbcDb::RollBackAndReplay(std::size_t upto, std::size_t savepoint_at) noexcept {
+  // Held rows that failed on their way are run again below, or lost.
+  Drain();
+  send_error_.reset();
   ++rollbacks_;
   SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
   stale_savepoint_ = savepoint_ = stale_row_savepoint_ = false;
@@ -658,6 +670,7 @@ void OdbcDb::EndUnit(bool keep) {
     pending_ -= rows;
     log_.resize(unit_log_start_);
   } else if (!keep && rows > 0) {
+    Settle();
     pending_ -= rows;
     ++rollbacks_;
     if (had_savepoint) {
@@ -689,6 +702,9 @@ void OdbcDb::EndUnit(bool keep) {
 
 void OdbcDb::Close() noexcept {
   if (closed_) return;
+  Drain();
+  if (reader_) reader_->Close();
+  reader_.reset();
   if (connected_ && in_transaction_ && !lost_) CommitAtClose();
   closed_ = true;
   kept_.clear();
@@ -765,61 +781,130 @@ bool OdbcDb::HoldUpdate(std::uint64_t lock_serial, const std::shared_ptr<const R
   if (std::find(held_tables_.begin(), held_tables_.end(), table) == held_tables_.end())
     held_tables_.push_back(std::move(table));
   Written(1);
-  constexpr std::size_t kMostHeld = 256;
-  if (log_.size() - run_upto_ >= kMostHeld) RunHeld();
+  constexpr std::size_t kSendHeld = 256;
+  if (log_.size() - run_upto_ >= kSendHeld) SendHeld();
   return true;
 }
 
+std::vector<OdbcDb::HeldRows> OdbcDb::BindHeld() {
+  // The held rows are distinct rows: one statement per shape, in any order.
+  std::vector<HeldRows> held;
+  for (std::size_t i = run_upto_; i < log_.size(); ++i) {
+    const std::shared_ptr<const RowsShape>& shape = log_[i].held;
+    if (std::none_of(held.begin(), held.end(), [&](const HeldRows& h) { return h.shape == shape; }))
+      held.push_back({shape, nullptr, 0});
+  }
+  std::string rows;
+  for (HeldRows& h : held) {
+    rows = "[";
+    for (std::size_t i = run_upto_; i < log_.size(); ++i) {
+      if (log_[i].held != h.shape) continue;
+      if (h.count++) rows += ',';
+      rows += log_[i].json;
+    }
+    rows += ']';
+    h.stmt = Take(h.shape->Sql());
+    h.stmt->ResetParams();
+    h.stmt->Bind(1, Variant(std::move(rows)));
+  }
+  return held;
+}
+
 void OdbcDb::RunHeld() {
+  Settle();
   if (run_upto_ >= log_.size()) return;
   std::string table = log_[run_upto_].held->table;
   try {
-    // The held rows are distinct rows: one statement per shape, in any order.
-    std::vector<const RowsShape*> shapes;
-    for (std::size_t i = run_upto_; i < log_.size(); ++i)
-      if (std::find(shapes.begin(), shapes.end(), log_[i].held.get()) == shapes.end())
-        shapes.push_back(log_[i].held.get());
-    std::string rows;
-    for (const RowsShape* shape : shapes) {
-      table = shape->table;
-      rows = "[";
-      long count = 0;
-      for (std::size_t i = run_upto_; i < log_.size(); ++i) {
-        if (log_[i].held.get() != shape) continue;
-        if (count++) rows += ',';
-        rows += log_[i].json;
-      }
-      rows += ']';
-      auto stmt = Take(shape->Sql());
+    std::vector<HeldRows> held = BindHeld();
+    for (HeldRows& h : held) {
+      table = h.shape->table;
       long changed = 0;
       try {
-        stmt->ResetParams();
-        stmt->Bind(1, Variant(std::move(rows)));
-        stmt->Execute();
-        changed = stmt->RowCount();
+        h.stmt->Execute();
+        changed = h.stmt->RowCount();
       } catch (...) {
-        Keep(shape->Sql(), std::move(stmt));
+        Keep(h.shape->Sql(), std::move(h.stmt));
         throw;
       }
-      Keep(shape->Sql(), std::move(stmt));
-      if (changed != count)
-        ThrowDataError(std::to_string(count) + " rows to write, " + std::to_string(changed) + " found");
+      Keep(h.shape->Sql(), std::move(h.stmt));
+      if (changed != h.count)
+        ThrowDataError(std::to_string(h.count) + " rows to write, " + std::to_string(changed) + " found");
     }
     run_upto_ = log_.size();
   } catch (const ComponentError& e) {
-    if (IsLost(e.Description())) Failed(e);
-    const long lost = pending_;
-    ++rollbacks_;
-    SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
-    ForgetBatch();
-    if (unit_open_ && unit_rows_ > 0) broken_unit_ = e.Description();
-    unit_rows_ = 0;
-    ThrowDataError("Rows of " + table + " held to be written together could not be written: " + e.Description() +
-                       BatchLost(lost),
-                   kErrWriteRefused);
+    HeldFailed(table, e);
   }
   held_keys_.clear();
   held_tables_.clear();
+}
+
+void OdbcDb::SendHeld() {
+  Settle();
+  std::vector<HeldRows> held;
+  try {
+    held = BindHeld();
+  } catch (const ComponentError& e) {
+    HeldFailed(log_[run_upto_].held->table, e);
+  }
+  sending_ = std::make_unique<Sending>();
+  sending_->rows = std::move(held);
+  // The thread is the connection's only user until Drain: the caller
+  // reaches the server through Settle or Drain first.
+  sending_->done = std::async(std::launch::async, [s = sending_.get()] {
+    try {
+      for (HeldRows& h : s->rows) {
+        h.stmt->Execute();
+        s->changed.push_back(h.stmt->RowCount());
+      }
+    } catch (const ComponentError& e) {
+      s->error.emplace(e);
+    } catch (const std::exception& e) {
+      s->error.emplace(kErrDataAccess, e.what(), kSource);
+    }
+  });
+  run_upto_ = log_.size();
+}
+
+void OdbcDb::Drain() noexcept {
+  if (!sending_) return;
+  std::unique_ptr<Sending> sent = std::move(sending_);
+  sent->done.wait();
+  for (std::size_t i = 0; i < sent->rows.size(); ++i) {
+    HeldRows& h = sent->rows[i];
+    const bool failed_here = sent->error && i == sent->changed.size();
+    const bool missed = i < sent->changed.size() && sent->changed[i] != h.count;
+    if (!send_error_ && (failed_here || missed)) {
+      if (failed_here)
+        send_error_.emplace(*sent->error);
+      else
+        send_error_.emplace(kErrDataAccess,
+                            std::to_string(h.count) + " rows to write, " + std::to_string(sent->changed[i]) + " found",
+                            kSource);
+      send_error_table_ = h.shape->table;
+    }
+    Keep(h.shape->Sql(), std::move(h.stmt));
+  }
+}
+
+void OdbcDb::Settle() {
+  Drain();
+  if (!send_error_) return;
+  const ComponentError error = std::move(*send_error_);
+  send_error_.reset();
+  HeldFailed(send_error_table_, error);
+}
+
+void OdbcDb::HeldFailed(const std::string& table, const ComponentError& e) {
+  if (IsLost(e.Description())) Failed(e);
+  const long lost = pending_;
+  ++rollbacks_;
+  SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+  ForgetBatch();
+  if (unit_open_ && unit_rows_ > 0) broken_unit_ = e.Description();
+  unit_rows_ = 0;
+  ThrowDataError("Rows of " + table + " held to be written together could not be written: " + e.Description() +
+                     BatchLost(lost),
+                 kErrWriteRefused);
 }
 
 void OdbcDb::BeforeStatement(const std::string& sql) {
@@ -846,17 +931,74 @@ std::uint64_t OdbcDb::TableStamp(std::string_view table) {
   return it->second;
 }
 
-void OdbcDb::TableWritten(std::string_view table) { stamps_.erase(TableNameKey(table)); }
+void OdbcDb::TableWritten(std::string_view table) {
+  std::string key = TableNameKey(table);
+  stamps_.erase(key);
+  written_tables_.insert(std::move(key));
+}
 
 void OdbcDb::StatementWrites(std::string_view sql) {
-  if (std::optional<std::string> table = WrittenTable(sql))
+  if (std::optional<std::string> table = WrittenTable(sql)) {
     TableWritten(*table);
-  else
+  } else {
     stamps_.clear();
+    wrote_any_table_ = true;
+  }
+}
+
+std::shared_ptr<OdbcDb> OdbcDb::ReaderFor(std::string_view table) {
+  if (!sending_ || !postgres_ || driver_cursors_ || reader_refused_ || wrote_any_table_ ||
+      written_tables_.count(TableNameKey(table)))
+    return nullptr;
+  if (reader_ && (reader_->lost() || reader_->closed())) reader_.reset();
+  if (!reader_) {
+    OdbcOptions options = options_;
+    options.autocommit = true;
+    try {
+      reader_ = std::make_shared<OdbcDb>(connect_, query_timeout_s_, options);
+    } catch (const ComponentError&) {
+      // No second session (a limit of the server's): reads wait instead.
+      reader_refused_ = true;
+      return nullptr;
+    }
+  }
+  reader_->set_query_timeout(query_timeout_s_);
+  // Another session could find these under the same names only if each is
+  // a table everyone sees, and none of the tables written here wrote more.
+  const std::string key = TableNameKey(table);
+  if (!AskReader(plain_tables_, key,
+                 "SELECT CASE WHEN bool_and(relkind IN ('r', 'p') AND relpersistence <> 't') THEN 1 ELSE 0 END "
+                 "FROM pg_class WHERE lower(relname) = ?"))
+    return nullptr;
+  for (const std::string& written : written_tables_)
+    if (!AskReader(quiet_tables_, written,
+                   "SELECT CASE WHEN EXISTS (SELECT 1 FROM pg_class c WHERE lower(c.relname) = ? AND ("
+                   "EXISTS (SELECT 1 FROM pg_trigger t WHERE t.tgrelid = c.oid AND NOT t.tgisinternal) OR "
+                   "EXISTS (SELECT 1 FROM pg_rewrite r WHERE r.ev_class = c.oid AND r.rulename <> '_RETURN')))"
+                   " THEN 0 ELSE 1 END"))
+      return nullptr;
+  return reader_;
+}
+
+bool OdbcDb::AskReader(std::unordered_map<std::string, bool>& known, const std::string& key, const char* sql) noexcept {
+  auto [it, added] = known.try_emplace(key, false);
+  if (!added) return it->second;
+  try {
+    auto stmt = reader_->Take(sql);
+    stmt->ResetParams();
+    stmt->Bind(1, Variant(key));
+    stmt->Execute();
+    std::vector<Variant> row;
+    it->second = stmt->Rows(1).Next(row) && !row.empty() && !row[0].IsNull() && row[0].ToInteger() == 1;
+    reader_->Keep(sql, std::move(stmt));
+  } catch (...) {
+  }
+  return it->second;
 }
 
 std::unique_ptr<OdbcStatement> OdbcDb::Take(const std::string& sql) {
   RequireUsable();
+  Settle();
   auto it = kept_.find(sql);
   if (it != kept_.end()) {
     auto stmt = std::move(it->second);
@@ -870,6 +1012,7 @@ std::unique_ptr<OdbcStatement> OdbcDb::Take(const std::string& sql) {
 }
 
 void OdbcDb::Keep(const std::string& sql, std::unique_ptr<OdbcStatement> stmt) noexcept {
+  Drain();
   constexpr std::size_t kMostKept = 256;
   // Row buffers kept with the statements, at most: those beyond go.
   constexpr std::size_t kMostKeptRowBytes = 32 << 20;

@@ -44,7 +44,9 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -123,6 +125,8 @@ struct OdbcOptions {
   // Longest life of a table stamp: another session's commit is seen by the
   // users of TableStamp at the latest this long after it.
   int stamp_ms = 1000;
+  // Each statement commits itself (a connection that only reads).
+  bool autocommit = false;
 };
 
 class OdbcDb {
@@ -134,7 +138,13 @@ class OdbcDb {
   OdbcDb(const OdbcDb&) = delete;
   OdbcDb& operator=(const OdbcDb&) = delete;
 
-  SQLHDBC handle() const { return dbc_; }
+  // The connection, for a statement about to be made: first waits for
+  // held rows on their way to the server (see HoldUpdate), and throws when
+  // they failed.
+  SQLHDBC handle() {
+    Settle();
+    return dbc_;
+  }
   int query_timeout() const { return query_timeout_s_; }
   void set_query_timeout(int seconds) { query_timeout_s_ = seconds; }
   bool closed() const { return closed_; }
@@ -189,10 +199,26 @@ class OdbcDb {
   // table. True when held; false, with nothing done, when the batch cannot
   // hold it (the caller then writes the row at once). Held rows that fail
   // when they run lose the batch (kErrWriteRefused).
+  //
+  // Once enough rows are held, they are sent from a thread of their own,
+  // so that the server writes them while the caller goes on; every other
+  // use of the connection first waits for them (Settle, Drain), and the
+  // first call that reaches the server after they failed says so.
   // `written` are the new values of the shape's columns, then the key.
   bool HoldUpdate(std::uint64_t lock_serial, const std::shared_ptr<const RowsShape>& shape, const std::string& sql,
                   const std::vector<const Variant*>& values, const std::vector<const Variant*>& written,
                   std::int64_t key);
+  // Waits for held rows on their way to the server; when they failed, the
+  // next call that reaches the server says so.
+  void Drain() noexcept;
+  // While held rows are on their way, a read of `table` (named as in
+  // TableNameKey), which this transaction has not written, can go through
+  // a second connection of the same data source: committed rows are all it
+  // could see here too. Null when it cannot: nothing on its way, the table
+  // written, or not a plain table of the database (a view, a temporary
+  // table), a table written that has triggers or rules (which could have
+  // written it), the second connection refused.
+  std::shared_ptr<OdbcDb> ReaderFor(std::string_view table);
   // A statement is about to run: rows held for a table it names run first.
   void BeforeStatement(const std::string& sql);
   // Between two blocks of locked rows: commits when rows are pending
@@ -211,6 +237,7 @@ class OdbcDb {
   // PostgreSQL: when it fails, only it is undone and its error thrown.
   template <class F>
   decltype(auto) Protected(F&& f) {
+    Settle();
     if (!postgres_) return f();
     TakeRowSavepoint();
     try {
@@ -222,6 +249,7 @@ class OdbcDb {
   // Runs `f`, a call that reaches the server, through Failed.
   template <class F>
   decltype(auto) Guarded(F&& f) {
+    Settle();
     try {
       return f();
     } catch (const ComponentError& e) {
@@ -318,6 +346,39 @@ class OdbcDb {
   bool unit_wrote_unheld_ = false;  // the open unit wrote other than held updates
   // Runs the held row updates; on failure the batch is lost.
   void RunHeld();
+  // Sends them from a thread of their own.
+  void SendHeld();
+  // Drain, then throws when the rows sent failed (the batch is then lost).
+  void Settle();
+  [[noreturn]] void HeldFailed(const std::string& table, const ComponentError& error);
+  // The statements of the held rows not run yet, one per shape, bound.
+  struct HeldRows {
+    std::shared_ptr<const RowsShape> shape;
+    std::unique_ptr<OdbcStatement> stmt;
+    long count;
+  };
+  std::vector<HeldRows> BindHeld();
+  struct Sending {
+    std::vector<HeldRows> rows;
+    // What the thread found: how many rows each statement changed, until
+    // the one that failed.
+    std::vector<long> changed;
+    std::optional<ComponentError> error;
+    std::future<void> done;
+  };
+  std::unique_ptr<Sending> sending_;
+  std::string connect_;
+  std::shared_ptr<OdbcDb> reader_;
+  bool reader_refused_ = false;
+  // What the second connection found about a table, by TableNameKey: a
+  // plain table (for reads), no triggers or rules (for writes).
+  std::unordered_map<std::string, bool> plain_tables_, quiet_tables_;
+  bool AskReader(std::unordered_map<std::string, bool>& known, const std::string& key, const char* sql) noexcept;
+  // TableNameKey of the tables the open transaction wrote (or any table).
+  std::unordered_set<std::string> written_tables_;
+  bool wrote_any_table_ = false;
+  std::optional<ComponentError> send_error_;
+  std::string send_error_table_;
   // The batch's writes, while each is a row update.
   struct LoggedWrite {
     std::string sql;
