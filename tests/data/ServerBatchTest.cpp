@@ -386,6 +386,53 @@ TEST_F(ServerBatch, RowsOfLockedBlocksAreWrittenTogether) {
   EXPECT_EQ(Committed(2400), -2400) << "the lost batch's rows keep their values";
 }
 
+// While held rows are on their way to the server, a look-up of a table the
+// batch has not written is answered by a second session; one of a table it
+// wrote, or of a view, waits and sees the batch's own rows.
+TEST_F(ServerBatch, LookUpsWhileHeldRowsAreOnTheirWaySeeWhatTheBatchWrote) {
+  writer_->Execute("CREATE TABLE names (n varchar(10) PRIMARY KEY, v integer)");
+  writer_->Execute("CREATE TABLE others (n varchar(10) PRIMARY KEY, v integer)");
+  writer_->Execute("INSERT INTO names VALUES ('a', 1); INSERT INTO others VALUES ('a', 5)");
+  writer_->Execute("CREATE VIEW names_v AS SELECT * FROM names");
+  writer_->Flush();
+  const std::int64_t own = writer_->OpenResultset("SELECT pg_backend_pid()")->Value(0).ToInteger();
+  // The session and the value of a look-up.
+  auto look_up = [&](const std::string& table) {
+    auto rs = writer_->OpenResultset("SELECT pg_backend_pid() AS p, v FROM " + table + " WHERE n = ?", {"a"});
+    return std::make_pair(rs->Value("p").ToInteger(), rs->Value("v").ToInteger());
+  };
+  CommitHold hold(*writer_);
+  auto rs = writer_->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  std::int64_t reader = 0;
+  for (; !rs->Eof(); rs->MoveNext()) {
+    const std::int64_t id = rs->Value("id").ToInteger();
+    rs->Edit();
+    rs->SetValue("i", -id);
+    rs->Update();
+    if (id == 1100) {
+      auto name = writer_->OpenResultset("SELECT * FROM names WHERE n = ?", {"a"}, CursorType::Keyset,
+                                         LockType::OptimisticRowVer);
+      name->Edit();
+      name->SetValue("v", 2);
+      name->Update();
+    } else if (id == 1360) {
+      const auto [session, value] = look_up("others");
+      EXPECT_NE(session, own);
+      EXPECT_EQ(value, 5);
+      reader = session;
+      EXPECT_EQ(look_up("names_v"), std::make_pair(own, std::int64_t{2})) << "a view waits for the batch";
+    } else if (id == 1620) {
+      EXPECT_EQ(look_up("names"), std::make_pair(own, std::int64_t{2})) << "a table the batch wrote";
+    } else if (id == 1880) {
+      EXPECT_EQ(look_up("others").first, reader) << "the second session is kept";
+    }
+  }
+  rs->Close();
+  writer_->Flush();
+  EXPECT_EQ(Committed(1700), -1700);
+  EXPECT_EQ(Open()->OpenResultset("SELECT v FROM names")->Value(0).ToInteger(), 2);
+}
+
 TEST_F(ServerBatch, AFailedCommitGivesTheServersReason) {
   writer_->Execute(
       "CREATE TABLE codes (id INTEGER PRIMARY KEY, code integer, "
