@@ -211,8 +211,8 @@ class OdbcDb {
   // Waits for held rows on their way to the server; when they failed, the
   // next call that reaches the server says so.
   void Drain() noexcept;
-  // While held rows are on their way, a read of `table` (named as in
-  // TableNameKey), which this transaction has not written, can go through
+  // While held rows are on their way, a read of `table` (as the statement
+  // names it), which this transaction has not written, can go through
   // a second connection of the same data source: committed rows are all it
   // could see here too. Null when it cannot: nothing on its way, the table
   // written, or not a plain table of the database (a view, a temporary
@@ -373,6 +373,8 @@ class OdbcDb {
   // What the second connection found about a table, by TableNameKey: a
   // plain table (for reads), no triggers or rules (for writes).
   std::unordered_map<std::string, bool> plain_tables_, quiet_tables_;
+  // Asks the second connection `sql` (one parameter, the key; one value,
+  // 1 for yes) once per key; no when it cannot answer.
   bool AskReader(std::unordered_map<std::string, bool>& known, const std::string& key, const char* sql) noexcept;
   // TableNameKey of the tables the open transaction wrote (or any table).
   std::unordered_set<std::string> written_tables_;
