@@ -98,8 +98,11 @@ OdbcCursor::OdbcCursor(std::shared_ptr<OdbcDb> db, const std::string& sql, std::
 OdbcCursor::~OdbcCursor() { Close(); }
 
 std::unique_ptr<OdbcStatement> OdbcCursor::Run(const std::string& sql, const std::vector<Variant>& more,
-                                               bool with_params) {
-  db_->BeforeStatement(sql);
+                                               bool with_params, std::optional<std::int64_t> above) {
+  if (above)
+    db_->BeforeRangeRead(table_, *above);
+  else
+    db_->BeforeStatement(sql);
   auto stmt = db_->Take(sql);
   stmt->ResetParams();
   int p = 1;
@@ -311,7 +314,7 @@ bool OdbcCursor::LoadRange() {
   const bool lock = lock_ranges_ && !first;
   if (lock) db_->CommitBetweenBlocks();
   const std::string& sql = first ? first_range_sql_ : lock ? range_lock_sql_ : range_sql_;
-  auto stmt = first ? Run(sql, {}, true) : Run(sql, {last_key_, max_key_}, true);
+  auto stmt = first ? Run(sql, {}, true) : Run(sql, {last_key_, max_key_}, true, last_key_.ToInteger());
   block_lock_serial_ = lock ? db_->LockSerial() : UINT64_MAX;
   std::size_t n = 0;
   {

@@ -27,6 +27,7 @@
 // transaction makes the Update wait up to the query timeout and fail.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -63,8 +64,10 @@ class OdbcCursor final : public Cursor {
   void OpenUpdatable(const std::string& sql);
   std::vector<std::string> KeyColumns(const std::string& table);
   // Takes the kept statement for `sql`, binds the parameters (the
-  // statement's own, then `more`) and runs it.
-  std::unique_ptr<OdbcStatement> Run(const std::string& sql, const std::vector<Variant>& more, bool with_params);
+  // statement's own, then `more`) and runs it. With `above`, it reads the
+  // rows whose keys are above that (a range).
+  std::unique_ptr<OdbcStatement> Run(const std::string& sql, const std::vector<Variant>& more, bool with_params,
+                                     std::optional<std::int64_t> above = std::nullopt);
   // Reads the next block of rows into block_; false when there are no more.
   bool LoadBlock();
   bool LoadRange();

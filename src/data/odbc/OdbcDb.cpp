@@ -491,6 +491,7 @@ void OdbcDb::ForgetBatch() noexcept {
   held_tables_.clear();
   written_tables_.clear();
   wrote_any_table_ = false;
+  batch_unheld_ = false;
 }
 
 bool OdbcDb::RollBackAndReplay(std::size_t upto, std::size_t savepoint_at) noexcept {
@@ -539,10 +540,8 @@ bool OdbcDb::BeginWrite(bool row_update) {
   RunHeld();
   unit_wrote_unheld_ = true;
   bool between_units = !unit_open_ || unit_rows_ == 0;
-  if (between_units && pending_ > 0 && streams_ == 0 &&
-      (pending_ >= options_.batch_rows ||
-       std::chrono::steady_clock::now() - batch_started_ >= std::chrono::milliseconds(options_.batch_ms)))
-    Commit();
+  if (between_units && pending_ > 0 && streams_ == 0 && BatchDue()) Commit();
+  batch_unheld_ = true;
   if (pending_ == 0) batch_started_ = std::chrono::steady_clock::now();
   in_transaction_ = true;
   if (postgres_ && log_complete_) {
@@ -778,8 +777,12 @@ bool OdbcDb::HoldUpdate(std::uint64_t lock_serial, const std::shared_ptr<const R
   write.json = shape->Json(written);
   held_keys_.insert(key);
   std::string table = TableNameKey(shape->table);
-  if (std::find(held_tables_.begin(), held_tables_.end(), table) == held_tables_.end())
-    held_tables_.push_back(std::move(table));
+  auto held = std::find_if(held_tables_.begin(), held_tables_.end(),
+                           [&](const HeldTable& h) { return h.name == table; });
+  if (held == held_tables_.end())
+    held_tables_.push_back({std::move(table), key});
+  else
+    held->top = std::max(held->top, key);
   Written(1);
   constexpr std::size_t kSendHeld = 256;
   if (log_.size() - run_upto_ >= kSendHeld) SendHeld();
@@ -911,12 +914,24 @@ void OdbcDb::BeforeStatement(const std::string& sql) {
   if (run_upto_ >= log_.size()) return;
   std::string lower(sql);
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  for (const std::string& table : held_tables_)
-    if (lower.find(table) != std::string::npos) return RunHeld();
+  for (const HeldTable& table : held_tables_)
+    if (lower.find(table.name) != std::string::npos) return RunHeld();
+}
+
+void OdbcDb::BeforeRangeRead(std::string_view table, std::int64_t above) {
+  if (run_upto_ >= log_.size()) return;
+  const std::string name = TableNameKey(table);
+  for (const HeldTable& held : held_tables_)
+    if (held.name == name && held.top > above) return RunHeld();
+}
+
+bool OdbcDb::BatchDue() const {
+  return pending_ >= options_.batch_rows ||
+         std::chrono::steady_clock::now() - batch_started_ >= std::chrono::milliseconds(options_.batch_ms);
 }
 
 void OdbcDb::CommitBetweenBlocks() {
-  if (!unit_open_ && pending_ > 0 && streams_ == 0) Commit();
+  if (!unit_open_ && pending_ > 0 && streams_ == 0 && (batch_unheld_ || BatchDue())) Commit();
 }
 
 std::uint64_t OdbcDb::TableStamp(std::string_view table) {

@@ -221,9 +221,14 @@ class OdbcDb {
   std::shared_ptr<OdbcDb> ReaderFor(std::string_view table);
   // A statement is about to run: rows held for a table it names run first.
   void BeforeStatement(const std::string& sql);
-  // Between two blocks of locked rows: commits when rows are pending
-  // outside a unit, so that the next block is read, locked and written in
-  // one transaction.
+  // A read of the rows of `table` whose keys are above `above` (the next
+  // range of a ranged resultset) is about to run: held rows of the table
+  // run first when one of them could be among those rows.
+  void BeforeRangeRead(std::string_view table, std::int64_t above);
+  // Between two blocks of locked rows, outside a unit: commits a due batch,
+  // or any batch that wrote other than held rows (whose locks other
+  // sessions may wait for), so that a commit seldom falls inside a block
+  // and the block is read, locked and written in one transaction.
   void CommitBetweenBlocks();
   // Throws `error` (from a statement that failed on the server) after
   // putting the transaction right: psqlODBC runs without savepoints of its
@@ -391,7 +396,15 @@ class OdbcDb {
   std::vector<LoggedWrite> log_;
   std::size_t run_upto_ = 0;  // log_ from here on: held updates not run yet
   std::unordered_set<std::int64_t> held_keys_;
-  std::vector<std::string> held_tables_;  // TableNameKey of the tables of held updates
+  // The tables of held updates (TableNameKey) and the largest key held.
+  struct HeldTable {
+    std::string name;
+    std::int64_t top;
+  };
+  std::vector<HeldTable> held_tables_;
+  bool batch_unheld_ = false;  // the batch wrote other than held updates
+  // Whether the batch is old or large enough to commit.
+  bool BatchDue() const;
   bool log_complete_ = true;
   std::size_t unit_log_start_ = 0;  // the open unit's first logged write
   std::string broken_unit_;       // why the open unit's writes were rolled back
