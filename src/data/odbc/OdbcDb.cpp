@@ -784,8 +784,14 @@ bool OdbcDb::HoldUpdate(std::uint64_t lock_serial, const std::shared_ptr<const R
   else
     held->top = std::max(held->top, key);
   Written(1);
-  constexpr std::size_t kSendHeld = 256;
-  if (log_.size() - run_upto_ >= kSendHeld) SendHeld();
+  // Rows are sent 256 at a time at least; while the rows sent before are
+  // still on their way, up to 2,048 wait for them.
+  constexpr std::size_t kSendHeld = 256, kMostWaiting = 2048;
+  const std::size_t waiting = log_.size() - run_upto_;
+  if (waiting >= kSendHeld &&
+      (!sending_ || waiting >= kMostWaiting ||
+       sending_->done.wait_for(std::chrono::seconds(0)) == std::future_status::ready))
+    SendHeld();
   return true;
 }
 
