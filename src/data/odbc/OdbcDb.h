@@ -30,7 +30,8 @@
 // savepoint that makes one gets its savepoint then, by the same replay.
 // An update that no longer finds its row as it was loses the batch, as a
 // failed commit does. Updates of rows read locked are held in that log and
-// run together (HoldUpdate).
+// run together (HoldUpdate), from a thread of their own once enough wait;
+// meanwhile look-ups may read through a second connection (ReaderFor).
 //
 // Read-only selects are read whole by the driver, except a read of a whole
 // table, which goes through a server cursor of the layer's (OdbcCursor). A
