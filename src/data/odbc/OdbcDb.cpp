@@ -465,14 +465,19 @@ void OdbcDb::Failed(const ComponentError& error) {
   if (log_complete_ && pending_ > 0 &&
       RollBackAndReplay(unit_open_ && unit_rows_ > 0 ? unit_log_start_ : log_.size()))
     throw unit_undone();
+  const long lost = RollBackBatch(error.Description());
+  if (lost == 0) throw error;
+  throw ComponentError(kErrWriteRefused, error.Description() + BatchLost(lost), error.Source());
+}
+
+long OdbcDb::RollBackBatch(const std::string& why) noexcept {
   const long lost = pending_;
   ++rollbacks_;
   SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
   ForgetBatch();
-  if (unit_open_ && unit_rows_ > 0) broken_unit_ = error.Description();
+  if (unit_open_ && unit_rows_ > 0) broken_unit_ = why;
   unit_rows_ = 0;
-  if (lost == 0) throw error;
-  throw ComponentError(kErrWriteRefused, error.Description() + BatchLost(lost), error.Source());
+  return lost;
 }
 
 std::string OdbcDb::BatchLost(long rows) {
@@ -822,77 +827,71 @@ std::vector<OdbcDb::HeldRows> OdbcDb::BindHeld() {
 void OdbcDb::RunHeld() {
   Settle();
   if (run_upto_ >= log_.size()) return;
-  std::string table = log_[run_upto_].held->table;
-  try {
-    std::vector<HeldRows> held = BindHeld();
-    for (HeldRows& h : held) {
-      table = h.shape->table;
-      long changed = 0;
-      try {
-        h.stmt->Execute();
-        changed = h.stmt->RowCount();
-      } catch (...) {
-        Keep(h.shape->Sql(), std::move(h.stmt));
-        throw;
-      }
-      Keep(h.shape->Sql(), std::move(h.stmt));
-      if (changed != h.count)
-        ThrowDataError(std::to_string(h.count) + " rows to write, " + std::to_string(changed) + " found");
-    }
-    run_upto_ = log_.size();
-  } catch (const ComponentError& e) {
-    HeldFailed(table, e);
-  }
+  Sending run;
+  run.rows = BindHeldOrFail();
+  RunRows(run);
+  Collect(run);
+  run_upto_ = log_.size();
+  Settle();
   held_keys_.clear();
   held_tables_.clear();
 }
 
 void OdbcDb::SendHeld() {
   Settle();
-  std::vector<HeldRows> held;
+  auto send = std::make_unique<Sending>();
+  send->rows = BindHeldOrFail();
+  // The thread is the connection's only user until Drain: the caller
+  // reaches the server through Settle or Drain first.
+  send->done = std::async(std::launch::async, [s = send.get()] { RunRows(*s); });
+  sending_ = std::move(send);
+  run_upto_ = log_.size();
+}
+
+std::vector<OdbcDb::HeldRows> OdbcDb::BindHeldOrFail() {
   try {
-    held = BindHeld();
+    return BindHeld();
   } catch (const ComponentError& e) {
     HeldFailed(log_[run_upto_].held->table, e);
   }
-  sending_ = std::make_unique<Sending>();
-  sending_->rows = std::move(held);
-  // The thread is the connection's only user until Drain: the caller
-  // reaches the server through Settle or Drain first.
-  sending_->done = std::async(std::launch::async, [s = sending_.get()] {
-    try {
-      for (HeldRows& h : s->rows) {
-        h.stmt->Execute();
-        s->changed.push_back(h.stmt->RowCount());
-      }
-    } catch (const ComponentError& e) {
-      s->error.emplace(e);
-    } catch (const std::exception& e) {
-      s->error.emplace(kErrDataAccess, e.what(), kSource);
+}
+
+void OdbcDb::RunRows(Sending& run) noexcept {
+  try {
+    for (HeldRows& h : run.rows) {
+      h.stmt->Execute();
+      run.changed.push_back(h.stmt->RowCount());
     }
-  });
-  run_upto_ = log_.size();
+  } catch (const ComponentError& e) {
+    run.error.emplace(e);
+  } catch (const std::exception& e) {
+    run.error.emplace(kErrDataAccess, e.what(), kSource);
+  }
+}
+
+void OdbcDb::Collect(Sending& run) noexcept {
+  for (std::size_t i = 0; i < run.rows.size(); ++i) {
+    HeldRows& h = run.rows[i];
+    const bool failed_here = run.error && i == run.changed.size();
+    const bool missed = i < run.changed.size() && run.changed[i] != h.count;
+    if (!send_error_ && (failed_here || missed)) {
+      if (failed_here)
+        send_error_.emplace(*run.error);
+      else
+        send_error_.emplace(kErrDataAccess,
+                            std::to_string(h.count) + " rows to write, " + std::to_string(run.changed[i]) + " found",
+                            kSource);
+      send_error_table_ = h.shape->table;
+    }
+    Keep(h.shape->Sql(), std::move(h.stmt));
+  }
 }
 
 void OdbcDb::Drain() noexcept {
   if (!sending_) return;
   std::unique_ptr<Sending> sent = std::move(sending_);
   sent->done.wait();
-  for (std::size_t i = 0; i < sent->rows.size(); ++i) {
-    HeldRows& h = sent->rows[i];
-    const bool failed_here = sent->error && i == sent->changed.size();
-    const bool missed = i < sent->changed.size() && sent->changed[i] != h.count;
-    if (!send_error_ && (failed_here || missed)) {
-      if (failed_here)
-        send_error_.emplace(*sent->error);
-      else
-        send_error_.emplace(kErrDataAccess,
-                            std::to_string(h.count) + " rows to write, " + std::to_string(sent->changed[i]) + " found",
-                            kSource);
-      send_error_table_ = h.shape->table;
-    }
-    Keep(h.shape->Sql(), std::move(h.stmt));
-  }
+  Collect(*sent);
 }
 
 void OdbcDb::Settle() {
@@ -905,12 +904,7 @@ void OdbcDb::Settle() {
 
 void OdbcDb::HeldFailed(const std::string& table, const ComponentError& e) {
   if (IsLost(e.Description())) Failed(e);
-  const long lost = pending_;
-  ++rollbacks_;
-  SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
-  ForgetBatch();
-  if (unit_open_ && unit_rows_ > 0) broken_unit_ = e.Description();
-  unit_rows_ = 0;
+  const long lost = RollBackBatch(e.Description());
   ThrowDataError("Rows of " + table + " held to be written together could not be written: " + e.Description() +
                      BatchLost(lost),
                  kErrWriteRefused);
@@ -968,9 +962,9 @@ void OdbcDb::StatementWrites(std::string_view sql) {
 }
 
 std::shared_ptr<OdbcDb> OdbcDb::ReaderFor(std::string_view table) {
-  if (!sending_ || !postgres_ || driver_cursors_ || reader_refused_ || wrote_any_table_ ||
-      written_tables_.count(TableNameKey(table)))
-    return nullptr;
+  if (!sending_ || !postgres_ || driver_cursors_ || reader_refused_ || wrote_any_table_) return nullptr;
+  const std::string key = TableNameKey(table);
+  if (written_tables_.count(key)) return nullptr;
   if (reader_ && (reader_->lost() || reader_->closed())) reader_.reset();
   if (!reader_) {
     OdbcOptions options = options_;
@@ -986,7 +980,6 @@ std::shared_ptr<OdbcDb> OdbcDb::ReaderFor(std::string_view table) {
   reader_->set_query_timeout(query_timeout_s_);
   // Another session could find these under the same names only if each is
   // a table everyone sees, and none of the tables written here wrote more.
-  const std::string key = TableNameKey(table);
   if (!AskReader(plain_tables_, key,
                  "SELECT CASE WHEN bool_and(relkind IN ('r', 'p') AND relpersistence <> 't') THEN 1 ELSE 0 END "
                  "FROM pg_class WHERE lower(relname) = ?"))

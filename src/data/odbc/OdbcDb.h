@@ -337,6 +337,9 @@ class OdbcDb {
   // The transaction ended: nothing of the batch is pending.
   void ForgetBatch() noexcept;
   static std::string BatchLost(long rows);
+  // Rolls the whole transaction back and forgets the batch (`why` breaks
+  // the open unit); returns how many rows it had.
+  long RollBackBatch(const std::string& why) noexcept;
 
   OdbcOptions options_;
   bool postgres_ = false;
@@ -364,14 +367,21 @@ class OdbcDb {
     long count;
   };
   std::vector<HeldRows> BindHeld();
+  // BindHeld; when it fails, the batch is lost.
+  std::vector<HeldRows> BindHeldOrFail();
+  // Held rows run at once or sent from a thread.
   struct Sending {
     std::vector<HeldRows> rows;
-    // What the thread found: how many rows each statement changed, until
-    // the one that failed.
+    // How many rows each statement changed, until the one that failed.
     std::vector<long> changed;
     std::optional<ComponentError> error;
-    std::future<void> done;
+    std::future<void> done;  // sent from a thread: when it is through
   };
+  // Runs the statements in order, until one fails.
+  static void RunRows(Sending& run) noexcept;
+  // Keeps the statements; the first that failed or missed rows becomes
+  // send_error_ (told by Settle).
+  void Collect(Sending& run) noexcept;
   std::unique_ptr<Sending> sending_;
   std::string connect_;
   std::shared_ptr<OdbcDb> reader_;
