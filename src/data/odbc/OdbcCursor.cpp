@@ -473,23 +473,29 @@ long OdbcCursor::Write(const std::string& sql, const std::vector<const Variant*>
 }
 
 void OdbcCursor::WriteUpdate() {
-  std::string set, check;
+  // The statement's text depends only on which columns are written and
+  // which of them were read null: made once for each such pattern.
+  std::string pattern(changed_.size(), '0');
   std::vector<const Variant*> values;
-  for (std::size_t i = 0; i < changed_.size(); ++i) {
-    if (!changed_[i]) continue;
-    if (!set.empty()) set += ", ";
-    set += column_names_[i] + " = ?";
-    check += " AND " + column_names_[i] + (row_[i].IsNull() ? " IS NULL" : " = ?");
-    values.push_back(&edit_[i]);
-  }
-  std::string where;
-  for (std::size_t k = 0; k < key_names_.size(); ++k) {
-    where += (k ? " AND " : "") + key_names_[k] + " = ?";
-    values.push_back(&current_key_[k]);
-  }
   for (std::size_t i = 0; i < changed_.size(); ++i)
-    if (changed_[i] && !row_[i].IsNull()) values.push_back(&row_[i]);
-  const std::string sql = "UPDATE " + table_ + " SET " + set + " WHERE " + where + check;
+    if (changed_[i]) {
+      pattern[i] = row_[i].IsNull() ? 'n' : 'v';
+      values.push_back(&edit_[i]);
+    }
+  for (const Variant& key : current_key_) values.push_back(&key);
+  for (std::size_t i = 0; i < changed_.size(); ++i)
+    if (pattern[i] == 'v') values.push_back(&row_[i]);
+  std::string& sql = update_sql_[pattern];
+  if (sql.empty()) {
+    std::string set, where, check;
+    for (std::size_t i = 0; i < changed_.size(); ++i) {
+      if (pattern[i] == '0') continue;
+      set += (set.empty() ? "" : ", ") + column_names_[i] + " = ?";
+      check += " AND " + column_names_[i] + (pattern[i] == 'n' ? " IS NULL" : " = ?");
+    }
+    for (std::size_t k = 0; k < key_names_.size(); ++k) where += (k ? " AND " : "") + key_names_[k] + " = ?";
+    sql = "UPDATE " + table_ + " SET " + set + " WHERE " + where + check;
+  }
   if (block_lock_serial_ == db_->LockSerial() && HoldUpdate(sql, values)) return;
   if (Write(sql, values, false) <= 0)
     ThrowDataError("The row was changed or deleted by another user since it was read", kErrRowChanged);

@@ -114,6 +114,7 @@ class OdbcCursor final : public Cursor {
   std::string range_lock_sql_;
   std::uint64_t block_lock_serial_ = UINT64_MAX;  // the block's rows are locked under it
   std::unordered_map<std::string, std::shared_ptr<const OdbcDb::RowsShape>> shapes_;  // by columns written
+  std::unordered_map<std::string, std::string> update_sql_;  // WriteUpdate's statements, by pattern
   Variant last_key_, max_key_;
   std::vector<Variant> keys_;               // keyed: key_names_.size() values a row
   std::size_t next_key_ = 0;                // keyed: row index into keys_

@@ -233,13 +233,24 @@ void OdbcStatement::Bind(int number, const Variant& v) {
       length = SQL_NULL_DATA;
       break;
     case K::Text: {
-      std::u16string w = ToUtf16(v.ToText());
+      // ASCII is the same in every character set the driver may assume:
+      // it goes as it is; other text goes as UTF-16.
+      const std::string& text = v.StoredText();
+      if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        data.reserve(text.size() + 1);
+        data = text;
+        size = text.empty() ? 1 : text.size();
+        length = static_cast<SQLLEN>(text.size());
+        data += '\0';
+        break;
+      }
+      std::u16string w = ToUtf16(text);
       data.assign(reinterpret_cast<const char*>(w.data()), w.size() * 2);
       c_type = SQL_C_WCHAR;
       sql_type = SQL_WVARCHAR;
-      size = w.empty() ? 1 : w.size();
+      size = w.size();
       length = static_cast<SQLLEN>(data.size());
-      data.append(2, '\0');  // an empty text still needs a buffer
+      data.append(2, '\0');
       break;
     }
     case K::Integer:
