@@ -85,6 +85,9 @@ class clsChiamata {
 
   // A stored value as a text field loads it, into the field's storage.
   static void LoadText(const Variant& value, std::string& into);
+  // A number with its last `privacy` digits hidden, as a call from an
+  // extension with that privacy stores it when first rated.
+  static void Mask(std::string& number, std::int16_t privacy);
 
   // Fills every column field from the current row of rdoResultset.
   // Throws ComponentError when a column is missing or a value does not
@@ -157,7 +160,6 @@ class clsChiamata {
   std::int16_t DayType(const clsCalendario* calendar);
   void IdentifyExtension(const std::string& number, std::shared_ptr<clsDerivato>& target, Stato& status,
                          std::int16_t no_insert, bool second);
-  void MaskNumber(std::int16_t privacy);
   // Record into Trace (REQUIRES: Trace set).
   void ExplainSite();
   void ExplainExtension(const std::string& number, const clsDerivato& found, bool second);

@@ -283,8 +283,9 @@ void clsChiamata::IndividuaTariffaLcr(Stato& status, const std::shared_ptr<clsLc
 
 const LcrAnswer* clsChiamata::KnownAnswer(const LcrQuestion& q) const {
   if (const auto* note = dynamic_cast<const CallNote*>(rdoResultset ? rdoResultset->Note() : nullptr)) {
-    const CallNote::Search& ahead = note->search[q.carrier2 ? 1 : 0];
-    if (ahead.asked && ahead.question == q) return &ahead.answer;
+    const int k = q.carrier2 ? 1 : 0;
+    for (const CallNote::Search* ahead : {&note->search[k], &note->masked[k]})
+      if (ahead->asked && ahead->question == q) return &ahead->answer;
   }
   if (!q.carrier2 && last_question_ == q) return &last_answer_;
   return nullptr;
@@ -567,10 +568,10 @@ void clsChiamata::CalcSedefisica2() {
       IsType("E") && derivato2_ && derivato2_->Status == stIndividuato ? derivato2_->SedeFisica : std::string();
 }
 
-void clsChiamata::MaskNumber(std::int16_t privacy) {
-  if (sNumero.empty() || privacy <= 0) return;
-  std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(privacy), sNumero.size());
-  sNumero.replace(sNumero.size() - n, n, n, '*');
+void clsChiamata::Mask(std::string& number, std::int16_t privacy) {
+  if (number.empty() || privacy <= 0) return;
+  std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(privacy), number.size());
+  number.replace(number.size() - n, n, n, '*');
 }
 
 void clsChiamata::CalcNomeDerivato() {
@@ -579,7 +580,7 @@ void clsChiamata::CalcNomeDerivato() {
     return;
   }
   sNomeDerivato_c = Derivato->Nome;
-  if (PrimoProc && !IsType("E")) MaskNumber(Derivato->Privacy);
+  if (PrimoProc && !IsType("E")) Mask(sNumero, Derivato->Privacy);
 }
 
 void clsChiamata::CalcTipoDest() {
@@ -616,7 +617,7 @@ void clsChiamata::CalcCommessa() {
   IndividuaCommessa();
   if (commessa_->Status != stIndividuato) return;
   sCommessa = commessa_->Descrizione;
-  if (PrimoProc) MaskNumber(commessa_->Privacy);
+  if (PrimoProc) Mask(sNumero, commessa_->Privacy);
 }
 
 void clsChiamata::CalcValuta() {

@@ -50,18 +50,25 @@ void CalcDifferenzaPerc(clsChiamata& c) {
 bool Refused(const ComponentError& e) { return e.Number() == rdo::kErrWriteRefused; }
 
 // The phone-book numbers the least-cost searches ahead found for a block of
-// calls, looked up together. A look-up that fails here is made again, and
-// its failure reported, by the call that needs it; a failure that cost the
-// batch its rows ends the run like any other.
-void PrefetchNames(clsNominativi& book, const std::vector<const rdo::RowNote*>& notes) {
-  std::vector<std::string_view> numbers;
+// calls, looked up together, and the swing numbers of the calls from swing
+// extensions. A look-up that fails here is made again, and its failure
+// reported, by the call that needs it; a failure that cost the batch its
+// rows ends the run like any other.
+void PrefetchNames(clsNominativi& book, clsSwings* swings, const std::vector<const rdo::RowNote*>& notes) {
+  std::vector<std::string_view> numbers, swing_numbers;
   numbers.reserve(notes.size());
   for (const rdo::RowNote* note : notes) {
     const auto* call = dynamic_cast<const CallNote*>(note);
-    if (call && call->search[0].asked) numbers.push_back(call->search[0].answer.number);
+    if (!call) continue;
+    for (const CallNote::Search* search : {&call->search[0], &call->masked[0]}) {
+      if (!search->asked) continue;
+      numbers.push_back(search->answer.number);
+      if (call->swing) swing_numbers.push_back(search->answer.number);
+    }
   }
   try {
     book.Prefetch(numbers);
+    if (swings && !swing_numbers.empty()) swings->Prefetch(swing_numbers);
   } catch (const ComponentError& e) {
     if (Refused(e)) throw;
   }
@@ -269,11 +276,11 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
   // The least-cost searches of the calls ahead are worked out while the
   // engine rates the current one (where the rows are read ahead).
   if (!internal) {
-    rs->SetRowPreparer(CallNotePreparer(Siti, *rs));
+    rs->SetRowPreparer(CallNotePreparer(Siti, NoteExtensions(Derivati.get()), *rs));
     impl_->noted_calls = rs.get();
     if (Nominativi && mask[14] && !oem_directory)
-      rs->SetNotesTaken([book = Nominativi](const std::vector<const rdo::RowNote*>& notes) {
-        PrefetchNames(*book, notes);
+      rs->SetNotesTaken([book = Nominativi, swings = Swings](const std::vector<const rdo::RowNote*>& notes) {
+        PrefetchNames(*book, swings.get(), notes);
       });
   }
   struct NotesEnd {

@@ -117,7 +117,7 @@ clsNominativi::~clsNominativi() = default;
 
 void clsNominativi::set_Nominativi(std::shared_ptr<Collection> collection) {
   nominativi_ = collection ? std::move(collection) : std::make_shared<Collection>();
-  ahead_.clear();
+  look_ahead_.Clear();
 }
 
 std::shared_ptr<clsNominativo> clsNominativi::FromRow(const rdo::RdoResultset& row, rdo::RdoConnection* database) {
@@ -128,7 +128,7 @@ void clsNominativi::Cache(CacheType mode) {
   tipo_ = mode;
   if (mode == ctNone) return;
   nominativi_ = std::make_shared<Collection>();
-  ahead_.clear();
+  look_ahead_.Clear();
   SaveStatus = ssSaved;
   if (mode != ctPreload) return;
   try {
@@ -147,23 +147,13 @@ void clsNominativi::Cache(CacheType mode) {
   }
 }
 
-std::optional<std::uint64_t> clsNominativi::AbsentStamp() {
-  const std::optional<std::uint64_t> stamp = Connection->TableStamp("Rubrica");
-  constexpr std::size_t kMostAbsent = 100000;
-  if (stamp && (*stamp != absent_stamp_ || absent_.Size() >= kMostAbsent)) {
-    absent_.Clear();
-    absent_stamp_ = *stamp;
-  }
-  return stamp;
-}
-
 bool clsNominativi::CercaNominativo(std::string_view numero) {
-  const std::optional<std::uint64_t> stamp = AbsentStamp();
-  if (stamp && absent_.Contains(numero)) return false;
+  const bool stamped = look_ahead_.Stamp(*Connection).has_value();
+  if (stamped && look_ahead_.Missing(numero)) return false;
   auto rs = Connection->OpenResultset("SELECT * FROM Rubrica WHERE sNumero=?", {numero});
   if (rs->Eof()) {
     rs->Close();
-    if (stamp) absent_.Insert(numero);
+    if (stamped) look_ahead_.NotFound(numero);
     return false;
   }
   auto entry = FromRow(*rs, Connection);
@@ -174,44 +164,19 @@ bool clsNominativi::CercaNominativo(std::string_view numero) {
 }
 
 void clsNominativi::Prefetch(const std::vector<std::string_view>& numbers) {
-  ahead_.clear();
-  if (!AbsentStamp()) return;
-  std::vector<std::string_view> wanted;
-  TextSet seen;
-  for (std::string_view number : numbers) {
-    if (number.empty() || seen.Contains(number) || absent_.Contains(number) || nominativi_->Find(number)) continue;
-    seen.Insert(number);
-    wanted.push_back(number);
-  }
-  // One statement text, prepared once: a short last chunk repeats a number.
-  constexpr std::size_t kChunk = 50;
-  static const std::string sql = [] {
-    std::string text = "SELECT * FROM Rubrica WHERE sNumero IN (?";
-    for (std::size_t i = 1; i < kChunk; ++i) text += ",?";
-    return text + ")";
-  }();
-  for (std::size_t first = 0; first < wanted.size(); first += kChunk) {
-    const std::size_t end = std::min(wanted.size(), first + kChunk);
-    std::vector<std::string_view> values(wanted.begin() + static_cast<std::ptrdiff_t>(first),
-                                         wanted.begin() + static_cast<std::ptrdiff_t>(end));
-    const std::string_view pad = values.front();
-    values.resize(kChunk, pad);
-    auto rs = Connection->OpenResultset(sql, values);
-    for (; !rs->Eof(); rs->MoveNext()) {
-      auto entry = FromRow(*rs, Connection);
-      ahead_.try_emplace(entry->NumeroTel, std::move(entry));
-    }
-    rs->Close();
-    for (std::size_t i = first; i < end; ++i)
-      if (!ahead_.count(std::string(wanted[i]))) absent_.Insert(wanted[i]);
-  }
+  std::optional<Columns> columns;
+  look_ahead_.Prefetch(
+      *Connection, numbers, [&](std::string_view number) { return nominativi_->Find(number) != nullptr; },
+      [&](const rdo::RdoResultset& row) {
+        if (!columns) columns.emplace(row);
+        return Read(row, *columns, Connection);
+      },
+      [](const clsNominativo& entry) { return entry.NumeroTel; });
 }
 
 std::shared_ptr<clsNominativo> clsNominativi::GetNominativo(std::string_view numero) {
   if (auto entry = nominativi_->Find(numero)) return entry;
-  if (auto it = ahead_.find(std::string(numero)); it != ahead_.end()) {
-    auto entry = std::move(it->second);
-    ahead_.erase(it);
+  if (auto entry = look_ahead_.Take(numero)) {
     const std::string key = entry->NumeroTel;
     AddFetched(*nominativi_, std::move(entry), key, *Chiamate);
   } else if (!CercaNominativo(numero)) {

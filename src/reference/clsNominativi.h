@@ -20,7 +20,7 @@
 #include "ordalis/DateTime.h"
 #include "ordalis/Enums.h"
 #include "ordalis/KeyedCollection.h"
-#include "support/TextSet.h"
+#include "reference/NumberLookAhead.h"
 
 namespace ordalis {
 
@@ -122,18 +122,10 @@ class clsNominativi {
   static std::shared_ptr<clsNominativo> FromRow(const rdo::RdoResultset& row, rdo::RdoConnection* database);
 
  private:
-  // The connection's stamp of the table, with absent_ emptied when it is
-  // not the one absent_ was filled under (or absent_ is full); none: the
-  // connection cannot tell, and nothing is known missing.
-  std::optional<std::uint64_t> AbsentStamp();
-
   std::shared_ptr<Collection> nominativi_;
-  // Rows of the last Prefetch not asked for yet, by number.
-  std::unordered_map<std::string, std::shared_ptr<clsNominativo>> ahead_;
   CacheType tipo_ = ctNone;
-  // Numbers the table did not have, as of the table stamp `absent_stamp_`.
-  TextSet absent_;
-  std::uint64_t absent_stamp_ = 0;
+  // Numbers known missing, and rows of the last Prefetch not asked for yet.
+  NumberLookAhead<clsNominativo> look_ahead_{"Rubrica"};
 };
 
 }  // namespace ordalis

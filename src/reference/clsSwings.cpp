@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -150,6 +151,7 @@ clsSwings::~clsSwings() = default;
 
 void clsSwings::set_Swings(std::shared_ptr<Collection> collection) {
   swings_ = collection ? std::move(collection) : std::make_shared<Collection>();
+  look_ahead_.Clear();
 }
 
 std::shared_ptr<clsSwing> clsSwings::FromRow(const rdo::RdoResultset& row) { return Read(row, Columns(row)); }
@@ -158,6 +160,7 @@ void clsSwings::Cache(CacheType mode) {
   tipo_ = mode;
   if (mode == ctNone) return;
   swings_ = std::make_shared<Collection>();
+  look_ahead_.Clear();
   SaveStatus = ssSaved;
   if (mode != ctPreload) return;
   try {
@@ -176,9 +179,12 @@ void clsSwings::Cache(CacheType mode) {
 }
 
 bool clsSwings::CercaSwing(std::string_view numero) {
+  const bool stamped = look_ahead_.Stamp(*Connection).has_value();
+  if (stamped && look_ahead_.Missing(numero)) return false;
   auto rs = Connection->OpenResultset("SELECT * FROM Swing WHERE sNumero=?", {numero});
   if (rs->Eof()) {
     rs->Close();
+    if (stamped) look_ahead_.NotFound(numero);
     return false;
   }
   auto swing = FromRow(*rs);
@@ -188,9 +194,25 @@ bool clsSwings::CercaSwing(std::string_view numero) {
   return true;
 }
 
+void clsSwings::Prefetch(const std::vector<std::string_view>& numbers) {
+  std::optional<Columns> columns;
+  look_ahead_.Prefetch(
+      *Connection, numbers, [&](std::string_view number) { return swings_->Find(number) != nullptr; },
+      [&](const rdo::RdoResultset& row) {
+        if (!columns) columns.emplace(row);
+        return Read(row, *columns);
+      },
+      [](const clsSwing& swing) { return swing.Numero; });
+}
+
 std::shared_ptr<clsSwing> clsSwings::GetSwing(std::string_view numero) {
   if (auto swing = swings_->Find(numero)) return swing;
-  if (!CercaSwing(numero)) return nullptr;
+  if (auto swing = look_ahead_.Take(numero)) {
+    const std::string key = swing->Numero;
+    AddFetched(*swings_, std::move(swing), key, *Chiamate);
+  } else if (!CercaSwing(numero)) {
+    return nullptr;
+  }
   return swings_->Find(numero);
 }
 

@@ -11,9 +11,11 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ordalis/Enums.h"
 #include "ordalis/KeyedCollection.h"
+#include "reference/NumberLookAhead.h"
 
 namespace ordalis {
 
@@ -59,11 +61,14 @@ class clsSwings {
   void Cache(CacheType mode);
 
   // Fetches the row whose sNumero is exactly `numero` and adds it; true when
-  // found. Failures as clsNominativi::CercaNominativo.
+  // found. Missing numbers and failures as clsNominativi::CercaNominativo.
   bool CercaSwing(std::string_view numero);
 
-  // From the collection, else through CercaSwing; null when the table does
-  // not have it. A number missing from the table is queried at every call.
+  // As clsNominativi::Prefetch, on table Swing.
+  void Prefetch(const std::vector<std::string_view>& numbers);
+
+  // From the collection, else a row of the last Prefetch, else through
+  // CercaSwing; null when the table does not have it.
   std::shared_ptr<clsSwing> GetSwing(std::string_view numero);
 
   // A swing created for a call (not in the table): added under its number
@@ -92,6 +97,8 @@ class clsSwings {
  private:
   std::shared_ptr<Collection> swings_;
   CacheType tipo_ = ctNone;
+  // Numbers known missing, and rows of the last Prefetch not asked for yet.
+  NumberLookAhead<clsSwing> look_ahead_{"Swing"};
 };
 
 }  // namespace ordalis

@@ -1,0 +1,99 @@
+#pragma once
+// NumberLookAhead: what a table keyed by sNumero is known to hold, for a
+// connection where each look-up is a round trip to a server:
+// - the numbers it did not have, as long as the connection's TableStamp of
+//   the table stays the same (a connection that cannot tell keeps none);
+// - rows fetched together for the numbers a block of calls will ask for,
+//   each held until it is taken or the next Prefetch.
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "data/RdoConnection.h"
+#include "data/RdoResultset.h"
+#include "support/TextSet.h"
+
+namespace ordalis {
+
+template <class Entry>
+class NumberLookAhead {
+ public:
+  explicit NumberLookAhead(std::string table) : table_(std::move(table)) {}
+
+  // The connection's stamp of the table, with the missing numbers forgotten
+  // when they were found under another (or are too many); none: nothing is
+  // known missing.
+  std::optional<std::uint64_t> Stamp(rdo::RdoConnection& connection) {
+    const std::optional<std::uint64_t> stamp = connection.TableStamp(table_);
+    constexpr std::size_t kMostMissing = 100000;
+    if (stamp && (*stamp != stamp_ || missing_.Size() >= kMostMissing)) {
+      missing_.Clear();
+      stamp_ = *stamp;
+    }
+    return stamp;
+  }
+  // Under the stamp Stamp returned last.
+  bool Missing(std::string_view number) const { return missing_.Contains(number); }
+  void NotFound(std::string_view number) { missing_.Insert(number); }
+
+  // Fetches the rows of those of `numbers` neither `known` nor missing,
+  // reading each with `read` (a row to an entry) and keying it by
+  // `number_of` (an entry to its number); the numbers without a row become
+  // missing. Statement failures reach the caller.
+  template <class Known, class Read, class NumberOf>
+  void Prefetch(rdo::RdoConnection& connection, const std::vector<std::string_view>& numbers, Known known, Read read,
+                NumberOf number_of) {
+    ahead_.clear();
+    if (!Stamp(connection)) return;
+    std::vector<std::string_view> wanted;
+    TextSet seen;
+    for (std::string_view number : numbers) {
+      if (number.empty() || seen.Contains(number) || Missing(number) || known(number)) continue;
+      seen.Insert(number);
+      wanted.push_back(number);
+    }
+    // One statement text, prepared once: a short last chunk repeats a number.
+    constexpr std::size_t kChunk = 50;
+    std::string sql = "SELECT * FROM " + table_ + " WHERE sNumero IN (?";
+    for (std::size_t i = 1; i < kChunk; ++i) sql += ",?";
+    sql += ")";
+    for (std::size_t first = 0; first < wanted.size(); first += kChunk) {
+      const std::size_t end = std::min(wanted.size(), first + kChunk);
+      std::vector<std::string_view> values(wanted.begin() + static_cast<std::ptrdiff_t>(first),
+                                           wanted.begin() + static_cast<std::ptrdiff_t>(end));
+      values.resize(kChunk, values.front());
+      auto rs = connection.OpenResultset(sql, values);
+      for (; !rs->Eof(); rs->MoveNext()) {
+        std::shared_ptr<Entry> entry = read(*rs);
+        std::string number = number_of(*entry);
+        ahead_.try_emplace(std::move(number), std::move(entry));
+      }
+      rs->Close();
+      for (std::size_t i = first; i < end; ++i)
+        if (!ahead_.count(std::string(wanted[i]))) NotFound(wanted[i]);
+    }
+  }
+
+  // The row fetched ahead for `number`, taken out; null when there is none.
+  std::shared_ptr<Entry> Take(std::string_view number) {
+    auto it = ahead_.find(std::string(number));
+    if (it == ahead_.end()) return nullptr;
+    std::shared_ptr<Entry> entry = std::move(it->second);
+    ahead_.erase(it);
+    return entry;
+  }
+  void Clear() { ahead_.clear(); }
+
+ private:
+  std::string table_;
+  std::unordered_map<std::string, std::shared_ptr<Entry>> ahead_;
+  TextSet missing_;
+  std::uint64_t stamp_ = 0;
+};
+
+}  // namespace ordalis
