@@ -121,6 +121,38 @@ void AddFetched(KeyedCollection<T>& members, std::shared_ptr<T> member, const st
   }
 }
 
+// The identities of the rows just added for `added` (as NuovoPKId gives
+// them): read together, and one by one for a member they do not give (no
+// number, or the statement failed); returns how many were not found.
+template <class T>
+std::size_t TakeNewIdentities(rdo::RdoConnection& connection, const std::string& table, const std::vector<T*>& added,
+                              const std::string T::*number, const std::string& highest) {
+  std::unordered_map<std::string, std::int32_t> ids;
+  try {
+    std::vector<std::string_view> bound;
+    const std::string above = highest.empty() ? "" : std::to_string(ContatoreDaColonna(Variant(highest)));
+    if (!above.empty()) bound.push_back(above);
+    auto rs = connection.OpenResultset("SELECT sNumero, MIN(lPKId) FROM " + table +
+                                           (above.empty() ? "" : " WHERE lPKId>?") + " GROUP BY sNumero",
+                                       bound);
+    for (; !rs->Eof(); rs->MoveNext())
+      if (!rs->Value(0).IsNull()) ids.emplace(rs->Value(0).ToText(), ContatoreDaColonna(rs->Value(1)));
+    rs->Close();
+  } catch (const std::exception&) {
+    ids.clear();
+  }
+  std::size_t missing = 0;
+  for (T* m : added) {
+    try {
+      auto it = (m->*number).empty() ? ids.end() : ids.find(m->*number);
+      m->PKId = it != ids.end() ? it->second : NuovoPKId(connection, table, m->*number, highest);
+    } catch (const std::exception&) {
+      ++missing;
+    }
+  }
+  return missing;
+}
+
 // write(rs, member, inserting) writes a member over the current row or as
 // a new one; number is the member's number; save(member) saves one member
 // alone and reports success. Returns the members that could not be written.
@@ -169,6 +201,7 @@ std::size_t SaveInChunks(rdo::RdoConnection& connection, const std::string& tabl
       const std::string highest = QueryFirstValue("SELECT MAX(lPKId) FROM " + table, connection);
       auto rs = connection.OpenResultset("SELECT * FROM " + table + " WHERE 1 = 0", rdo::CursorType::Keyset,
                                          rdo::LockType::OptimisticRowVer);
+      std::vector<T*> added;
       for (T* m : fresh) {
         try {
           write(*rs, *m, true);
@@ -177,13 +210,10 @@ std::size_t SaveInChunks(rdo::RdoConnection& connection, const std::string& tabl
           continue;  // saved alone below
         }
         handled.insert(m);  // the row is in: never added twice
-        try {
-          m->PKId = NuovoPKId(connection, table, m->*number, highest);
-        } catch (const std::exception&) {
-          ++failed;
-        }
+        added.push_back(m);
       }
       rs->Close();
+      failed += TakeNewIdentities(connection, table, added, number, highest);
     } catch (const std::exception&) {
       // What was not added is saved alone below.
     }

@@ -179,6 +179,52 @@ TEST_F(SwingTest, BatchModeWritesOnlyAtSaveAll) {
   EXPECT_EQ(swings_->Swings().Item("3471113")->PKId, 2);
 }
 
+// Rows fetched ahead serve the look-ups with every column; a number found
+// missing is found once the batch adds it.
+TEST_F(SwingTest, PrefetchedRowsServeTheLookUpsAndMissingNumbersAreFoundOnceAdded) {
+  Sql("INSERT INTO Swing (lPKId, sNumero, sNome, lNumeroChiamateO, sSito) VALUES (4, '0611', 'Ahead', 6, 'MI'), "
+      "(5, '0612', 'Not asked', 1, 'TO')");
+  swings_->Cache(ctPerUse);
+  rdo::RdoConnection& connection = *engine_->Connection();
+  rdo::CommitHold hold(connection);
+  connection.Execute("UPDATE Swing SET lNumeroChiamateI = 0 WHERE 1 = 0");  // the batch is open
+  swings_->Prefetch({"0611", "0699", "0611", ""});
+  auto ahead = swings_->GetSwing("0611");
+  ASSERT_NE(ahead, nullptr);
+  EXPECT_EQ(ahead->PKId, 4);
+  EXPECT_EQ(ahead->Nome, "Ahead");
+  EXPECT_EQ(ahead->NumeroChiamateO, 6);
+  EXPECT_EQ(ahead->Sito, "MI");
+  EXPECT_EQ(swings_->GetSwing("0611"), ahead);
+  EXPECT_EQ(swings_->GetSwing("0699"), nullptr);
+  connection.Execute("INSERT INTO Swing (sNumero, sNome) VALUES ('0699', 'Added')");
+  auto added = swings_->GetSwing("0699");
+  ASSERT_NE(added, nullptr);
+  EXPECT_EQ(added->Nome, "Added");
+  EXPECT_EQ(swings_->Swings().Count(), 2u);
+}
+
+// Rows added at the end of a batch run take their own identities, not those
+// of rows of the same number added by others before.
+TEST_F(SwingTest, SaveAllGivesTheRowsItAddsTheirOwnIdentities) {
+  swings_->TipoAggiornamento = utBatch;
+  swings_->Cache(ctPerUse);
+  for (const char* number : {"3471112", "3471113"}) {
+    auto swing = std::make_shared<clsSwing>();
+    swing->Numero = number;
+    swing->NumeroChiamateO = 1;
+    swings_->Aggiungi(swing);
+  }
+  Sql("INSERT INTO Swing (lPKId, sNumero, lNumeroChiamateO) VALUES (7, '3471113', 40)");
+  EXPECT_EQ(swings_->SaveAll(), 0u);
+  Flush();
+  EXPECT_EQ(swings_->Swings().Item("3471112")->PKId, 8);
+  EXPECT_EQ(swings_->Swings().Item("3471113")->PKId, 9);
+  EXPECT_EQ(Query("SELECT group_concat(lPKId || '/' || sNumero || '/' || lNumeroChiamateO, ',') FROM "
+                  "(SELECT * FROM Swing ORDER BY lPKId)"),
+            "7/3471113/40,8/3471112/1,9/3471113/1");
+}
+
 TEST(SwingStatistics, ANewSwingAndAReRatedCall) {
   clsSwing::DatiChiamata call;
   call.uscente = true;
