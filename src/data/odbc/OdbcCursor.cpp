@@ -527,19 +527,32 @@ bool OdbcCursor::HoldUpdate(const std::string& sql, const std::vector<const Vari
   }
   if (!differs) return true;
   written.push_back(&current_key_[0]);
-  std::shared_ptr<const OdbcDb::RowsShape>& shape = shapes_[mask];
-  if (!shape) {
-    auto made = std::make_shared<OdbcDb::RowsShape>();
-    made->table = table_;
-    made->key = key_names_[0];
-    for (std::size_t i = 0; i < mask.size(); ++i)
-      if (mask[i] == '1') made->columns.push_back(column_names_[i]);
-    shape = std::move(made);
-  }
+  auto [it, added] = shapes_.try_emplace(mask);
+  if (added) it->second = MakeShape(mask);
+  const std::shared_ptr<const OdbcDb::RowsShape>& shape = it->second;
+  if (!shape) return false;
   db_->TableWritten(table_);
   if (!db_->HoldUpdate(block_lock_serial_, shape, sql, values, written, current_key_[0].ToInteger())) return false;
   wrote_ = true;
   return true;
+}
+
+std::shared_ptr<const OdbcDb::RowsShape> OdbcCursor::MakeShape(const std::string& mask) {
+  const std::vector<std::string>* row_type = db_->RowType(table_);
+  if (!row_type) return nullptr;
+  auto shape = std::make_shared<OdbcDb::RowsShape>();
+  shape->table = table_;
+  shape->key = key_names_[0];
+  shape->width = row_type->size();
+  for (std::size_t i = 0; i <= mask.size(); ++i) {
+    if (i < mask.size() && mask[i] != '1') continue;
+    const std::string& name = i < mask.size() ? column_names_[i] : key_names_[0];
+    auto slot = std::find(row_type->begin(), row_type->end(), Unquote(name));
+    if (slot == row_type->end()) return nullptr;
+    if (i < mask.size()) shape->columns.push_back(name);
+    shape->slots.push_back(static_cast<std::size_t>(slot - row_type->begin()));
+  }
+  return shape;
 }
 
 void OdbcCursor::WriteInsert() {

@@ -83,6 +83,9 @@ class OdbcCursor final : public Cursor {
   // Hands the update of a row of a locked block to the batch to run later
   // with others; false when it must be written now.
   bool HoldUpdate(const std::string& sql, const std::vector<const Variant*>& values);
+  // The shape of held updates of the columns marked '1' in `mask`; null
+  // when the table's rows cannot be written that way.
+  std::shared_ptr<const OdbcDb::RowsShape> MakeShape(const std::string& mask);
 
   std::shared_ptr<OdbcDb> db_;
   bool updatable_ = false;
@@ -113,7 +116,7 @@ class OdbcCursor final : public Cursor {
   bool lock_ranges_ = false;
   std::string range_lock_sql_;
   std::uint64_t block_lock_serial_ = UINT64_MAX;  // the block's rows are locked under it
-  std::unordered_map<std::string, std::shared_ptr<const OdbcDb::RowsShape>> shapes_;  // by columns written
+  std::unordered_map<std::string, std::shared_ptr<const OdbcDb::RowsShape>> shapes_;  // by columns written, or null
   std::unordered_map<std::string, std::string> update_sql_;  // WriteUpdate's statements, by pattern
   Variant last_key_, max_key_;
   std::vector<Variant> keys_;               // keyed: key_names_.size() values a row

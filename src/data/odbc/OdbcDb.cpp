@@ -46,17 +46,6 @@ SQLHENV Environment() {
   return env;
 }
 
-// The name without its quotes ("a""b" gives a"b).
-std::string Unquote(const std::string& name) {
-  if (name.size() < 2 || name.front() != '"' || name.back() != '"') return name;
-  std::string out;
-  for (std::size_t i = 1; i + 1 < name.size(); ++i) {
-    out += name[i];
-    if (name[i] == '"' && name[i + 1] == '"') ++i;
-  }
-  return out;
-}
-
 // A floating-point value as the shortest text that reads back as the same
 // number, so that a comparison with a value as read is exact.
 std::string ShortestText(const Variant& v) {
@@ -67,52 +56,58 @@ std::string ShortestText(const Variant& v) {
   return std::string(text, r.ptr);
 }
 
-// A value as JSON, in the text the server reads for any column type:
-// numbers other than integers, money, dates and flags as strings.
-void AppendJson(std::string& out, const Variant& v) {
+// A value as the text the server reads for any column type; nothing for
+// NULL.
+void AppendServerText(std::string& out, const Variant& v) {
   using K = Variant::Kind;
   switch (v.kind()) {
     case K::Null:
-      out += "null";
       return;
     case K::Integer:
       out += std::to_string(v.ToInteger());
       return;
     case K::Bool:
-      out += v.ToBool() ? "\"1\"" : "\"0\"";
+      out += v.ToBool() ? '1' : '0';
       return;
     case K::Date: {
       char text[32];
-      const int length = dt::FormatIso(v.ToDate(), text);
-      out += '"';
-      out.append(text, static_cast<std::size_t>(length));
-      out += '"';
+      out.append(text, static_cast<std::size_t>(dt::FormatIso(v.ToDate(), text)));
       return;
     }
     case K::Double:
     case K::Single:
-      out += '"' + ShortestText(v) + '"';
+      out += ShortestText(v);
       return;
     case K::Money:
+      out += v.ToMoney().ToText();
+      return;
     case K::Text:
-      break;
+      out += v.StoredText();
+      return;
   }
-  const std::string text = v.kind() == K::Money ? v.ToMoney().ToText() : v.ToText();
-  out += '"';
+}
+
+// A field of a row value as an element of an array of rows reads it: the
+// row's quoting ("" and \\ inside double quotes, an empty field for NULL),
+// then the array's (\ before " and \).
+void AppendRowField(std::string& out, const Variant& v, std::string& text) {
+  if (v.IsNull()) return;
+  text.clear();
+  AppendServerText(text, v);
+  const bool plain = !text.empty() && std::none_of(text.begin(), text.end(), [](char c) {
+    return c == '"' || c == '\\' || c == '(' || c == ')' || c == ',' || static_cast<unsigned char>(c) <= ' ';
+  });
+  if (plain) {
+    out += text;
+    return;
+  }
+  out += "\\\"";
   for (char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      static const char kHex[] = "0123456789abcdef";
-      out += "\\u00";
-      out += kHex[(c >> 4) & 0xF];
-      out += kHex[c & 0xF];
-    } else {
-      out += c;
-    }
+    if (c == '"') out += "\\\"\\\"";
+    else if (c == '\\') out += "\\\\\\\\";
+    else out += c;
   }
-  out += '"';
+  out += "\\\"";
 }
 
 // Whether an error says the server or the session is gone (connection
@@ -755,25 +750,48 @@ const std::string& OdbcDb::RowsShape::Sql() const {
   if (!sql_.empty()) return sql_;
   std::string set;
   for (const std::string& name : columns) set += (set.empty() ? "" : ", ") + name + " = ordalis_v." + name;
-  sql_ = "UPDATE " + table + " AS ordalis_t SET " + set + " FROM json_populate_recordset(NULL::" + table +
-         ", CAST(? AS json)) AS ordalis_v WHERE ordalis_t." + key + " = ordalis_v." + key;
+  sql_ = "UPDATE " + table + " AS ordalis_t SET " + set + " FROM unnest(CAST(? AS " + table +
+         "[])) AS ordalis_v WHERE ordalis_t." + key + " = ordalis_v." + key;
   return sql_;
 }
 
-std::string OdbcDb::RowsShape::Json(const std::vector<const Variant*>& values) const {
-  if (json_names_.empty())
-    for (std::size_t i = 0; i <= columns.size(); ++i) {
-      std::string name;
-      AppendJson(name, Variant(Unquote(i < columns.size() ? columns[i] : key)));
-      json_names_.push_back(std::move(name) + ':');
-    }
-  std::string json = "{";
-  for (std::size_t i = 0; i < json_names_.size(); ++i) {
-    if (i) json += ',';
-    json += json_names_[i];
-    AppendJson(json, *values[i]);
+std::string OdbcDb::RowsShape::Row(const std::vector<const Variant*>& values) const {
+  std::vector<const Variant*> fields(width, nullptr);
+  for (std::size_t i = 0; i < slots.size(); ++i) fields[slots[i]] = values[i];
+  std::string row = "\"(", text;
+  for (std::size_t i = 0; i < width; ++i) {
+    if (i) row += ',';
+    if (fields[i]) AppendRowField(row, *fields[i], text);
   }
-  return json + '}';
+  return row + ")\"";
+}
+
+const std::vector<std::string>* OdbcDb::RowType(const std::string& table) {
+  auto [it, added] = row_types_.try_emplace(table);
+  if (!added) return it->second ? &*it->second : nullptr;
+  static const std::string sql =
+      "SELECT a.attname, CASE WHEN t.typtype = 'd' THEN 1 ELSE 0 END FROM pg_attribute a JOIN pg_type t ON "
+      "t.oid = a.atttypid WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum";
+  try {
+    Protected([&] {
+      auto stmt = Take(sql);
+      stmt->ResetParams();
+      stmt->Bind(1, Variant(table));
+      stmt->Execute();
+      std::vector<std::string> names;
+      bool domains = false;
+      std::vector<Variant> row;
+      for (OdbcRows& rows = stmt->Rows(); rows.Next(row);) {
+        domains = domains || row[1].ToInteger() != 0;
+        names.push_back(row[0].ToText());
+      }
+      Keep(sql, std::move(stmt));
+      if (!domains && !names.empty()) it->second = std::move(names);
+    });
+  } catch (const ComponentError&) {
+    // Not known: the table's rows are written one by one.
+  }
+  return it->second ? &*it->second : nullptr;
 }
 
 bool OdbcDb::HoldUpdate(std::uint64_t lock_serial, const std::shared_ptr<const RowsShape>& shape,
@@ -790,7 +808,7 @@ bool OdbcDb::HoldUpdate(std::uint64_t lock_serial, const std::shared_ptr<const R
   write.values.reserve(values.size());
   for (const Variant* v : values) write.values.push_back(*v);
   write.held = shape;
-  write.json = shape->Json(written);
+  write.row = shape->Row(written);
   held_keys_.insert(key);
   std::string table = TableNameKey(shape->table);
   auto held = std::find_if(held_tables_.begin(), held_tables_.end(),
@@ -821,13 +839,13 @@ std::vector<OdbcDb::HeldRows> OdbcDb::BindHeld() {
   }
   std::string rows;
   for (HeldRows& h : held) {
-    rows = "[";
+    rows = "{";
     for (std::size_t i = run_upto_; i < log_.size(); ++i) {
       if (log_[i].held != h.shape) continue;
       if (h.count++) rows += ',';
-      rows += log_[i].json;
+      rows += log_[i].row;
     }
-    rows += ']';
+    rows += '}';
     h.stmt = Take(h.shape->Sql());
     h.stmt->ResetParams();
     h.stmt->Bind(1, Variant(std::move(rows)));

@@ -181,16 +181,23 @@ class OdbcDb {
     std::string table;                 // as the statements name it
     std::string key;                   // quoted
     std::vector<std::string> columns;  // quoted, the ones set
-    // The UPDATE of any number of rows, given as one JSON array of objects
-    // (json_populate_recordset: the server reads each value as its
-    // column's type), keyed by the columns' and the key's names.
+    // Where the columns, then the key, sit among the `width` columns of
+    // the table's row type (RowType).
+    std::vector<std::size_t> slots;
+    std::size_t width = 0;
+    // The UPDATE of any number of rows, given as one array of the table's
+    // row type, in its text form (the server reads each value as its
+    // column's type; the columns not set are NULL).
     const std::string& Sql() const;
-    // A row of that array.
-    std::string Json(const std::vector<const Variant*>& values) const;
+    // A row, the columns' values then the key's, as an element of that array.
+    std::string Row(const std::vector<const Variant*>& values) const;
    private:
     mutable std::string sql_;
-    mutable std::vector<std::string> json_names_;
   };
+  // The columns of the table's row type, in order, asked of the server
+  // once; null when they cannot be known, or one's type is a domain (whose
+  // checks could refuse the NULLs of the columns not set).
+  const std::vector<std::string>* RowType(const std::string& table);
   // The update of a row read and locked under `lock_serial`, so that no
   // other session can have changed it: taken into the batch's log like a
   // row update (`sql` and `values` are its statement alone, key and check
@@ -402,7 +409,7 @@ class OdbcDb {
     std::string sql;
     std::vector<Variant> values;
     std::shared_ptr<const RowsShape> held;  // a held update's shape
-    std::string json;                       // and its row, as a JSON object
+    std::string row;                        // and its row (RowsShape::Row)
   };
   std::vector<LoggedWrite> log_;
   std::size_t run_upto_ = 0;  // log_ from here on: held updates not run yet
@@ -428,6 +435,7 @@ class OdbcDb {
   std::chrono::steady_clock::time_point batch_started_{};
   std::unordered_multimap<std::string, std::unique_ptr<OdbcStatement>> kept_;
   std::size_t kept_row_bytes_ = 0;  // row buffers of the kept statements
+  std::unordered_map<std::string, std::optional<std::vector<std::string>>> row_types_;  // RowType's
   std::unordered_map<std::string, Shape> shapes_;
   // Stamps handed out, by TableNameKey, since stamps_taken_.
   std::unordered_map<std::string, std::uint64_t> stamps_;
