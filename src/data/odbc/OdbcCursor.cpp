@@ -543,14 +543,15 @@ std::shared_ptr<const OdbcDb::RowsShape> OdbcCursor::MakeShape(const std::string
   auto shape = std::make_shared<OdbcDb::RowsShape>();
   shape->table = table_;
   shape->key = key_names_[0];
-  shape->width = row_type->size();
+  shape->value_at.assign(row_type->size(), -1);
+  int value = 0;
   for (std::size_t i = 0; i <= mask.size(); ++i) {
     if (i < mask.size() && mask[i] != '1') continue;
     const std::string& name = i < mask.size() ? column_names_[i] : key_names_[0];
     auto slot = std::find(row_type->begin(), row_type->end(), Unquote(name));
     if (slot == row_type->end()) return nullptr;
     if (i < mask.size()) shape->columns.push_back(name);
-    shape->slots.push_back(static_cast<std::size_t>(slot - row_type->begin()));
+    shape->value_at[static_cast<std::size_t>(slot - row_type->begin())] = value++;
   }
   return shape;
 }

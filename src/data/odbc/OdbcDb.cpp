@@ -756,12 +756,10 @@ const std::string& OdbcDb::RowsShape::Sql() const {
 }
 
 std::string OdbcDb::RowsShape::Row(const std::vector<const Variant*>& values) const {
-  std::vector<const Variant*> fields(width, nullptr);
-  for (std::size_t i = 0; i < slots.size(); ++i) fields[slots[i]] = values[i];
   std::string row = "\"(", text;
-  for (std::size_t i = 0; i < width; ++i) {
+  for (std::size_t i = 0; i < value_at.size(); ++i) {
     if (i) row += ',';
-    if (fields[i]) AppendRowField(row, *fields[i], text);
+    if (value_at[i] >= 0) AppendRowField(row, *values[static_cast<std::size_t>(value_at[i])], text);
   }
   return row + ")\"";
 }

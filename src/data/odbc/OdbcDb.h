@@ -181,10 +181,9 @@ class OdbcDb {
     std::string table;                 // as the statements name it
     std::string key;                   // quoted
     std::vector<std::string> columns;  // quoted, the ones set
-    // Where the columns, then the key, sit among the `width` columns of
-    // the table's row type (RowType).
-    std::vector<std::size_t> slots;
-    std::size_t width = 0;
+    // For each column of the table's row type (RowType), where its value
+    // is among a row's values (the columns', then the key's); -1: none.
+    std::vector<int> value_at;
     // The UPDATE of any number of rows, given as one array of the table's
     // row type, in its text form (the server reads each value as its
     // column's type; the columns not set are NULL).
