@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <string>
-#include <unordered_map>
+#include <optional>
 #include <vector>
 
 #include "data/RdoConnection.h"

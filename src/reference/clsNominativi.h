@@ -9,12 +9,9 @@
 // Chiamate, then call Cache(ctPerUse). At the end of a batch run with
 // TipoAggiornamento utBatch it calls SaveAll().
 #include <cstddef>
-#include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "ordalis/DateTime.h"
