@@ -4,7 +4,9 @@
 // - the numbers it did not have, as long as the connection's TableStamp of
 //   the table stays the same (a connection that cannot tell keeps none);
 // - rows fetched together for the numbers a block of calls will ask for,
-//   each held until it is taken or the next Prefetch.
+//   and the numbers found without one, held until the next Prefetch (a
+//   block's worth of calls: a number added meanwhile by another session is
+//   found from the next block on).
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -25,35 +27,29 @@ class NumberLookAhead {
  public:
   explicit NumberLookAhead(std::string table) : table_(std::move(table)) {}
 
-  // The connection's stamp of the table, with the missing numbers forgotten
-  // when they were found under another (or are too many); none: nothing is
-  // known missing.
-  std::optional<std::uint64_t> Stamp(rdo::RdoConnection& connection) {
-    const std::optional<std::uint64_t> stamp = connection.TableStamp(table_);
-    constexpr std::size_t kMostMissing = 100000;
-    if (stamp && (*stamp != stamp_ || missing_.Size() >= kMostMissing)) {
-      missing_.Clear();
-      stamp_ = *stamp;
-    }
-    return stamp;
+  // Whether the table is known not to have `number`: found missing under
+  // the connection's current stamp of the table, or by the last Prefetch.
+  bool Missing(rdo::RdoConnection& connection, std::string_view number) {
+    return missing_ahead_.Contains(number) || (Stamp(connection) && missing_.Contains(number));
   }
-  // Under the stamp Stamp returned last.
-  bool Missing(std::string_view number) const { return missing_.Contains(number); }
-  void NotFound(std::string_view number) { missing_.Insert(number); }
+  // A look-up of `number` found no row.
+  void NotFound(rdo::RdoConnection& connection, std::string_view number) {
+    if (Stamp(connection)) missing_.Insert(number);
+  }
 
   // Fetches the rows of those of `numbers` neither `known` nor missing,
   // reading each with `read` (a row to an entry) and keying it by
-  // `number_of` (an entry to its number); the numbers without a row become
-  // missing. Statement failures reach the caller.
+  // `number_of` (an entry to its number). Statement failures reach the
+  // caller.
   template <class Known, class Read, class NumberOf>
   void Prefetch(rdo::RdoConnection& connection, const std::vector<std::string_view>& numbers, Known known, Read read,
                 NumberOf number_of) {
-    ahead_.clear();
+    Clear();
     if (!Stamp(connection)) return;
     std::vector<std::string_view> wanted;
     TextSet seen;
     for (std::string_view number : numbers) {
-      if (number.empty() || seen.Contains(number) || Missing(number) || known(number)) continue;
+      if (number.empty() || seen.Contains(number) || missing_.Contains(number) || known(number)) continue;
       seen.Insert(number);
       wanted.push_back(number);
     }
@@ -75,7 +71,7 @@ class NumberLookAhead {
       }
       rs->Close();
       for (std::size_t i = first; i < end; ++i)
-        if (!ahead_.count(std::string(wanted[i]))) NotFound(wanted[i]);
+        if (!ahead_.count(std::string(wanted[i]))) missing_ahead_.Insert(wanted[i]);
     }
   }
 
@@ -87,12 +83,31 @@ class NumberLookAhead {
     ahead_.erase(it);
     return entry;
   }
-  void Clear() { ahead_.clear(); }
+  void Clear() {
+    ahead_.clear();
+    missing_ahead_.Clear();
+  }
 
  private:
+  // The connection's stamp of the table, with missing_ forgotten when it
+  // was filled under another (or is full); none: the connection cannot
+  // tell, and missing_ does not count.
+  std::optional<std::uint64_t> Stamp(rdo::RdoConnection& connection) {
+    const std::optional<std::uint64_t> stamp = connection.TableStamp(table_);
+    constexpr std::size_t kMostMissing = 100000;
+    if (stamp && (*stamp != stamp_ || missing_.Size() >= kMostMissing)) {
+      missing_.Clear();
+      stamp_ = *stamp;
+    }
+    return stamp;
+  }
+
   std::string table_;
+  // The last Prefetch's rows not taken yet, and the numbers it did not find:
+  // both as they were when it ran, until the next.
   std::unordered_map<std::string, std::shared_ptr<Entry>> ahead_;
-  TextSet missing_;
+  TextSet missing_ahead_;
+  TextSet missing_;  // numbers found missing under stamp_
   std::uint64_t stamp_ = 0;
 };
 

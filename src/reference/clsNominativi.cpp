@@ -148,12 +148,11 @@ void clsNominativi::Cache(CacheType mode) {
 }
 
 bool clsNominativi::CercaNominativo(std::string_view numero) {
-  const bool stamped = look_ahead_.Stamp(*Connection).has_value();
-  if (stamped && look_ahead_.Missing(numero)) return false;
+  if (look_ahead_.Missing(*Connection, numero)) return false;
   auto rs = Connection->OpenResultset("SELECT * FROM Rubrica WHERE sNumero=?", {numero});
   if (rs->Eof()) {
     rs->Close();
-    if (stamped) look_ahead_.NotFound(numero);
+    look_ahead_.NotFound(*Connection, numero);
     return false;
   }
   auto entry = FromRow(*rs, Connection);

@@ -179,12 +179,11 @@ void clsSwings::Cache(CacheType mode) {
 }
 
 bool clsSwings::CercaSwing(std::string_view numero) {
-  const bool stamped = look_ahead_.Stamp(*Connection).has_value();
-  if (stamped && look_ahead_.Missing(numero)) return false;
+  if (look_ahead_.Missing(*Connection, numero)) return false;
   auto rs = Connection->OpenResultset("SELECT * FROM Swing WHERE sNumero=?", {numero});
   if (rs->Eof()) {
     rs->Close();
-    if (stamped) look_ahead_.NotFound(numero);
+    look_ahead_.NotFound(*Connection, numero);
     return false;
   }
   auto swing = FromRow(*rs);

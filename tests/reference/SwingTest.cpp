@@ -179,16 +179,23 @@ TEST_F(SwingTest, BatchModeWritesOnlyAtSaveAll) {
   EXPECT_EQ(swings_->Swings().Item("3471113")->PKId, 2);
 }
 
-// Rows fetched ahead serve the look-ups with every column; a number found
-// missing is found once the batch adds it.
-TEST_F(SwingTest, PrefetchedRowsServeTheLookUpsAndMissingNumbersAreFoundOnceAdded) {
+// Inside the engine's write batch, rows fetched ahead serve the look-ups
+// with every column, and numbers found missing stay missing, as they were
+// when fetched, until the next Prefetch.
+TEST_F(SwingTest, PrefetchedRowsAndMissingNumbersHoldUntilTheNextPrefetch) {
   Sql("INSERT INTO Swing (lPKId, sNumero, sNome, lNumeroChiamateO, sSito) VALUES (4, '0611', 'Ahead', 6, 'MI'), "
       "(5, '0612', 'Not asked', 1, 'TO')");
   swings_->Cache(ctPerUse);
   rdo::RdoConnection& connection = *engine_->Connection();
   rdo::CommitHold hold(connection);
-  connection.Execute("UPDATE Swing SET lNumeroChiamateI = 0 WHERE 1 = 0");  // the batch is open
+  auto calls = connection.OpenResultset("SELECT * FROM CHIAMATE", rdo::CursorType::Keyset,
+                                        rdo::LockType::OptimisticRowVer);
+  calls->AddNew();
+  calls->SetValue("SNUMERO", "1");
+  calls->Update();  // the batch is open: the connection can tell what changed
   swings_->Prefetch({"0611", "0699", "0611", ""});
+  connection.Execute("UPDATE Swing SET sNome = 'Changed' WHERE sNumero = '0611'");
+  connection.Execute("INSERT INTO Swing (sNumero, sNome) VALUES ('0699', 'Added')");
   auto ahead = swings_->GetSwing("0611");
   ASSERT_NE(ahead, nullptr);
   EXPECT_EQ(ahead->PKId, 4);
@@ -197,7 +204,7 @@ TEST_F(SwingTest, PrefetchedRowsServeTheLookUpsAndMissingNumbersAreFoundOnceAdde
   EXPECT_EQ(ahead->Sito, "MI");
   EXPECT_EQ(swings_->GetSwing("0611"), ahead);
   EXPECT_EQ(swings_->GetSwing("0699"), nullptr);
-  connection.Execute("INSERT INTO Swing (sNumero, sNome) VALUES ('0699', 'Added')");
+  swings_->Prefetch({});
   auto added = swings_->GetSwing("0699");
   ASSERT_NE(added, nullptr);
   EXPECT_EQ(added->Nome, "Added");
