@@ -476,7 +476,7 @@ TEST_P(DataAccess, SqliteWritesOnlyTheValuesThatDiffer) {
 TEST_P(DataAccess, ChangesThroughTheSameConnectionAreCaughtInsideTheBatch) {
   auto c = Open();
   CreateCalls(*c);
-  InsertRows(*c, 600);
+  InsertRows(*c, 2600);
   CommitHold hold(*c);
   auto rs = c->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
   auto update = [&](int value) {
@@ -484,35 +484,44 @@ TEST_P(DataAccess, ChangesThroughTheSameConnectionAreCaughtInsideTheBatch) {
     rs->SetValue("i", value);
     rs->Update();
   };
-  for (int id = 1; id <= 300; ++id, rs->MoveNext()) update(id);  // rows read after the batch began
-  ASSERT_EQ(rs->Value("id").ToInteger(), 301);
-  {
-    auto other = c->OpenResultset("SELECT * FROM calls WHERE id = 302", CursorType::Keyset,
-                                  LockType::OptimisticRowVer);
-    other->Edit();
-    other->SetValue("s", "theirs");
-    other->Update();
+  // In the rows read first, then in rows read later (on a server, locked
+  // as they were read).
+  int id = 1;
+  for (int base : {300, 1300}) {
+    for (; id <= base; ++id, rs->MoveNext()) update(id);  // rows read after the batch began
+    ASSERT_EQ(rs->Value("id").ToInteger(), base + 1);
+    {
+      auto other = c->OpenResultset("SELECT * FROM calls WHERE id = ?", {std::to_string(base + 2)},
+                                    CursorType::Keyset, LockType::OptimisticRowVer);
+      other->Edit();
+      other->SetValue("s", "theirs");
+      other->Update();
+    }
+    update(base + 1);
+    rs->MoveNext();
+    rs->Edit();
+    rs->SetValue("s", "mine");
+    EXPECT_EQ(Raised([&] { rs->Update(); }).Number(), kErrRowChanged) << base + 2;
+    rs->CancelUpdate();
+    rs->MoveNext();
+    c->Execute("UPDATE calls SET s = 'statement' WHERE id = " + std::to_string(base + 3));
+    rs->Edit();
+    rs->SetValue("s", "mine");
+    EXPECT_EQ(Raised([&] { rs->Update(); }).Number(), kErrRowChanged) << base + 3;
+    rs->CancelUpdate();
+    rs->MoveNext();
+    update(base + 4);
+    rs->MoveNext();
+    id = base + 5;
   }
-  update(301);
-  rs->MoveNext();
-  rs->Edit();
-  rs->SetValue("s", "mine");
-  EXPECT_EQ(Raised([&] { rs->Update(); }).Number(), kErrRowChanged);
-  rs->CancelUpdate();
-  rs->MoveNext();
-  c->Execute("UPDATE calls SET s = 'statement' WHERE id = 303");
-  rs->Edit();
-  rs->SetValue("s", "mine");
-  EXPECT_EQ(Raised([&] { rs->Update(); }).Number(), kErrRowChanged);
-  rs->CancelUpdate();
-  rs->MoveNext();
-  update(304);
   rs->Close();
   c->Close();
-  EXPECT_EQ(Stored("s", 302), Variant("theirs"));
-  EXPECT_EQ(Stored("s", 303), Variant("statement"));
-  EXPECT_EQ(Stored("i", 301), Variant(std::int64_t{301}));
-  EXPECT_EQ(Stored("i", 304), Variant(std::int64_t{304}));
+  for (int base : {300, 1300}) {
+    EXPECT_EQ(Stored("s", base + 2), Variant("theirs"));
+    EXPECT_EQ(Stored("s", base + 3), Variant("statement"));
+    EXPECT_EQ(Stored("i", base + 1), Variant(std::int64_t{base + 1}));
+    EXPECT_EQ(Stored("i", base + 4), Variant(std::int64_t{base + 4}));
+  }
 }
 
 // Rows far ahead of the cursor (pages the SQLite layer reads in advance on

@@ -316,6 +316,7 @@ bool OdbcCursor::LoadRange() {
   const std::string& sql = first ? first_range_sql_ : lock ? range_lock_sql_ : range_sql_;
   auto stmt = first ? Run(sql, {}, true) : Run(sql, {last_key_, max_key_}, true, last_key_.ToInteger());
   block_lock_serial_ = lock ? db_->LockSerial() : UINT64_MAX;
+  block_writes_ = db_->TableWrites(table_);
   std::size_t n = 0;
   {
     OdbcRows& rows = stmt->Rows(read_columns_);
@@ -445,9 +446,14 @@ bool OdbcCursor::FetchNext() {
   return true;
 }
 
+void OdbcCursor::Writing() {
+  db_->TableWritten(table_);
+  ++block_writes_;
+}
+
 long OdbcCursor::Write(const std::string& sql, const std::vector<const Variant*>& values, bool protect) {
   const bool logged = db_->BeginWrite(!protect);
-  db_->TableWritten(table_);
+  Writing();
   auto stmt = db_->Take(sql);
   long rows = 0;
   try {
@@ -496,7 +502,11 @@ void OdbcCursor::WriteUpdate() {
     for (std::size_t k = 0; k < key_names_.size(); ++k) where += (k ? " AND " : "") + key_names_[k] + " = ?";
     sql = "UPDATE " + table_ + " SET " + set + " WHERE " + where + check;
   }
-  if (block_lock_serial_ == db_->LockSerial() && HoldUpdate(sql, values)) return;
+  // A row of a locked block needs no check while nothing but this cursor
+  // wrote the table since the block was read.
+  if (block_lock_serial_ == db_->LockSerial() && db_->TableWrites(table_) == block_writes_ &&
+      HoldUpdate(sql, values))
+    return;
   if (Write(sql, values, false) <= 0)
     ThrowDataError("The row was changed or deleted by another user since it was read", kErrRowChanged);
   lock_ranges_ = ranged_;
@@ -531,7 +541,7 @@ bool OdbcCursor::HoldUpdate(const std::string& sql, const std::vector<const Vari
   if (added) it->second = MakeShape(mask);
   const std::shared_ptr<const OdbcDb::RowsShape>& shape = it->second;
   if (!shape) return false;
-  db_->TableWritten(table_);
+  Writing();
   if (!db_->HoldUpdate(block_lock_serial_, shape, sql, values, written, current_key_[0].ToInteger())) return false;
   wrote_ = true;
   return true;

@@ -76,6 +76,8 @@ class OdbcCursor final : public Cursor {
   void PrepareBlock(std::size_t first);
   bool FetchServerCursor();
   std::string KeyText(const Variant* key) const;
+  // This cursor is about to write to its table.
+  void Writing();
   // Runs a write statement kept for its text; returns the rows it changed.
   // A protected one (an insert, which may meet a key another session took)
   // is undone alone when it fails (OdbcDb::Protected).
@@ -116,6 +118,7 @@ class OdbcCursor final : public Cursor {
   bool lock_ranges_ = false;
   std::string range_lock_sql_;
   std::uint64_t block_lock_serial_ = UINT64_MAX;  // the block's rows are locked under it
+  std::uint64_t block_writes_ = 0;  // the table's writes as of the block's read, and this cursor's since
   std::unordered_map<std::string, std::shared_ptr<const OdbcDb::RowsShape>> shapes_;  // by columns written, or null
   std::unordered_map<std::string, std::string> update_sql_;  // WriteUpdate's statements, by pattern
   Variant last_key_, max_key_;

@@ -976,6 +976,7 @@ std::uint64_t OdbcDb::TableStamp(std::string_view table) {
 void OdbcDb::TableWritten(std::string_view table) {
   std::string key = TableNameKey(table);
   stamps_.erase(key);
+  ++table_writes_[key];
   written_tables_.insert(std::move(key));
 }
 
@@ -985,7 +986,13 @@ void OdbcDb::StatementWrites(std::string_view sql) {
   } else {
     stamps_.clear();
     wrote_any_table_ = true;
+    ++any_table_writes_;
   }
+}
+
+std::uint64_t OdbcDb::TableWrites(std::string_view table) const {
+  auto it = table_writes_.find(TableNameKey(table));
+  return any_table_writes_ + (it == table_writes_.end() ? 0 : it->second);
 }
 
 std::shared_ptr<OdbcDb> OdbcDb::ReaderFor(std::string_view table) {

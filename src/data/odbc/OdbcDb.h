@@ -309,6 +309,9 @@ class OdbcDb {
   // statement (which names its table, or else may write any).
   void TableWritten(std::string_view table);
   void StatementWrites(std::string_view sql);
+  // How many writes to `table` this connection began so far (a statement
+  // that does not name its table counts for every table).
+  std::uint64_t TableWrites(std::string_view table) const;
 
   // Prepared statements kept for the next use of the same text. Take hands
   // one out (prepared, or made and prepared); Keep takes it back.
@@ -401,6 +404,8 @@ class OdbcDb {
   // TableNameKey of the tables the open transaction wrote (or any table).
   std::unordered_set<std::string> written_tables_;
   bool wrote_any_table_ = false;
+  std::unordered_map<std::string, std::uint64_t> table_writes_;  // TableWrites', by TableNameKey
+  std::uint64_t any_table_writes_ = 0;
   std::optional<ComponentError> send_error_;
   std::string send_error_table_;
   // The batch's writes, while each is a row update.
