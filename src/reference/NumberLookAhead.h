@@ -71,7 +71,10 @@ class NumberLookAhead {
       }
       rs->Close();
       for (std::size_t i = first; i < end; ++i)
-        if (!ahead_.count(std::string(wanted[i]))) missing_ahead_.Insert(wanted[i]);
+        if (!ahead_.count(std::string(wanted[i]))) {
+          missing_ahead_.Insert(wanted[i]);
+          missing_.Insert(wanted[i]);
+        }
     }
   }
 
