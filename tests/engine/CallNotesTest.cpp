@@ -5,6 +5,9 @@
 #include <fstream>
 
 #include "EngineFixture.h"
+#include "call/CallNote.h"
+#include "data/RdoConnection.h"
+#include "data/RdoResultset.h"
 
 namespace ordalis::testing {
 namespace {
@@ -99,6 +102,58 @@ TEST_F(RatingTest, AReloadDuringTheRunStopsThePreparationAhead) {
   db_path_ = demo.database;
   EXPECT_EQ(Query("SELECT COUNT(*) FROM CHIAMATE WHERE sGiorno_c IS NULL"), "0");
   EXPECT_EQ(Dump(demo.database, "CHIAMATE"), Dump(undisturbed, "CHIAMATE"));
+}
+
+// A call from an extension that hides digits, not rated yet, is noted with
+// the search for its number as the rating will store it; a call from a
+// swing extension is noted as such.
+TEST_F(RatingTest, NotesForeseeTheHiddenNumberAndTheSwingList) {
+  const DemoInstallation demo = WriteDemoInstallation(dir_.string(), 3000);
+  db_path_ = demo.database;
+  auto first_call = [&](const std::string& condition) {
+    return Query("SELECT MIN(c.lPKId) FROM CHIAMATE c JOIN Derivati d ON d.sNumero = c.SDERIVATO AND "
+                 "d.sSito = c.SSITO WHERE " + condition);
+  };
+  const std::string hidden = first_call("d.iPrivacy > 0");
+  const std::string plain = first_call("d.iPrivacy = 0 AND NOT d.bSwing");
+  const std::string swing = first_call("d.bSwing");
+  ASSERT_NE(hidden, "");
+  ASSERT_NE(plain, "");
+  ASSERT_NE(swing, "");
+  std::map<std::string, CallNote> notes;
+  {
+    clsChiamate engine;
+    engine.SetEvents(&events_);
+    engine.set_TipoDb(dbAccess);
+    engine.Init(demo.database);
+    ASSERT_EQ(engine.Errore(), "");
+    auto rs = engine.Connection()->OpenResultset("SELECT * FROM CHIAMATE WHERE lPKId IN (" + hidden + ", " + plain +
+                                                 ", " + swing + ")");
+    rdo::RowPreparer prepare = CallNotePreparer(engine.Siti, NoteExtensions(engine.Derivati.get()), *rs);
+    ASSERT_TRUE(prepare);
+    for (; !rs->Eof(); rs->MoveNext()) {
+      std::vector<Variant> row;
+      for (int i = 0; i < rs->ColumnCount(); ++i) row.push_back(rs->Value(i));
+      std::unique_ptr<rdo::RowNote> note;
+      prepare(row, note);
+      notes[rs->Value("lPKId").ToText()] = static_cast<CallNote&>(*note);
+    }
+  }
+  const CallNote& masked = notes[hidden];
+  ASSERT_TRUE(masked.search[0].asked);
+  ASSERT_TRUE(masked.masked[0].asked);
+  EXPECT_NE(masked.masked[0].question.number, masked.search[0].question.number);
+  EXPECT_FALSE(notes[plain].masked[0].asked);
+  EXPECT_FALSE(notes[plain].swing);
+  EXPECT_TRUE(notes[swing].swing);
+
+  clsChiamate engine;
+  engine.SetEvents(&events_);
+  engine.set_TipoDb(dbAccess);
+  engine.Init(demo.database);
+  engine.Process();
+  ASSERT_EQ(engine.Errore(), "");
+  EXPECT_EQ(Query("SELECT SNUMERO FROM CHIAMATE WHERE lPKId = " + hidden), masked.masked[0].question.number);
 }
 
 // The single-call rating after a batch run works on the record the run left
