@@ -765,8 +765,9 @@ std::string OdbcDb::RowsShape::Row(const std::vector<const Variant*>& values) co
 }
 
 const std::vector<std::string>* OdbcDb::RowType(const std::string& table) {
-  auto [it, added] = row_types_.try_emplace(table);
-  if (!added) return it->second ? &*it->second : nullptr;
+  const auto [found, added] = row_types_.try_emplace(table);
+  std::optional<std::vector<std::string>>& known = found->second;
+  if (!added) return known ? &*known : nullptr;
   static const std::string sql =
       "SELECT a.attname, CASE WHEN t.typtype = 'd' THEN 1 ELSE 0 END FROM pg_attribute a JOIN pg_type t ON "
       "t.oid = a.atttypid WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum";
@@ -784,12 +785,12 @@ const std::vector<std::string>* OdbcDb::RowType(const std::string& table) {
         names.push_back(row[0].ToText());
       }
       Keep(sql, std::move(stmt));
-      if (!domains && !names.empty()) it->second = std::move(names);
+      if (!domains && !names.empty()) known = std::move(names);
     });
   } catch (const ComponentError&) {
     // Not known: the table's rows are written one by one.
   }
-  return it->second ? &*it->second : nullptr;
+  return known ? &*known : nullptr;
 }
 
 bool OdbcDb::HoldUpdate(std::uint64_t lock_serial, const std::shared_ptr<const RowsShape>& shape,
