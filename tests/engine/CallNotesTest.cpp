@@ -120,13 +120,13 @@ TEST_F(RatingTest, NotesForeseeTheHiddenNumberAndTheSwingList) {
   ASSERT_NE(hidden, "");
   ASSERT_NE(plain, "");
   ASSERT_NE(swing, "");
+  clsChiamate engine;
+  engine.SetEvents(&events_);
+  engine.set_TipoDb(dbAccess);
+  engine.Init(demo.database);
+  ASSERT_EQ(engine.Errore(), "");
   std::map<std::string, CallNote> notes;
   {
-    clsChiamate engine;
-    engine.SetEvents(&events_);
-    engine.set_TipoDb(dbAccess);
-    engine.Init(demo.database);
-    ASSERT_EQ(engine.Errore(), "");
     auto rs = engine.Connection()->OpenResultset("SELECT * FROM CHIAMATE WHERE lPKId IN (" + hidden + ", " + plain +
                                                  ", " + swing + ")");
     rdo::RowPreparer prepare = CallNotePreparer(engine.Siti, NoteExtensions(engine.Derivati.get()), *rs);
@@ -147,10 +147,6 @@ TEST_F(RatingTest, NotesForeseeTheHiddenNumberAndTheSwingList) {
   EXPECT_FALSE(notes[plain].swing);
   EXPECT_TRUE(notes[swing].swing);
 
-  clsChiamate engine;
-  engine.SetEvents(&events_);
-  engine.set_TipoDb(dbAccess);
-  engine.Init(demo.database);
   engine.Process();
   ASSERT_EQ(engine.Errore(), "");
   EXPECT_EQ(Query("SELECT SNUMERO FROM CHIAMATE WHERE lPKId = " + hidden), masked.masked[0].question.number);
