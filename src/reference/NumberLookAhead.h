@@ -4,9 +4,9 @@
 // - the numbers it did not have, as long as the connection's TableStamp of
 //   the table stays the same (a connection that cannot tell keeps none);
 // - rows fetched together for the numbers a block of calls will ask for,
-//   and the numbers found without one, held until the next Prefetch (a
-//   block's worth of calls: a number added meanwhile by another session is
-//   found from the next block on).
+//   and the numbers found without one or already known missing, held until
+//   the next Prefetch (a block's worth of calls: a number added meanwhile by
+//   another session is found from the next block on).
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -49,8 +49,13 @@ class NumberLookAhead {
     std::vector<std::string_view> wanted;
     TextSet seen;
     for (std::string_view number : numbers) {
-      if (number.empty() || seen.Contains(number) || missing_.Contains(number) || known(number)) continue;
+      if (number.empty() || seen.Contains(number) || known(number)) continue;
       seen.Insert(number);
+      if (missing_.Contains(number)) {
+        // Still missing for this block when the stamp ages within it.
+        missing_ahead_.Insert(number);
+        continue;
+      }
       wanted.push_back(number);
     }
     // One statement text, prepared once: a short last chunk repeats a number.
@@ -106,7 +111,8 @@ class NumberLookAhead {
   }
 
   std::string table_;
-  // The last Prefetch's rows not taken yet, and the numbers it did not find:
+  // The last Prefetch's rows not taken yet, and the numbers it did not find
+  // or knew missing:
   // both as they were when it ran, until the next.
   std::unordered_map<std::string, std::shared_ptr<Entry>> ahead_;
   TextSet missing_ahead_;
