@@ -13,6 +13,7 @@
 #include <sql.h>
 #include <sqlext.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -32,6 +33,19 @@ namespace {
 
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// Busy CPU time of the whole machine (every process, the server included),
+// from /proc/stat.
+double MachineBusySeconds() {
+  std::FILE* f = std::fopen("/proc/stat", "r");
+  if (!f) return 0;
+  unsigned long long user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0, steal = 0;
+  const int read = std::fscanf(f, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &user, &nice, &system, &idle,
+                               &iowait, &irq, &softirq, &steal);
+  std::fclose(f);
+  if (read != 8) return 0;
+  return static_cast<double>(user + nice + system + irq + softirq + steal) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 double CpuSeconds() {
@@ -162,8 +176,9 @@ int main(int argc, char** argv) {
       return 1;
     }
     auto process = std::chrono::steady_clock::now();
-    const double cpu_before = CpuSeconds();
+    const double cpu_before = CpuSeconds(), busy_before = MachineBusySeconds();
     engine.Process();
+    const double busy = MachineBusySeconds() - busy_before;
     rated = events.done;
     double seconds = Seconds(process);
     const double cpu = CpuSeconds() - cpu_before;
@@ -171,11 +186,15 @@ int main(int argc, char** argv) {
     std::printf("engine:     %ld calls in %.2f s = %.0f calls/s (Init and caches %.2f s more)\n", rated, seconds,
                 engine_rate, std::chrono::duration<double>(process - start).count());
     std::printf("engine CPU: %.2f s = %.0f calls per CPU second (the server's CPU not counted)\n", cpu, rated / cpu);
+    std::printf("machine:    %.2f CPU seconds busy = %.2f cores on average (the server included)\n", busy,
+                busy / seconds);
   }
   start = std::chrono::steady_clock::now();
+  const double busy_before = MachineBusySeconds();
   long rows = PlainLoop(connect);
   double plain = Seconds(start);
-  std::printf("plain loop: %ld rows in %.2f s = %.0f rows/s\n", rows, plain, rows / plain);
+  std::printf("plain loop: %ld rows in %.2f s = %.0f rows/s, %.2f cores on average\n", rows, plain, rows / plain,
+              (MachineBusySeconds() - busy_before) / plain);
   std::printf("ratio engine/plain: %.3f\n", engine_rate / (rows / plain));
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
