@@ -278,6 +278,7 @@ void OdbcCursor::OpenUpdatable(const std::string& sql) {
     range_sql_ = select + where + key_list_ + " > ? AND " + key_list_ + " <= ? ORDER BY " + key_list_ + " LIMIT " +
                  std::to_string(kRangeRows);
     range_lock_sql_ = range_sql_ + " FOR UPDATE";
+    lock_rest_sql_ = range_sql_ + " FOR UPDATE SKIP LOCKED";
   } else {
     // The keys of every row, in the statement's order.
     std::string keys_sql = "SELECT " + key_list_ + from_ + rest;
@@ -502,6 +503,12 @@ void OdbcCursor::WriteUpdate() {
     for (std::size_t k = 0; k < key_names_.size(); ++k) where += (k ? " AND " : "") + key_names_[k] + " = ?";
     sql = "UPDATE " + table_ + " SET " + set + " WHERE " + where + check;
   }
+  if (ranged_ && !lock_ranges_) {
+    // A few rows go one by one (a single-row resultset takes no second
+    // round trip).
+    lock_ranges_ = true;
+    if (block_.size() - block_next_ >= kLockRestRows) LockRestOfBlock();
+  }
   // A row of a locked block needs no check while nothing but this cursor
   // wrote the table since the block was read.
   if (block_lock_serial_ == db_->LockSerial() && db_->TableWrites(table_) == block_writes_ &&
@@ -509,12 +516,38 @@ void OdbcCursor::WriteUpdate() {
     return;
   if (Write(sql, values, false) <= 0)
     ThrowDataError("The row was changed or deleted by another user since it was read", kErrRowChanged);
-  lock_ranges_ = ranged_;
   // A key column written: later writes and re-reads use its new value.
   for (std::size_t i = 0; i < changed_.size(); ++i)
     if (changed_[i])
       for (std::size_t k = 0; k < key_names_.size(); ++k)
         if (column_names_[i] == key_names_[k]) current_key_[k] = CoerceToKind(edit_[i], key_kinds_[k]);
+}
+
+void OdbcCursor::LockRestOfBlock() {
+  // The current row's values are in row_; the rows after it in block_.
+  const std::size_t nk = key_names_.size();
+  const std::int64_t above = current_key_[0].ToInteger() - 1;
+  auto stmt = Run(lock_rest_sql_, {Variant(above), block_.back()[0]}, true, above);
+  std::size_t next = block_next_ - 1;
+  bool same = true;
+  {
+    OdbcRows& rows = stmt->Rows(read_columns_);
+    std::vector<Variant> row;
+    while (db_->Guarded([&] { return rows.Next(row); })) {
+      if (!same || next >= block_.size()) {
+        same = false;
+      } else if (next + 1 == block_next_) {
+        same = row[0] == current_key_[0] && std::equal(row_.begin(), row_.end(), row.begin() + nk);
+      } else {
+        same = row == block_[next];
+      }
+      ++next;
+    }
+  }
+  db_->Keep(lock_rest_sql_, std::move(stmt));
+  if (!same || next != block_.size()) return;
+  block_lock_serial_ = db_->LockSerial();
+  block_writes_ = db_->TableWrites(table_);
 }
 
 bool OdbcCursor::HoldUpdate(const std::string& sql, const std::vector<const Variant*>& values) {

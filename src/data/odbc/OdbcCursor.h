@@ -48,6 +48,7 @@ class OdbcCursor final : public Cursor {
   static constexpr std::size_t kRangeRows = 1000;
   static constexpr std::size_t kChunk = 64;
   static constexpr std::size_t kLookupRows = 32;
+  static constexpr std::size_t kLockRestRows = 64;
 
   bool FetchNext() override;
   void SetRowPreparer(RowPreparer preparer) override;
@@ -82,6 +83,10 @@ class OdbcCursor final : public Cursor {
   // A protected one (an insert, which may meet a key another session took)
   // is undone alone when it fails (OdbcDb::Protected).
   long Write(const std::string& sql, const std::vector<const Variant*>& values, bool protect);
+  // Locks the rows of the block from the current one on, skipping rows
+  // other sessions hold locked: when every one is locked and still as read,
+  // the block counts as read locked.
+  void LockRestOfBlock();
   // Hands the update of a row of a locked block to the batch to run later
   // with others; false when it must be written now.
   bool HoldUpdate(const std::string& sql, const std::vector<const Variant*>& values);
@@ -112,11 +117,13 @@ class OdbcCursor final : public Cursor {
   std::string top_sql_;                     // ranged: the largest key
   std::string range_sql_;                   // ranged: next rows after a key, up to the largest
   bool ranges_started_ = false;
-  // Ranged, once the cursor wrote a row: the next ranges are read locked
-  // (range_lock_sql_), each in a transaction of its own, and their rows'
-  // updates are held to run together (OdbcDb::HoldUpdate).
+  // Ranged, from the cursor's first update on: the next ranges are read
+  // locked (range_lock_sql_), each in a transaction of its own, and their
+  // rows' updates are held to run together (OdbcDb::HoldUpdate). The block
+  // of the first update, read unlocked, is locked from that row on
+  // (LockRestOfBlock).
   bool lock_ranges_ = false;
-  std::string range_lock_sql_;
+  std::string range_lock_sql_, lock_rest_sql_;
   std::uint64_t block_lock_serial_ = UINT64_MAX;  // the block's rows are locked under it
   std::uint64_t block_writes_ = 0;  // the table's writes as of the block's read, and this cursor's since
   std::unordered_map<std::string, std::shared_ptr<const OdbcDb::RowsShape>> shapes_;  // by columns written, or null
