@@ -59,7 +59,7 @@ class NumberLookAhead {
       wanted.push_back(number);
     }
     // One statement text, prepared once: a short last chunk repeats a number.
-    constexpr std::size_t kChunk = 50;
+    constexpr std::size_t kChunk = 200;
     std::string sql = "SELECT * FROM " + table_ + " WHERE sNumero IN (?";
     for (std::size_t i = 1; i < kChunk; ++i) sql += ",?";
     sql += ")";
