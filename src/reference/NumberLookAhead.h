@@ -27,14 +27,21 @@ class NumberLookAhead {
  public:
   explicit NumberLookAhead(std::string table) : table_(std::move(table)) {}
 
-  // Whether the table is known not to have `number`: found missing under
-  // the connection's current stamp of the table, or by the last Prefetch.
-  bool Missing(rdo::RdoConnection& connection, std::string_view number) {
-    return missing_ahead_.Contains(number) || (Stamp(connection) && missing_.Contains(number));
-  }
-  // A look-up of `number` found no row.
-  void NotFound(rdo::RdoConnection& connection, std::string_view number) {
-    if (Stamp(connection)) missing_.Insert(number);
+  // The row of `number` read by itself with `read` (a row to an entry);
+  // null when the table does not have it or is known not to (no statement
+  // then). Statement failures reach the caller.
+  template <class Read>
+  std::shared_ptr<Entry> Fetch(rdo::RdoConnection& connection, std::string_view number, Read read) {
+    if (missing_ahead_.Contains(number) || (Stamp(connection) && missing_.Contains(number))) return nullptr;
+    auto rs = connection.OpenResultset("SELECT * FROM " + table_ + " WHERE sNumero=?", {number});
+    if (rs->Eof()) {
+      rs->Close();
+      if (Stamp(connection)) missing_.Insert(number);
+      return nullptr;
+    }
+    std::shared_ptr<Entry> entry = read(*rs);
+    rs->Close();
+    return entry;
   }
 
   // Fetches the rows of those of `numbers` neither `known` nor missing,

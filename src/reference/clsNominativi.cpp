@@ -148,15 +148,9 @@ void clsNominativi::Cache(CacheType mode) {
 }
 
 bool clsNominativi::CercaNominativo(std::string_view numero) {
-  if (look_ahead_.Missing(*Connection, numero)) return false;
-  auto rs = Connection->OpenResultset("SELECT * FROM Rubrica WHERE sNumero=?", {numero});
-  if (rs->Eof()) {
-    rs->Close();
-    look_ahead_.NotFound(*Connection, numero);
-    return false;
-  }
-  auto entry = FromRow(*rs, Connection);
-  rs->Close();
+  auto entry =
+      look_ahead_.Fetch(*Connection, numero, [this](const rdo::RdoResultset& row) { return FromRow(row, Connection); });
+  if (!entry) return false;
   const std::string key = entry->NumeroTel;
   AddFetched(*nominativi_, std::move(entry), key, *Chiamate);
   return true;

@@ -179,15 +179,8 @@ void clsSwings::Cache(CacheType mode) {
 }
 
 bool clsSwings::CercaSwing(std::string_view numero) {
-  if (look_ahead_.Missing(*Connection, numero)) return false;
-  auto rs = Connection->OpenResultset("SELECT * FROM Swing WHERE sNumero=?", {numero});
-  if (rs->Eof()) {
-    rs->Close();
-    look_ahead_.NotFound(*Connection, numero);
-    return false;
-  }
-  auto swing = FromRow(*rs);
-  rs->Close();
+  auto swing = look_ahead_.Fetch(*Connection, numero, [](const rdo::RdoResultset& row) { return FromRow(row); });
+  if (!swing) return false;
   const std::string key = swing->Numero;
   AddFetched(*swings_, std::move(swing), key, *Chiamate);
   return true;
