@@ -4,6 +4,7 @@
 // blocks, key ranges and server cursors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -432,6 +433,44 @@ TEST_F(ServerBatch, TheBlockOfTheFirstUpdateIsLockedWhenItsRowsAreAsRead) {
   writer_->Flush();
   auto stored = Open()->OpenResultset("SELECT string_agg(DISTINCT s, ',' ORDER BY s) FROM calls WHERE id <= 1000");
   EXPECT_EQ(stored->Value(0).ToText(), "held,mine,theirs");
+}
+
+// The next range is read ahead on another session while the rows before it
+// are written; a range whose rows another session changed, deleted or added
+// since is read again, locked, as it is now.
+TEST_F(ServerBatch, RangesReadAheadAreTakenOnlyWhenLockedAsTheyWereRead) {
+  auto other = Open();
+  CommitHold hold(*writer_);
+  auto rs = writer_->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  std::vector<std::int64_t> visited;
+  for (; !rs->Eof(); rs->MoveNext()) {
+    const std::int64_t id = rs->Value("id").ToInteger();
+    visited.push_back(id);
+    if (id == 1500) EXPECT_EQ(rs->Value("s").ToText(), "theirs");
+    if (id == 2200) EXPECT_EQ(rs->Value("s").ToText(), "again");
+    if (id == 2300) EXPECT_EQ(rs->Value("i").ToInteger(), -1);
+    rs->Edit();
+    rs->SetValue("t", "mine");
+    rs->Update();
+    if (id == 1 || id == 1001) {
+      // The range after this one is on its way, or read already.
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      if (id == 1) {
+        other->Execute("UPDATE calls SET s = 'theirs' WHERE id = 1500");
+      } else {
+        other->Execute("DELETE FROM calls WHERE id = 2200");
+        other->Execute("INSERT INTO calls (id, s, i) VALUES (2200, 'again', -2)");
+        other->Execute("UPDATE calls SET i = -1 WHERE id = 2300");
+        other->Execute("DELETE FROM calls WHERE id = 2400");
+      }
+    }
+  }
+  rs->Close();
+  writer_->Flush();
+  EXPECT_EQ(visited.size(), 2999u);
+  EXPECT_EQ(std::count(visited.begin(), visited.end(), 2400), 0);
+  auto stored = Open()->OpenResultset("SELECT count(*) FROM calls WHERE t = 'mine'");
+  EXPECT_EQ(stored->Value(0).ToInteger(), 2999);
 }
 
 // Rows written together reach the server with every kind of value as it

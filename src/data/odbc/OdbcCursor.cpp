@@ -279,6 +279,11 @@ void OdbcCursor::OpenUpdatable(const std::string& sql) {
                  std::to_string(kRangeRows);
     range_lock_sql_ = range_sql_ + " FOR UPDATE";
     lock_rest_sql_ = range_sql_ + " FOR UPDATE SKIP LOCKED";
+    const std::string version = qualifier_ + ".xmin::text::bigint";
+    ahead_sql_ = "SELECT " + key_list_ + ", " + version + ", " + list_ + from_ + where + key_list_ + " > ? AND " +
+                 key_list_ + " <= ? ORDER BY " + key_list_ + " LIMIT " + std::to_string(kRangeRows);
+    ahead_check_sql_ = "SELECT " + key_list_ + ", " + version + from_ + where + key_list_ + " > ? AND " + key_list_ +
+                       " <= ? ORDER BY " + key_list_ + " FOR UPDATE";
   } else {
     // The keys of every row, in the statement's order.
     std::string keys_sql = "SELECT " + key_list_ + from_ + rest;
@@ -314,23 +319,23 @@ bool OdbcCursor::LoadRange() {
   ranges_started_ = true;
   const bool lock = lock_ranges_ && !first;
   if (lock) db_->CommitBetweenBlocks();
-  const std::string& sql = first ? first_range_sql_ : lock ? range_lock_sql_ : range_sql_;
-  auto stmt = first ? Run(sql, {}, true) : Run(sql, {last_key_, max_key_}, true, last_key_.ToInteger());
+  if (!(lock && TakeAhead())) {
+    const std::string& sql = first ? first_range_sql_ : lock ? range_lock_sql_ : range_sql_;
+    auto stmt = first ? Run(sql, {}, true) : Run(sql, {last_key_, max_key_}, true, last_key_.ToInteger());
+    {
+      OdbcRows& rows = stmt->Rows(read_columns_);
+      std::vector<Variant> row;
+      while (db_->Guarded([&] { return rows.Next(row); })) block_.push_back(row);
+    }
+    db_->Keep(sql, std::move(stmt));
+  }
   block_lock_serial_ = lock ? db_->LockSerial() : UINT64_MAX;
   block_writes_ = db_->TableWrites(table_);
-  std::size_t n = 0;
-  {
-    OdbcRows& rows = stmt->Rows(read_columns_);
-    std::vector<Variant> row;
-    while (db_->Guarded([&] { return rows.Next(row); })) {
-      block_.push_back(row);
-      ++n;
-    }
-  }
-  db_->Keep(sql, std::move(stmt));
+  const std::size_t n = block_.size();
   if (n < kRangeRows) exhausted_ = true;
   if (n == 0) return false;
   last_key_ = block_.back()[0];
+  if (lock && !exhausted_) StartAhead();
   if (first && !exhausted_) {
     // More than one range: the rows to visit end at the largest key now.
     auto top = Run(top_sql_, {}, true);
@@ -340,6 +345,72 @@ bool OdbcCursor::LoadRange() {
       if (db_->Guarded([&] { return rows.Next(row); })) max_key_ = row[0];
     }
     db_->Keep(top_sql_, std::move(top));
+  }
+  return true;
+}
+
+void OdbcCursor::StartAhead() {
+  ahead_.reset();
+  std::shared_ptr<OdbcDb> session = db_->AheadSession();
+  if (!session) return;
+  std::vector<Variant> values = params_;
+  values.push_back(last_key_);
+  values.push_back(max_key_);
+  // The version's column aside, the rows must read as this session reads
+  // the range.
+  const std::size_t nk = key_names_.size();
+  std::vector<OdbcColumn> expected = read_columns_;
+  expected.insert(expected.begin() + static_cast<std::ptrdiff_t>(nk), OdbcColumn{});
+  auto read = [session, nk, sql = ahead_sql_, values = std::move(values), expected = std::move(expected)] {
+    std::unique_lock<std::mutex> use = session->Use();
+    auto stmt = session->Take(sql);
+    stmt->ResetParams();
+    int p = 1;
+    for (const Variant& v : values) stmt->Bind(p++, v);
+    stmt->Execute();
+    std::vector<std::vector<Variant>> rows;
+    {
+      OdbcRows& read = stmt->Rows();
+      std::vector<OdbcColumn> columns = read.columns();
+      if (columns.size() > nk) columns[nk] = {};
+      if (columns != expected) ThrowDataError("The rows read ahead have other columns");
+      std::vector<Variant> row;
+      while (read.Next(row)) rows.push_back(row);
+    }
+    session->Keep(sql, std::move(stmt));
+    return rows;
+  };
+  ahead_ = Ahead{last_key_.ToInteger(), std::async(std::launch::async, std::move(read))};
+}
+
+bool OdbcCursor::TakeAhead() {
+  if (!ahead_) return false;
+  const bool same_range = ahead_->above == last_key_.ToInteger();
+  std::vector<std::vector<Variant>> rows;
+  try {
+    rows = ahead_->rows.get();
+  } catch (...) {
+    // Not read ahead (the session failed, the table is not the same there).
+  }
+  ahead_.reset();
+  if (!same_range || rows.empty()) return false;
+  const std::size_t nk = key_names_.size();
+  auto stmt = Run(ahead_check_sql_, {last_key_, rows.back()[0]}, true, last_key_.ToInteger());
+  std::size_t i = 0;
+  bool same = true;
+  {
+    OdbcRows& locked = stmt->Rows();
+    std::vector<Variant> row;
+    while (db_->Guarded([&] { return locked.Next(row); })) {
+      same = same && i < rows.size() && row[0] == rows[i][0] && row[nk] == rows[i][nk];
+      ++i;
+    }
+  }
+  db_->Keep(ahead_check_sql_, std::move(stmt));
+  if (!same || i != rows.size()) return false;
+  for (std::vector<Variant>& row : rows) {
+    row.erase(row.begin() + static_cast<std::ptrdiff_t>(nk));
+    block_.push_back(std::move(row));
   }
   return true;
 }
@@ -508,6 +579,7 @@ void OdbcCursor::WriteUpdate() {
     // round trip).
     lock_ranges_ = true;
     if (block_.size() - block_next_ >= kLockRestRows) LockRestOfBlock();
+    if (!exhausted_) StartAhead();
   }
   // A row of a locked block needs no check while nothing but this cursor
   // wrote the table since the block was read.
@@ -639,6 +711,7 @@ void OdbcCursor::Reread() {
 }
 
 void OdbcCursor::Release() noexcept {
+  ahead_.reset();  // waits for a read ahead still running
   rows_ = nullptr;
   if (!server_cursor_.empty()) {
     read_.reset();

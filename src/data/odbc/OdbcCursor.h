@@ -26,6 +26,7 @@
 // another writer got there first (kErrRowChanged). A row locked by another
 // transaction makes the Update wait up to the query timeout and fail.
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -83,6 +84,13 @@ class OdbcCursor final : public Cursor {
   // A protected one (an insert, which may meet a key another session took)
   // is undone alone when it fails (OdbcDb::Protected).
   long Write(const std::string& sql, const std::vector<const Variant*>& values, bool protect);
+  // Starts reading the range after last_key_ on the connection's ahead
+  // session, while the caller works through this one.
+  void StartAhead();
+  // Takes the rows read ahead for the range after last_key_ into block_
+  // once this session locked that range and found the same rows in the same
+  // versions; false (nothing taken) otherwise.
+  bool TakeAhead();
   // Locks the rows of the block from the current one on, skipping rows
   // other sessions hold locked: when every one is locked and still as read,
   // the block counts as read locked.
@@ -124,6 +132,15 @@ class OdbcCursor final : public Cursor {
   // (LockRestOfBlock).
   bool lock_ranges_ = false;
   std::string range_lock_sql_, lock_rest_sql_;
+  // Ranged and locking: the next range read ahead on another session, with
+  // each row's version (xmin) after its key, and the locking read of its
+  // keys and versions that takes it over.
+  std::string ahead_sql_, ahead_check_sql_;
+  struct Ahead {
+    std::int64_t above = 0;  // the range's keys are above this
+    std::future<std::vector<std::vector<Variant>>> rows;
+  };
+  std::optional<Ahead> ahead_;
   std::uint64_t block_lock_serial_ = UINT64_MAX;  // the block's rows are locked under it
   std::uint64_t block_writes_ = 0;  // the table's writes as of the block's read, and this cursor's since
   std::unordered_map<std::string, std::shared_ptr<const OdbcDb::RowsShape>> shapes_;  // by columns written, or null

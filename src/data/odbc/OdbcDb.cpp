@@ -715,6 +715,8 @@ void OdbcDb::Close() noexcept {
   Drain();
   if (reader_) reader_->Close();
   reader_.reset();
+  // A read ahead still running keeps its session until it ends.
+  ahead_.reset();
   if (connected_ && in_transaction_ && !lost_) CommitAtClose();
   closed_ = true;
   kept_.clear();
@@ -1027,6 +1029,22 @@ std::shared_ptr<OdbcDb> OdbcDb::ReaderFor(std::string_view table) {
                    " THEN 0 ELSE 1 END"))
       return nullptr;
   return reader_;
+}
+
+std::shared_ptr<OdbcDb> OdbcDb::AheadSession() {
+  if (!postgres_ || driver_cursors_ || ahead_refused_ || closed_) return nullptr;
+  if (ahead_ && (ahead_->lost() || ahead_->closed())) ahead_.reset();
+  if (!ahead_) {
+    OdbcOptions options = options_;
+    options.autocommit = true;
+    try {
+      ahead_ = std::make_shared<OdbcDb>(connect_, query_timeout_s_, options);
+    } catch (const ComponentError&) {
+      ahead_refused_ = true;
+      return nullptr;
+    }
+  }
+  return ahead_;
 }
 
 bool OdbcDb::AskReader(std::unordered_map<std::string, bool>& known, const std::string& key, const char* sql) noexcept {

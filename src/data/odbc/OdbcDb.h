@@ -47,6 +47,7 @@
 #include <deque>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -290,6 +291,12 @@ class OdbcDb {
   // A read-only resultset reading through such a cursor opened or ended.
   void StreamOpened() { ++streams_; }
   void StreamEnded() noexcept { --streams_; }
+  // A session of its own for reading rows ahead on other threads
+  // (autocommit: it sees what other sessions committed), opened at the
+  // first call and kept until Close; null when the server refuses it. A
+  // thread uses it only while it holds its Use lock.
+  std::shared_ptr<OdbcDb> AheadSession();
+  std::unique_lock<std::mutex> Use() { return std::unique_lock<std::mutex>(use_); }
   // Runs a statement without parameters or rows through Failed.
   void Run(const std::string& sql);
   // A new name for a server cursor of the layer's.
@@ -395,6 +402,9 @@ class OdbcDb {
   std::string connect_;
   std::shared_ptr<OdbcDb> reader_;
   bool reader_refused_ = false;
+  std::shared_ptr<OdbcDb> ahead_;
+  bool ahead_refused_ = false;
+  std::mutex use_;
   // What the second connection found about a table, by TableNameKey: a
   // plain table (for reads), no triggers or rules (for writes).
   std::unordered_map<std::string, bool> plain_tables_, quiet_tables_;
