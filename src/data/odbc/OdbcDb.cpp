@@ -1033,7 +1033,14 @@ std::shared_ptr<OdbcDb> OdbcDb::ReaderFor(std::string_view table) {
 
 std::shared_ptr<OdbcDb> OdbcDb::AheadSession() {
   if (!postgres_ || driver_cursors_ || ahead_refused_ || closed_) return nullptr;
-  if (ahead_ && (ahead_->lost() || ahead_->closed())) ahead_.reset();
+  if (ahead_) {
+    bool gone = false;
+    {
+      std::unique_lock<std::mutex> use = ahead_->Use();
+      gone = ahead_->lost() || ahead_->closed();
+    }
+    if (gone) ahead_.reset();
+  }
   if (!ahead_) {
     OdbcOptions options = options_;
     options.autocommit = true;
