@@ -119,8 +119,7 @@ class NumberLookAhead {
 
   std::string table_;
   // The last Prefetch's rows not taken yet, and the numbers it did not find
-  // or knew missing:
-  // both as they were when it ran, until the next.
+  // or knew missing: both as they were when it ran, until the next.
   std::unordered_map<std::string, std::shared_ptr<Entry>> ahead_;
   TextSet missing_ahead_;
   TextSet missing_;  // numbers found missing under stamp_

@@ -11,7 +11,9 @@
 //   key reads its rows in key ranges of kRangeRows, in key order, up to the
 //   largest key that matched when the first range was read (rows added
 //   later are not visited), so no key list is held; a statement matching
-//   fewer rows than one range takes one round trip.
+//   fewer rows than one range takes one round trip. Once the cursor writes,
+//   each next range is read ahead on another session while the caller works
+//   through the one before (StartAhead, TakeAhead).
 // - Otherwise the keys are read first, then the rows by key, kChunk at a
 //   time; a row deleted meanwhile is skipped.
 //
