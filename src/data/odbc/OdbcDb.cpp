@@ -758,12 +758,15 @@ const std::string& OdbcDb::RowsShape::Sql() const {
 }
 
 std::string OdbcDb::RowsShape::Row(const std::vector<const Variant*>& values) const {
-  std::string row = "\"(", text;
+  std::string row, text;
+  row.reserve(value_at.size() + 16 * values.size() + 4);
+  row += "\"(";
   for (std::size_t i = 0; i < value_at.size(); ++i) {
     if (i) row += ',';
     if (value_at[i] >= 0) AppendRowField(row, *values[static_cast<std::size_t>(value_at[i])], text);
   }
-  return row + ")\"";
+  row += ")\"";
+  return row;
 }
 
 const std::vector<std::string>* OdbcDb::RowType(const std::string& table) {
@@ -840,7 +843,12 @@ std::vector<OdbcDb::HeldRows> OdbcDb::BindHeld() {
   }
   std::string rows;
   for (HeldRows& h : held) {
-    rows = "{";
+    std::size_t size = 2;
+    for (std::size_t i = run_upto_; i < log_.size(); ++i)
+      if (log_[i].held == h.shape) size += log_[i].row.size() + 1;
+    rows.clear();
+    rows.reserve(size);
+    rows += '{';
     for (std::size_t i = run_upto_; i < log_.size(); ++i) {
       if (log_[i].held != h.shape) continue;
       if (h.count++) rows += ',';
