@@ -1010,18 +1010,8 @@ std::shared_ptr<OdbcDb> OdbcDb::ReaderFor(std::string_view table) {
   if (!sending_ || !postgres_ || driver_cursors_ || reader_refused_ || wrote_any_table_) return nullptr;
   const std::string key = TableNameKey(table);
   if (written_tables_.count(key)) return nullptr;
-  if (reader_ && (reader_->lost() || reader_->closed())) reader_.reset();
-  if (!reader_) {
-    OdbcOptions options = options_;
-    options.autocommit = true;
-    try {
-      reader_ = std::make_shared<OdbcDb>(connect_, query_timeout_s_, options);
-    } catch (const ComponentError&) {
-      // No second session (a limit of the server's): reads wait instead.
-      reader_refused_ = true;
-      return nullptr;
-    }
-  }
+  // No second session (a limit of the server's): reads wait instead.
+  if (!SideSession(reader_, reader_refused_)) return nullptr;
   reader_->set_query_timeout(query_timeout_s_);
   // Another session could find these under the same names only if each is
   // a table everyone sees, and none of the tables written here wrote more.
@@ -1040,26 +1030,30 @@ std::shared_ptr<OdbcDb> OdbcDb::ReaderFor(std::string_view table) {
 }
 
 std::shared_ptr<OdbcDb> OdbcDb::AheadSession() {
-  if (!postgres_ || driver_cursors_ || ahead_refused_ || closed_) return nullptr;
-  if (ahead_) {
+  if (!postgres_ || driver_cursors_ || closed_) return nullptr;
+  return SideSession(ahead_, ahead_refused_);
+}
+
+const std::shared_ptr<OdbcDb>& OdbcDb::SideSession(std::shared_ptr<OdbcDb>& kept, bool& refused) {
+  if (kept) {
+    // Under its lock: a thread reading ahead may be changing its state.
     bool gone = false;
     {
-      std::unique_lock<std::mutex> use = ahead_->Use();
-      gone = ahead_->lost() || ahead_->closed();
+      std::unique_lock<std::mutex> use = kept->Use();
+      gone = kept->lost() || kept->closed();
     }
-    if (gone) ahead_.reset();
+    if (gone) kept.reset();
   }
-  if (!ahead_) {
+  if (!kept && !refused) {
     OdbcOptions options = options_;
     options.autocommit = true;
     try {
-      ahead_ = std::make_shared<OdbcDb>(connect_, query_timeout_s_, options);
+      kept = std::make_shared<OdbcDb>(connect_, query_timeout_s_, options);
     } catch (const ComponentError&) {
-      ahead_refused_ = true;
-      return nullptr;
+      refused = true;
     }
   }
-  return ahead_;
+  return kept;
 }
 
 bool OdbcDb::AskReader(std::unordered_map<std::string, bool>& known, const std::string& key, const char* sql) noexcept {

@@ -404,6 +404,10 @@ class OdbcDb {
   bool reader_refused_ = false;
   std::shared_ptr<OdbcDb> ahead_;
   bool ahead_refused_ = false;
+  // Another session of the same data source in autocommit: `kept` while it
+  // is usable, else a new one; null, and `refused` set for good, when the
+  // server refuses it.
+  const std::shared_ptr<OdbcDb>& SideSession(std::shared_ptr<OdbcDb>& kept, bool& refused);
   std::mutex use_;
   // What the second connection found about a table, by TableNameKey: a
   // plain table (for reads), no triggers or rules (for writes).
