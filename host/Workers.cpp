@@ -114,6 +114,7 @@ std::optional<Shard> ParseShard(const std::string& text, std::string& error) {
 }
 
 std::string ShardFilter(const std::string& filter, Shard shard) {
+  if (shard.count == 1) return filter;  // every call
   // The engine's own reading of a filter: from WHERE to any ORDER BY.
   std::string clause;
   const std::size_t where = Upper(filter).find("WHERE");
@@ -123,8 +124,18 @@ std::string ShardFilter(const std::string& filter, Shard shard) {
     if (order != std::string::npos) clause.resize(order);
   }
   // Whole numbers only: nothing of the user's text reaches the condition.
+  // The condition names the other shards' remainders rather than this one's:
+  // a server that knows nothing of the expression guesses an equality on it
+  // to hold for a few rows only, and then reads a whole key range and sorts
+  // it instead of walking the key's index to the first thousand rows; it
+  // guesses "NOT IN" to hold for most.
   const std::string n = std::to_string(shard.count);
-  std::string condition = "(lPKId % " + n + " + " + n + ") % " + n + " = " + std::to_string(shard.index - 1);
+  std::string others;
+  for (int r = 0; r < shard.count; ++r) {
+    if (r == shard.index - 1) continue;
+    others += (others.empty() ? "" : ",") + std::to_string(r);
+  }
+  std::string condition = "(lPKId % " + n + " + " + n + ") % " + n + " NOT IN (" + others + ")";
   if (clause.find_first_not_of(" \t\r\n") == std::string::npos) return "WHERE " + condition;
   // The line break ends a trailing "--" comment before the parenthesis.
   return "WHERE (" + clause + "\n) AND " + condition;
