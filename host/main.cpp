@@ -1,6 +1,8 @@
 // ordalis: the command-line host of the rating engine, a thin layer over the
 // library's engine object.
 #include <CLI/CLI.hpp>
+#include <malloc.h>
+
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -14,6 +16,13 @@
 #include "ordalis/Version.h"
 
 int main(int argc, char** argv) {
+  // A rating run reads and frees blocks of rows of several megabytes, one
+  // range after another, on more than one thread. By default the allocator
+  // maps each such block afresh, or hands the freed top of the heap back to
+  // the system, and the next block faults every page in again: a tenth of
+  // the run's processor time. A batch program keeps what it had.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
   CLI::App app{"Ordalis: rates the calls of telephone exchanges stored in a database."};
   app.set_version_flag("--version", std::string("ordalis ") + ordalis::VersionText());
   app.require_subcommand(1);
