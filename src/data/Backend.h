@@ -74,6 +74,14 @@ class Backend {
   // order only. A unit that wrote only rows the backend locked for this
   // process as it read them (its own calls) need not commit.
   virtual void ShareRows(bool /*shared*/) {}
+  // Among processes that share rows: waits until no other session of the
+  // database is between its own TakeTurn and the end of its transaction, so
+  // that what such sessions write in turn (the statistics a run writes back
+  // at its end) never meets a row another holds and read before it changed.
+  // Call it with nothing left to commit; it gives up silently (the writes
+  // then meet as they would without it). Nothing to do where one writer
+  // holds the whole database.
+  virtual void TakeTurn() {}
   // True while kept units wait for a commit (false where writes commit
   // alone): the caller may forget what it remembers of kept units once
   // this is false after EndUnit or Flush.

@@ -126,6 +126,10 @@ void RdoConnection::ShareRows(bool shared) {
   if (backend_) backend_->ShareRows(shared);
 }
 
+void RdoConnection::TakeTurn() {
+  if (backend_) backend_->TakeTurn();
+}
+
 bool RdoConnection::UnitsPending() const { return backend_ && backend_->UnitsPending(); }
 
 void RdoConnection::HoldCommits(bool hold) noexcept {

@@ -87,6 +87,7 @@ class RdoConnection {
   void EndUnit(bool keep);
   void LastWriteOfUnit();
   void ShareRows(bool shared);
+  void TakeTurn();  // Backend::TakeTurn
   bool UnitsPending() const;
   // Closing twice, or closing a connection that never opened, is harmless.
   void Close() noexcept;

@@ -243,6 +243,12 @@ void clsChiamate::ProcessCalls() {
   }
 
   if (tipo_aggiornamento_ == utBatch) {
+    if (shared_run_) {
+      // The other processes write back the same rows: one at a time, each
+      // reading them as the one before it left them.
+      Commit(*this, *connection_, impl_->undo);
+      connection_->TakeTurn();
+    }
     if (operation_.size() >= 14 && operation_[13] == '1') {
       if (Nominativi) Nominativi->SaveAll();
       if (Swings) Swings->SaveAll();

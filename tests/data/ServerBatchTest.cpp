@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -60,6 +61,33 @@ class ServerBatch : public ::testing::Test {
   std::string database_, connect_;
   std::unique_ptr<RdoConnection> writer_;
 };
+
+TEST_F(ServerBatch, SessionsTakingTurnsWriteOneAfterTheOther) {
+  auto other = Open();
+  CommitHold hold(*writer_);
+  writer_->TakeTurn();
+  SetI(1, 111);
+  // The other session's turn comes when the writer's transaction ends; what
+  // it reads then is what the writer left.
+  auto turn = std::async(std::launch::async, [&] {
+    other->TakeTurn();
+    auto rs = other->OpenResultset("SELECT i FROM calls WHERE id = 1");
+    return rs->Value(0).ToInteger();
+  });
+  EXPECT_EQ(turn.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+  writer_->Flush();
+  ASSERT_EQ(turn.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  EXPECT_EQ(turn.get(), 111);
+  // With writes of its own not yet committed, a session does not wait for
+  // its turn: they could hold rows the session whose turn it is needs.
+  SetI(2, 222);
+  auto late = std::async(std::launch::async, [&] { writer_->TakeTurn(); });
+  EXPECT_EQ(late.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  other->Flush();
+  late.get();
+  writer_->Flush();
+  EXPECT_EQ(Committed(2), 222);
+}
 
 TEST_F(ServerBatch, WritesWaitForTheBatchToCommit) {
   {

@@ -100,6 +100,9 @@ class OdbcBackend final : public Backend {
   void EndUnit(bool keep) override {
     if (db_) db_->EndUnit(keep);
   }
+  void TakeTurn() override {
+    if (db_) db_->TakeTurn();
+  }
   bool UnitsPending() const override { return db_ && db_->UnitsPending(); }
   void Close() noexcept override {
     if (db_) db_->Drain();

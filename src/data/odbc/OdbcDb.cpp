@@ -92,21 +92,30 @@ void AppendServerText(std::string& out, const Variant& v) {
 // then the array's (\ before " and \).
 void AppendRowField(std::string& out, const Variant& v, std::string& text) {
   if (v.IsNull()) return;
-  text.clear();
-  AppendServerText(text, v);
-  const bool plain = !text.empty() && std::none_of(text.begin(), text.end(), [](char c) {
+  std::string_view field;
+  if (v.kind() == Variant::Kind::Text) {
+    field = v.StoredText();
+  } else {
+    text.clear();
+    AppendServerText(text, v);
+    field = text;
+  }
+  const bool plain = !field.empty() && std::none_of(field.begin(), field.end(), [](char c) {
     return c == '"' || c == '\\' || c == '(' || c == ')' || c == ',' || static_cast<unsigned char>(c) <= ' ';
   });
   if (plain) {
-    out += text;
+    out += field;
     return;
   }
   out += "\\\"";
-  for (char c : text) {
-    if (c == '"') out += "\\\"\\\"";
-    else if (c == '\\') out += "\\\\\\\\";
-    else out += c;
+  std::size_t from = 0;
+  for (std::size_t at = 0; at < field.size(); ++at) {
+    if (field[at] != '"' && field[at] != '\\') continue;
+    out.append(field.substr(from, at - from));
+    out += field[at] == '"' ? "\\\"\\\"" : "\\\\\\\\";
+    from = at + 1;
   }
+  out.append(field.substr(from));
   out += "\\\"";
 }
 
@@ -398,6 +407,18 @@ void OdbcDb::Run(const std::string& sql) {
   } catch (const ComponentError& e) {
     Failed(e);
   }
+}
+
+void OdbcDb::TakeTurn() noexcept {
+  if (!postgres_ || closed_ || lost_ || pending_ > 0 || !log_.empty()) return;
+  // The key names nothing of the database's own: "ordalis" in ASCII.
+  constexpr long long kTurnKey = 0x6f7264616c6973;
+  if (!TryExec("SELECT pg_advisory_xact_lock(" + std::to_string(kTurnKey) + ")")) {
+    SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+    ++rollbacks_;
+    return;
+  }
+  in_transaction_ = true;  // the lock ends with the transaction: commit it
 }
 
 void OdbcDb::CloseCursor(const std::string& name, std::uint64_t rollbacks_at_declare) noexcept {

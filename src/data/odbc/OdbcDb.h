@@ -281,6 +281,8 @@ class OdbcDb {
   // wrote were held updates: rows this connection locked, which no other
   // process waits for.
   void ShareRows(bool shared) { share_rows_ = shared; }
+  // Backend::TakeTurn: a transaction-scoped advisory lock on PostgreSQL.
+  void TakeTurn() noexcept;
   // Rows of kept units wait for a commit.
   bool UnitsPending() const { return in_transaction_ && pending_ > 0; }
   // Commits what it can, else rolls back; marks the connection closed.
