@@ -95,7 +95,10 @@ std::vector<OdbcColumn> DescribeColumns(SQLHSTMT stmt) {
     OdbcColumn c;
     c.name = ToUtf8(reinterpret_cast<char16_t*>(name));
     c.sql_type = type;
-    c.kind = KindOf(type, size, digits, ToUtf8(reinterpret_cast<char16_t*>(type_name)), c.size);
+    const std::string type_text = Lower(ToUtf8(reinterpret_cast<char16_t*>(type_name)));
+    c.kind = KindOf(type, size, digits, type_text, c.size);
+    c.plain_timestamp = (type == SQL_TYPE_TIMESTAMP || type == SQL_TIMESTAMP) &&
+                        (type_text == "timestamp without time zone" || type_text == "timestamp");
     if (c.kind == K::Text || c.kind == K::Null)
       c.bounded = c.size > 0 && c.size <= kBoundTextChars && type != SQL_LONGVARCHAR && type != SQL_WLONGVARCHAR;
     columns.push_back(std::move(c));
@@ -137,9 +140,9 @@ OdbcRows::OdbcRows(SQLHSTMT stmt, std::vector<OdbcColumn> columns, std::size_t b
   block_rows_ = std::max<std::size_t>(1, std::min(block_rows, kBlockBytes / row_bytes));
   for (std::size_t i = 0; i < buffers_.size(); ++i) {
     Buffer& b = buffers_[i];
-    b.data.resize(b.width * block_rows_);
+    b.data = std::make_unique_for_overwrite<unsigned char[]>(b.width * block_rows_);
     b.indicators.resize(block_rows_);
-    bytes_ += b.data.size() + b.indicators.size() * sizeof(SQLLEN);
+    bytes_ += b.width * block_rows_ + b.indicators.size() * sizeof(SQLLEN);
   }
   OdbcCheck(SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0),
             SQL_HANDLE_STMT, stmt_);
@@ -148,7 +151,7 @@ OdbcRows::OdbcRows(SQLHSTMT stmt, std::vector<OdbcColumn> columns, std::size_t b
   OdbcCheck(SQLSetStmtAttr(stmt_, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0), SQL_HANDLE_STMT, stmt_);
   for (std::size_t i = 0; i < buffers_.size(); ++i) {
     Buffer& b = buffers_[i];
-    OdbcCheck(SQLBindCol(stmt_, static_cast<SQLUSMALLINT>(i + 1), b.c_type, b.data.data(),
+    OdbcCheck(SQLBindCol(stmt_, static_cast<SQLUSMALLINT>(i + 1), b.c_type, b.data.get(),
                          static_cast<SQLLEN>(b.width), b.indicators.data()),
               SQL_HANDLE_STMT, stmt_);
   }
@@ -209,7 +212,7 @@ Variant OdbcRows::Bound(std::size_t column, std::size_t row) const {
   const Buffer& b = buffers_[column];
   SQLLEN indicator = b.indicators[row];
   if (indicator == SQL_NULL_DATA) return Variant();
-  const unsigned char* p = b.data.data() + row * b.width;
+  const unsigned char* p = b.data.get() + row * b.width;
   switch (b.c_type) {
     case SQL_C_SBIGINT: {
       SQLBIGINT v;

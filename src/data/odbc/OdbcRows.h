@@ -14,6 +14,7 @@
 #include <sqlext.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ struct OdbcColumn {
   int size = 0;                              // declared text size, 0: none
   SQLSMALLINT sql_type = 0;
   bool bounded = true;                       // fits a bound buffer
+  bool plain_timestamp = false;              // a timestamp without time zone
   bool operator==(const OdbcColumn&) const = default;
 };
 
@@ -57,7 +59,9 @@ class OdbcRows {
   struct Buffer {
     SQLSMALLINT c_type = 0;
     std::size_t width = 0;  // bytes per row
-    std::vector<unsigned char> data;
+    // Filled by the driver, never cleared first: clearing a block's worth
+    // of rows for every statement cost more than reading its few rows.
+    std::unique_ptr<unsigned char[]> data;
     std::vector<SQLLEN> indicators;
   };
   Variant Bound(std::size_t column, std::size_t row) const;
