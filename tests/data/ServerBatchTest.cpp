@@ -501,6 +501,49 @@ TEST_F(ServerBatch, RangesReadAheadAreTakenOnlyWhenLockedAsTheyWereRead) {
   EXPECT_EQ(stored->Value(0).ToInteger(), 2999);
 }
 
+// Date-times read ahead (as text) read exactly as the driver reads them,
+// the ones the text form does not hold in the usual way included.
+TEST_F(ServerBatch, DateTimesReadAheadReadAsTheDriverReadsThem) {
+  writer_->Execute("ALTER TABLE calls ALTER COLUMN t TYPE varchar(20), ADD COLUMN w timestamp, ADD COLUMN z timestamptz");
+  writer_->Execute(
+      "UPDATE calls SET w = TIMESTAMP '1899-12-30 00:00:00' + (id * 7919) * INTERVAL '1 second 1 millisecond' * "
+      "(CASE WHEN id % 3 = 0 THEN -1 ELSE 1 END) * 1000, z = TIMESTAMPTZ '2024-03-31 01:59:59+00' + id * INTERVAL "
+      "'1 minute'");
+  writer_->Execute("UPDATE calls SET w = NULL WHERE id % 17 = 0");
+  writer_->Execute("UPDATE calls SET w = 'infinity' WHERE id = 2500");
+  writer_->Execute("UPDATE calls SET w = '0100-01-01 00:00:00.999999' WHERE id = 2600");
+  writer_->Execute("UPDATE calls SET w = '9999-12-31 23:59:59.7' WHERE id = 2700");
+  writer_->Execute("UPDATE calls SET w = '2024-01-01 10:00:00.5' WHERE id = 2601");
+  writer_->Execute("UPDATE calls SET w = '2024-01-01 10:00:00.499999' WHERE id = 2602");
+  writer_->Execute("UPDATE calls SET w = '2024-01-01 10:00:00.5' WHERE id = 1601");
+  writer_->Execute("UPDATE calls SET w = '2024-01-01 10:00:00.999' WHERE id = 1602");
+  std::vector<Variant> expected_w, expected_z;
+  {
+    auto reader = Open();
+    auto plain = reader->OpenResultset("SELECT w, z FROM calls ORDER BY id");
+    for (; !plain->Eof(); plain->MoveNext()) {
+      expected_w.push_back(plain->Value(0));
+      expected_z.push_back(plain->Value(1));
+    }
+  }
+  ASSERT_EQ(expected_w.size(), 3000u);
+  EXPECT_EQ(expected_w[1601], Variant::FromDate(dt::FromCivil({2024, 1, 1, 10, 0, 0})));  // the fraction dropped
+  CommitHold hold(*writer_);
+  auto rs = writer_->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  std::size_t n = 0;
+  for (; !rs->Eof(); rs->MoveNext(), ++n) {
+    ASSERT_LT(n, expected_w.size());
+    EXPECT_EQ(rs->Value("w"), expected_w[n]) << "id " << rs->Value("id").ToInteger();
+    EXPECT_EQ(rs->Value("z"), expected_z[n]) << "id " << rs->Value("id").ToInteger();
+    rs->Edit();
+    rs->SetValue("t", "seen");
+    rs->Update();
+  }
+  rs->Close();
+  writer_->Flush();
+  EXPECT_EQ(n, 3000u);
+}
+
 // Rows written together reach the server with every kind of value as it
 // was set, text that needs quoting included; a table with a column of a
 // domain type is written row by row, as exactly.

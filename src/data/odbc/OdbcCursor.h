@@ -138,6 +138,9 @@ class OdbcCursor final : public Cursor {
   // each row's version (xmin) after its key, and the locking read of its
   // keys and versions that takes it over.
   std::string ahead_sql_, ahead_check_sql_;
+  // The columns of ahead_sql_ read as text and turned into date-times here
+  // (a plain timestamp, which the driver would parse with sscanf).
+  std::vector<std::size_t> ahead_text_dates_;
   struct Ahead {
     std::int64_t above = 0;  // the range's keys are above this
     std::future<std::vector<std::vector<Variant>>> rows;
