@@ -50,8 +50,6 @@ std::vector<std::string> Words(std::string_view text) {
   return words;
 }
 
-// The condition of a tail that is nothing but "WHERE <condition>" (empty
-// for no tail); none when the tail orders, groups or limits the rows.
 // A timestamp as the server writes it, "YYYY-MM-DD HH:MM:SS" and any
 // fraction, as a block of rows reads it through the driver: the fraction
 // dropped.
@@ -76,6 +74,8 @@ std::optional<DateTime> TimestampText(std::string_view t) {
   return dt::FromCivil(c);
 }
 
+// The condition of a tail that is nothing but "WHERE <condition>" (empty
+// for no tail); none when the tail orders, groups or limits the rows.
 std::optional<std::string> PlainCondition(const std::string& rest) {
   if (rest.empty()) return std::string();
   std::vector<std::string> words = Words(rest);
@@ -428,7 +428,7 @@ void OdbcCursor::StartAhead() {
         for (std::size_t i : text_dates) {
           if (row[i].IsNull()) continue;
           std::optional<DateTime> date = TimestampText(row[i].StoredText());
-          // Outside what the text form holds (BC, infinity): the range is read as usual.
+          // Not in that form (a date BC, infinity): the range is read as usual.
           if (!date) ThrowDataError("A date-time read ahead is not one the layer reads");
           row[i] = Variant::FromDate(*date);
         }
