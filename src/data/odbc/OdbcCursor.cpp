@@ -54,24 +54,13 @@ std::vector<std::string> Words(std::string_view text) {
 // fraction, as a block of rows reads it through the driver: the fraction
 // dropped.
 std::optional<DateTime> TimestampText(std::string_view t) {
-  if (t.size() < 19 || t[4] != '-' || t[7] != '-' || t[10] != ' ' || t[13] != ':' || t[16] != ':') return std::nullopt;
-  bool ok = true;
-  auto number = [&](std::size_t at, std::size_t digits) {
-    int v = 0;
-    for (std::size_t i = at; i < at + digits; ++i) {
-      ok = ok && t[i] >= '0' && t[i] <= '9';
-      v = v * 10 + (t[i] - '0');
-    }
-    return v;
-  };
-  CivilTime c{number(0, 4), number(5, 2), number(8, 2), number(11, 2), number(14, 2), number(17, 2)};
-  if (t.size() > 19) {
-    ok = ok && t[19] == '.';
-    for (std::size_t i = 20; i < t.size(); ++i) ok = ok && t[i] >= '0' && t[i] <= '9';
-  }
-  if (!ok || c.month < 1 || c.month > 12 || c.day < 1 || c.day > 31 || c.hour > 23 || c.minute > 59 || c.second > 59)
+  if (t.size() < 19 || t[10] != ' ') return std::nullopt;
+  const std::string_view fraction = t.substr(19);
+  if (!fraction.empty() && (fraction[0] != '.' || !std::all_of(fraction.begin() + 1, fraction.end(), [](char c) {
+                              return c >= '0' && c <= '9';
+                            })))
     return std::nullopt;
-  return dt::FromCivil(c);
+  return dt::ParseStored(t.substr(0, 19));
 }
 
 // The condition of a tail that is nothing but "WHERE <condition>" (empty

@@ -25,9 +25,9 @@ std::string Lower(std::string s) {
   return s;
 }
 
-Variant::Kind KindOf(SQLSMALLINT type, SQLULEN size, SQLSMALLINT digits, const std::string& type_name, int& text_size) {
+// `name`: the type's name in lower case.
+Variant::Kind KindOf(SQLSMALLINT type, SQLULEN size, SQLSMALLINT digits, const std::string& name, int& text_size) {
   text_size = 0;
-  std::string name = Lower(type_name);
   if (name == "bool" || name == "boolean" || name == "bit") return K::Bool;
   if (name == "money" || name == "smallmoney") return K::Money;
   switch (type) {
