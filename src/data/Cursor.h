@@ -89,6 +89,9 @@ class Cursor {
   // prepared, before its first row is reached; never where nothing is
   // prepared a block at a time (the default).
   virtual void SetNotesTaken(NotesTaken /*taken*/) {}
+  // No other process writes these rows (they are this process's share of a
+  // table rated together): writing them does not end a shared run's batch.
+  virtual void SetRowsOwned() {}
 
  protected:
   enum class EditMode { None, Edit, AddNew };

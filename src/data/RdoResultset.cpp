@@ -15,6 +15,7 @@ int RdoResultset::ColumnCount() const { return cursor_->ColumnCount(); }
 const std::string& RdoResultset::ColumnName(int index) const { return cursor_->Column(index).name; }
 int RdoResultset::ColumnIndex(std::string_view name) const { return cursor_->ColumnIndex(name); }
 int RdoResultset::ColumnSize(int index) const { return cursor_->Column(index).size; }
+Variant::Kind RdoResultset::ColumnKind(int index) const { return cursor_->Column(index).kind; }
 const Variant& RdoResultset::Value(int index) const { return cursor_->Value(index); }
 const Variant& RdoResultset::Value(std::string_view name) const {
   return cursor_->Value(cursor_->RequireColumn(name));
@@ -32,6 +33,8 @@ void RdoResultset::Resync() { cursor_->Resync(); }
 void RdoResultset::SetRowPreparer(RowPreparer preparer) { cursor_->SetRowPreparer(std::move(preparer)); }
 const RowNote* RdoResultset::Note() const { return cursor_->Note(); }
 void RdoResultset::SetNotesTaken(NotesTaken taken) { cursor_->SetNotesTaken(std::move(taken)); }
+
+void RdoResultset::SetRowsOwned() { cursor_->SetRowsOwned(); }
 void RdoResultset::Close() noexcept {
   if (cursor_) cursor_->Close();
 }

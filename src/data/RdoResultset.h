@@ -36,6 +36,8 @@ class RdoResultset {
   int ColumnIndex(std::string_view name) const;
   // Declared size of a text column (varchar(n)); 0 when unbounded.
   int ColumnSize(int index) const;
+  // Declared kind of a column (Null: as stored).
+  Variant::Kind ColumnKind(int index) const;
 
   // The current row's value (during Edit/AddNew: the value as set).
   // Throws kErrNoCurrentRow at EOF, ComponentError when the column is missing.
@@ -66,6 +68,8 @@ class RdoResultset {
   const RowNote* Note() const;
   // Told the notes of each block of rows prepared (see NotesTaken).
   void SetNotesTaken(NotesTaken taken);
+  // See Cursor::SetRowsOwned.
+  void SetRowsOwned();
 
   void Close() noexcept;
 

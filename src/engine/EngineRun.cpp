@@ -278,6 +278,7 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
   query->SetTuning(3, 0);
   WriteDetailLog("Apro il recordset delle chiamate");
   auto rs = query->OpenResultset(rdo::CursorType::Keyset, rdo::LockType::OptimisticRowVer);
+  if (shared_run_) rs->SetRowsOwned();  // the other processes rate the other shards
   const bool oem_directory = OemKeyExists() && IsOem(kOemKelmora);
   // The least-cost searches of the calls ahead are worked out while the
   // engine rates the current one (where the rows are read ahead).

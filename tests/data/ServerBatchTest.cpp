@@ -198,6 +198,44 @@ TEST_F(ServerBatch, WithSharedRowsEachKeptUnitCommitsAtItsEnd) {
   rs->Close();
 }
 
+// A process's own rows (its shard of the calls) are written with the check
+// once a commit released their lock, and still wait for the batch: only a
+// unit that wrote rows other processes write commits at its end.
+TEST_F(ServerBatch, OwnedRowsWaitForTheBatchAfterASharedUnitCommitted) {
+  CommitHold hold(*writer_);
+  writer_->ShareRows(true);
+  auto rs = writer_->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  rs->SetRowsOwned();
+  auto edit = [&](std::int64_t value) {
+    rs->Edit();
+    rs->SetValue("i", value);
+    rs->Update();
+    rs->MoveNext();
+  };
+  writer_->BeginUnit();
+  edit(1);
+  SetI(3000, 3);
+  writer_->EndUnit(true);
+  EXPECT_EQ(Committed(1), 1);
+  EXPECT_EQ(Committed(3000), 3);
+  for (std::int64_t value : {2, 3}) {
+    writer_->BeginUnit();
+    edit(value);
+    writer_->EndUnit(true);
+  }
+  EXPECT_EQ(Committed(2), 20);
+  // Written with the check: a row another session changed is not overwritten.
+  Open()->Execute("UPDATE calls SET i = 44 WHERE id = 4");
+  writer_->BeginUnit();
+  EXPECT_EQ(Raised([&] { edit(4); }).Number(), kErrRowChanged);
+  writer_->EndUnit(false);
+  writer_->Flush();
+  EXPECT_EQ(Committed(2), 2);
+  EXPECT_EQ(Committed(3), 3);
+  EXPECT_EQ(Committed(4), 44);
+  rs->Close();
+}
+
 TEST_F(ServerBatch, AUnitWhoseFirstWriteMetAChangedRowGoesOnAfterADueCommit) {
   CommitHold hold(*writer_);
   SetI(1, 1);

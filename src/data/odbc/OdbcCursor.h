@@ -57,6 +57,7 @@ class OdbcCursor final : public Cursor {
   void SetRowPreparer(RowPreparer preparer) override;
   const RowNote* Note() const override;
   void SetNotesTaken(NotesTaken taken) override;
+  void SetRowsOwned() override { rows_owned_ = true; }
   // A row of a connection that was lost cannot be edited any more.
   bool Updatable() const override { return updatable_ && !db_->lost(); }
   void WriteUpdate() override;
@@ -106,6 +107,7 @@ class OdbcCursor final : public Cursor {
 
   std::shared_ptr<OdbcDb> db_;
   bool updatable_ = false;
+  bool rows_owned_ = false;
   std::vector<Variant> params_;
   // Read-only: the statement and its rows.
   std::string read_sql_;

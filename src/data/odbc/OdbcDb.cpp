@@ -564,13 +564,13 @@ void OdbcDb::RequireUsable() const {
   if (lost_) ThrowDataError("The connection to the database server was lost: " + lost_reason_);
 }
 
-bool OdbcDb::BeginWrite(bool row_update) {
+bool OdbcDb::BeginWrite(bool row_update, bool shared) {
   RequireUsable();
   if (!broken_unit_.empty())
     ThrowDataError("Earlier writes of this call were rolled back after an error (" + broken_unit_ +
                    "); the call cannot be saved in part");
   RunHeld();
-  unit_wrote_unheld_ = true;
+  unit_wrote_shared_ = unit_wrote_shared_ || shared;
   bool between_units = !unit_open_ || unit_rows_ == 0;
   if (between_units && pending_ > 0 && streams_ == 0 && BatchDue()) Commit();
   batch_unheld_ = true;
@@ -684,7 +684,7 @@ void OdbcDb::BeginUnit() {
   broken_unit_.clear();
   unit_open_ = true;
   unit_rows_ = 0;
-  unit_wrote_unheld_ = false;
+  unit_wrote_shared_ = false;
   savepoint_ = false;
 }
 
@@ -728,7 +728,7 @@ void OdbcDb::EndUnit(bool keep) {
   } else if (had_savepoint) {
     stale_savepoint_ = true;
   }
-  if (commit_wanted_ || (share_rows_ && keep && unit_wrote_unheld_ && pending_ > 0 && streams_ == 0)) Commit();
+  if (commit_wanted_ || (share_rows_ && keep && unit_wrote_shared_ && pending_ > 0 && streams_ == 0)) Commit();
 }
 
 void OdbcDb::Close() noexcept {

@@ -166,7 +166,9 @@ class OdbcDb {
   // counts the rows in the batch and the unit. A row update the batch's
   // log takes (BeginWrite says so) is handed to Logged once it changed its
   // row.
-  bool BeginWrite(bool row_update = false);
+  // A write of rows other processes may write too (shared) ends a shared
+  // run's unit with a commit.
+  bool BeginWrite(bool row_update = false, bool shared = true);
   void Written(long rows);
   void Logged(const std::string& sql, const std::vector<const Variant*>& values);
   // A statement that reads ran: the transaction is open.
@@ -278,8 +280,8 @@ class OdbcDb {
   void BeginUnit();
   void EndUnit(bool keep);
   // Each kept unit commits at its end (Backend::ShareRows), unless all it
-  // wrote were held updates: rows this connection locked, which no other
-  // process waits for.
+  // wrote were held updates (rows this connection locked) or rows no other
+  // process writes (Cursor::SetRowsOwned): nothing another process waits for.
   void ShareRows(bool shared) { share_rows_ = shared; }
   // Backend::TakeTurn: a transaction-scoped advisory lock on PostgreSQL.
   void TakeTurn() noexcept;
@@ -370,7 +372,7 @@ class OdbcDb {
   bool stale_row_savepoint_ = false;  // a protected write's savepoint is still there
   bool commit_wanted_ = false;    // a Flush or a close came inside a unit
   bool share_rows_ = false;
-  bool unit_wrote_unheld_ = false;  // the open unit wrote other than held updates
+  bool unit_wrote_shared_ = false;  // the open unit wrote rows other processes may write
   // Runs the held row updates; on failure the batch is lost.
   void RunHeld();
   // Sends them from a thread of their own.
