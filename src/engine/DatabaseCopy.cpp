@@ -1,9 +1,11 @@
 #include "ordalis/DatabaseCopy.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <optional>
 
+#include "data/Cursor.h"
 #include "data/RdoConnection.h"
 #include "data/RdoResultset.h"
 #include "data/SqlText.h"
@@ -16,6 +18,10 @@ namespace {
 constexpr char kSource[] = "Ordalis copy";
 constexpr std::int32_t kErrCopy = 3000;
 constexpr long kProgressEvery = 1000;
+// Rows go in as INSERTs of several rows each, their values bound: up to
+// this many rows, and this many values, in one statement.
+constexpr std::size_t kRowsPerInsert = 250;
+constexpr std::size_t kValuesPerInsert = 2000;
 
 // The statements of a schema text that make one table: its CREATE TABLE,
 // then the indexes and constraints added to it; and its generated keys.
@@ -100,6 +106,17 @@ std::vector<std::pair<std::string, TableSchema>> ParseSchema(const std::string& 
   throw ComponentError(kErrCopy, what + ": " + e.Description(), kSource);
 }
 
+// INSERT INTO table (list) VALUES (?, …), … for `rows` rows of `width` values.
+std::string MultiRowInsert(const std::string& table, const std::string& list, std::size_t width, std::size_t rows) {
+  std::string row = "(?";
+  for (std::size_t i = 1; i < width; ++i) row += ",?";
+  row += ')';
+  std::string sql = "INSERT INTO " + table + " (" + list + ") VALUES " + row;
+  sql.reserve(sql.size() + (rows - 1) * (row.size() + 1));
+  for (std::size_t i = 1; i < rows; ++i) sql += ',' + row;
+  return sql;
+}
+
 std::unique_ptr<rdo::RdoConnection> Connect(const std::string& connect, const char* side) {
   auto c = std::make_unique<rdo::RdoConnection>();
   c->SetConnect(connect);
@@ -159,30 +176,37 @@ CopyResult CopyEngineDatabase(const std::string& from, const std::string& to, co
         result.tables_created.push_back(table);
       }
       auto in = source->OpenResultset("SELECT * FROM " + table);
-      // The columns both sides have, by name.
+      // The columns both sides have, by name, and the kind each takes there.
       std::string list;
-      std::vector<int> from_columns;
+      std::vector<std::pair<int, Variant::Kind>> from_columns;
       {
         auto shape = target->OpenResultset("SELECT * FROM " + table + " WHERE 1=0");
         for (int i = 0; i < in->ColumnCount(); ++i) {
-          if (shape->ColumnIndex(in->ColumnName(i)) < 0) continue;
+          const int there = shape->ColumnIndex(in->ColumnName(i));
+          if (there < 0) continue;
           list += (list.empty() ? "" : ", ") + rdo::QuoteIdentifierIfNeeded(in->ColumnName(i));
-          from_columns.push_back(i);
+          from_columns.emplace_back(i, shape->ColumnKind(there));
         }
       }
       if (list.empty()) continue;
       rdo::CommitHold hold(*target);
-      auto out = target->OpenResultset("SELECT " + list + " FROM " + table + " WHERE 1=0", rdo::CursorType::Keyset,
-                                       rdo::LockType::OptimisticRowVer);
+      const std::size_t width = from_columns.size();
+      const std::size_t per_insert = std::clamp<std::size_t>(kValuesPerInsert / width, 1, kRowsPerInsert);
+      const std::string full_insert = MultiRowInsert(table, list, width, per_insert);
+      std::vector<Variant> values;
+      values.reserve(per_insert * width);
+      auto insert = [&] {
+        const std::size_t rows = values.size() / width;
+        target->ExecuteWith(rows == per_insert ? full_insert : MultiRowInsert(table, list, width, rows), values);
+        values.clear();
+      };
       for (; !in->Eof(); in->MoveNext()) {
-        out->AddNew();
-        for (std::size_t j = 0; j < from_columns.size(); ++j)
-          out->SetValue(static_cast<int>(j), in->Value(from_columns[j]));
-        out->Update();
+        for (const auto& [column, kind] : from_columns) values.push_back(rdo::CoerceToKind(in->Value(column), kind));
+        if (values.size() == per_insert * width) insert();
         ++result.rows;
         if (++done % kProgressEvery == 0 && progress) progress(done, total);
       }
-      out->Close();
+      if (!values.empty()) insert();
       in->Close();
       target->Flush();
       // Keys generated later come after the copied ones.

@@ -100,8 +100,8 @@ long SqliteBackend::ExecuteWith(std::string_view sql, const std::vector<Variant>
     using K = Variant::Kind;
     switch (v.kind()) {
       case K::Null: sqlite3_bind_null(stmt, p); break;
-      case K::Integer:
-      case K::Bool: sqlite3_bind_int64(stmt, p, v.ToInteger()); break;
+      case K::Integer: sqlite3_bind_int64(stmt, p, v.ToInteger()); break;
+      case K::Bool: sqlite3_bind_int(stmt, p, v.ToBool() ? 1 : 0); break;  // as a resultset stores it
       case K::Double:
       case K::Single: sqlite3_bind_double(stmt, p, v.ToDouble()); break;
       case K::Money: sqlite3_bind_double(stmt, p, v.ToMoney().ToDouble()); break;
