@@ -33,7 +33,6 @@ void RdoResultset::Resync() { cursor_->Resync(); }
 void RdoResultset::SetRowPreparer(RowPreparer preparer) { cursor_->SetRowPreparer(std::move(preparer)); }
 const RowNote* RdoResultset::Note() const { return cursor_->Note(); }
 void RdoResultset::SetNotesTaken(NotesTaken taken) { cursor_->SetNotesTaken(std::move(taken)); }
-
 void RdoResultset::SetRowsOwned() { cursor_->SetRowsOwned(); }
 void RdoResultset::Close() noexcept {
   if (cursor_) cursor_->Close();

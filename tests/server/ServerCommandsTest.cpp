@@ -141,6 +141,24 @@ TEST_F(ServerCommands, CopyToTheServerAndBackKeepsEveryTable) {
   PgCluster::Instance().Psql("INSERT INTO Siti (sCodice) VALUES ('new')", database_);
 }
 
+// A row the server refuses stops the copy with the server's reason and the
+// table, and none of the rows it went in with is kept.
+TEST_F(ServerCommands, ARowTheServerRefusesStopsTheCopyAndSaysWhy) {
+  Result demo = Ordalis("demo --calls 100 --dir " + Dir("demo"));
+  ASSERT_EQ(demo.status, 0) << demo.out;
+  PgCluster::Instance().Psql("CREATE TABLE Valute (ID integer PRIMARY KEY, sCodice varchar(20) CHECK (sCodice <> 'USD'));"
+                             "ALTER TABLE Valute OWNER TO " + std::string(PgCluster::kUser),
+                             database_);
+  Result copy = Ordalis("copy --from-db " + Dir("demo") + "/ordalis.db --to-dsn " + Quote(connect_));
+  EXPECT_EQ(copy.status, 1) << copy.out;
+  EXPECT_NE(copy.out.find("Copying table Valute"), std::string::npos) << copy.out;
+  EXPECT_NE(copy.out.find("valute_scodice_check"), std::string::npos) << copy.out;
+  Result back = Ordalis("copy --from-dsn " + Quote(connect_) + " --to-db " + Dir("back.db"));
+  ASSERT_EQ(back.status, 0) << back.out;
+  EXPECT_TRUE(Rows(Dir("back.db"), "Valute").empty());
+  EXPECT_EQ(Rows(Dir("back.db"), "CHIAMATE"), Rows(Dir("demo") + "/ordalis.db", "CHIAMATE"));
+}
+
 TEST_F(ServerCommands, ServerGoingAwayMidRunKeepsCommittedRowsAndARerunFinishes) {
   Result file = Ordalis("demo --calls 3000 --dir " + Dir("file"));
   ASSERT_EQ(file.status, 0) << file.out;
