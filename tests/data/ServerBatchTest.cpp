@@ -541,6 +541,35 @@ TEST_F(ServerBatch, RangesReadAheadAreTakenOnlyWhenLockedAsTheyWereRead) {
 
 // Date-times read ahead (as text) read exactly as the driver reads them,
 // the ones the text form does not hold in the usual way included.
+// Text of bounded columns comes in blocks as the bytes the server sent:
+// characters of one to four bytes fill a column to its declared size, and
+// every value reads as when the row is read value by value.
+TEST_F(ServerBatch, TextReadInBlocksReadsAsReadValueByValue) {
+  writer_->Execute("CREATE TABLE texts (id integer PRIMARY KEY, v varchar(3), c char(3), x text)");
+  const std::vector<std::string> stored = {"\U0001F600\U0001F600\U0001F600", "\u00e0\u00e8\u20ac", "abc", "",
+                                           "a\U0001F600"};
+  for (std::size_t i = 0; i < stored.size(); ++i)
+    writer_->ExecuteWith("INSERT INTO texts VALUES (?, ?, ?, ?)",
+                         {Variant(static_cast<std::int64_t>(i)), Variant(stored[i]), Variant(stored[i]),
+                          Variant(stored[i])});
+  writer_->Execute("INSERT INTO texts (id) VALUES (99)");
+  auto by_value = writer_->OpenResultset("SELECT id, v, c, x FROM texts ORDER BY id");  // x: no size
+  auto in_blocks = writer_->OpenResultset("SELECT id, v, c FROM texts ORDER BY id");
+  auto ranged = writer_->OpenResultset("SELECT * FROM texts", CursorType::Keyset, LockType::OptimisticRowVer);
+  for (std::size_t i = 0; i <= stored.size(); ++i) {
+    ASSERT_FALSE(by_value->Eof() || in_blocks->Eof() || ranged->Eof()) << i;
+    EXPECT_EQ(in_blocks->Value("v"), i < stored.size() ? Variant(stored[i]) : Variant()) << i;
+    for (const char* column : {"v", "c"}) {
+      EXPECT_EQ(in_blocks->Value(column), by_value->Value(column)) << column << " " << i;
+      EXPECT_EQ(ranged->Value(column), by_value->Value(column)) << column << " " << i;
+    }
+    by_value->MoveNext();
+    in_blocks->MoveNext();
+    ranged->MoveNext();
+  }
+  EXPECT_TRUE(in_blocks->Eof());
+}
+
 TEST_F(ServerBatch, DateTimesReadAheadReadAsTheDriverReadsThem) {
   writer_->Execute("ALTER TABLE calls ALTER COLUMN t TYPE varchar(20), ADD COLUMN w timestamp, ADD COLUMN z timestamptz");
   writer_->Execute(

@@ -142,7 +142,7 @@ void OdbcCursor::OpenReadOnly(const std::string& sql) {
     server_cursor_ = db_->NewCursorName();
     cursor_rollbacks_ = db_->Rollbacks();
     db_->Run("DECLARE " + server_cursor_ + " NO SCROLL CURSOR WITH HOLD FOR " + sql);
-    read_ = std::make_unique<OdbcStatement>(db_->handle(), db_->query_timeout());
+    read_ = std::make_unique<OdbcStatement>(db_->handle(), db_->query_timeout(), db_->utf8_text());
     read_->Prepare("FETCH FORWARD " + std::to_string(kRangeRows) + " FROM " + server_cursor_);
     db_->Guarded([&] { read_->Execute(); });
   } else {
@@ -257,10 +257,10 @@ void OdbcCursor::OpenUpdatable(const std::string& sql) {
     found.keys = KeyColumns(table_);
     std::string keys;
     for (const std::string& key : found.keys) keys += qualifier_ + "." + db_->QuoteName(key) + ", ";
-    OdbcStatement describe(db_->handle(), db_->query_timeout());
+    OdbcStatement describe(db_->handle(), db_->query_timeout(), db_->utf8_text());
     db_->ReadRan();
     db_->Guarded([&] { describe.ExecDirect("SELECT " + keys + list_ + from_ + " WHERE 1=0"); });
-    found.columns = DescribeColumns(describe.handle());
+    found.columns = describe.Columns();
     db_->RememberShape(shape_sql, std::move(found));
     shape = db_->KnownShape(shape_sql);
   }

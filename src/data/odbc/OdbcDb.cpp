@@ -158,7 +158,7 @@ void OdbcFail(SQLSMALLINT type, SQLHANDLE handle, SQLRETURN rc) {
   ThrowDataError(description);
 }
 
-OdbcStatement::OdbcStatement(SQLHDBC dbc, int query_timeout_s) {
+OdbcStatement::OdbcStatement(SQLHDBC dbc, int query_timeout_s, bool utf8_text) : utf8_text_(utf8_text) {
   OdbcCheck(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt_), SQL_HANDLE_DBC, dbc);
   if (query_timeout_s > 0) {
     SQLRETURN rc = SQLSetStmtAttr(stmt_, SQL_ATTR_QUERY_TIMEOUT,
@@ -181,7 +181,7 @@ OdbcRows& OdbcStatement::Rows(std::size_t block_rows) {
     rows_->Restart();
     return *rows_;
   }
-  return Rows(DescribeColumns(stmt_), block_rows);
+  return Rows(Columns(), block_rows);
 }
 
 OdbcRows& OdbcStatement::Rows(const std::vector<OdbcColumn>& columns, std::size_t block_rows) {
@@ -345,6 +345,10 @@ OdbcDb::OdbcDb(const std::string& connect, int query_timeout_s, OdbcOptions opti
         Disconnect();
         Connect(with + "Protocol=7.4-0;");
       }
+      OdbcStatement encoding(dbc_, 0);
+      encoding.ExecDirect("SHOW client_encoding");
+      std::vector<Variant> row;
+      utf8_text_ = encoding.Rows().Next(row) && row[0].ToText() == "UTF8";
     }
     if (!options_.autocommit)
       OdbcCheck(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
@@ -1103,7 +1107,7 @@ std::unique_ptr<OdbcStatement> OdbcDb::Take(const std::string& sql) {
     kept_row_bytes_ -= stmt->RowBytes();
     return stmt;
   }
-  auto stmt = std::make_unique<OdbcStatement>(dbc_, query_timeout_s_);
+  auto stmt = std::make_unique<OdbcStatement>(dbc_, query_timeout_s_, utf8_text_);
   stmt->Prepare(sql);
   return stmt;
 }

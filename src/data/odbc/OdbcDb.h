@@ -74,7 +74,9 @@ using platform::ToUtf8;
 // A statement handle, freed on destruction.
 class OdbcStatement {
  public:
-  OdbcStatement(SQLHDBC dbc, int query_timeout_s);
+  // utf8_text: the driver hands text over as the server's UTF-8 bytes
+  // (OdbcDb::utf8_text).
+  OdbcStatement(SQLHDBC dbc, int query_timeout_s, bool utf8_text = false);
   ~OdbcStatement();
   OdbcStatement(const OdbcStatement&) = delete;
   OdbcStatement& operator=(const OdbcStatement&) = delete;
@@ -99,6 +101,8 @@ class OdbcStatement {
   // anew. Without columns, the statement's as the driver describes them.
   OdbcRows& Rows(std::size_t block_rows = OdbcRows::kBlockRows);
   OdbcRows& Rows(const std::vector<OdbcColumn>& columns, std::size_t block_rows = OdbcRows::kBlockRows);
+  // The columns of the statement's result, as it reads them.
+  std::vector<OdbcColumn> Columns() const { return DescribeColumns(stmt_, utf8_text_); }
   std::size_t RowBytes() const noexcept { return rows_ ? rows_->Bytes() : 0; }
   void DropRows() noexcept { rows_.reset(); }
 
@@ -112,6 +116,7 @@ class OdbcStatement {
   void BindParam(std::size_t index);
 
   SQLHSTMT stmt_ = SQL_NULL_HSTMT;
+  bool utf8_text_ = false;
   std::unique_ptr<OdbcRows> rows_;
   std::size_t rows_block_ = 0;
   std::deque<Param> params_;  // by number - 1; a deque keeps them in place
@@ -153,6 +158,9 @@ class OdbcDb {
   // The server or the session went away: nothing more can be read or
   // written through this connection.
   bool lost() const { return lost_; }
+  // The server sends text as UTF-8 (PostgreSQL with client_encoding UTF8):
+  // its statements read text as the bytes sent.
+  bool utf8_text() const { return utf8_text_; }
   // Throws when the connection is closed or lost.
   void RequireUsable() const;
   // The driver's identifier quote ('"' unless it says otherwise).
@@ -363,6 +371,7 @@ class OdbcDb {
 
   OdbcOptions options_;
   bool postgres_ = false;
+  bool utf8_text_ = false;
   bool in_transaction_ = false;
   long pending_ = 0;        // rows written since the last commit
   bool unit_open_ = false;

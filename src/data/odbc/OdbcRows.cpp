@@ -77,7 +77,7 @@ Variant DateFromText(std::string text) {
 
 }  // namespace
 
-std::vector<OdbcColumn> DescribeColumns(SQLHSTMT stmt) {
+std::vector<OdbcColumn> DescribeColumns(SQLHSTMT stmt, bool utf8_text) {
   SQLSMALLINT count = 0;
   OdbcCheck(SQLNumResultCols(stmt, &count), SQL_HANDLE_STMT, stmt);
   std::vector<OdbcColumn> columns;
@@ -99,8 +99,11 @@ std::vector<OdbcColumn> DescribeColumns(SQLHSTMT stmt) {
     c.kind = KindOf(type, size, digits, type_text, c.size);
     c.plain_timestamp = (type == SQL_TYPE_TIMESTAMP || type == SQL_TIMESTAMP) &&
                         (type_text == "timestamp without time zone" || type_text == "timestamp");
-    if (c.kind == K::Text || c.kind == K::Null)
+    if (c.kind == K::Text || c.kind == K::Null) {
       c.bounded = c.size > 0 && c.size <= kBoundTextChars && type != SQL_LONGVARCHAR && type != SQL_WLONGVARCHAR;
+      // The driver hands over the bytes of the character types only.
+      c.utf8_bytes = utf8_text && (type_text == "varchar" || type_text == "text" || type_text == "bpchar");
+    }
     columns.push_back(std::move(c));
   }
   return columns;
@@ -130,8 +133,10 @@ OdbcRows::OdbcRows(SQLHSTMT stmt, std::vector<OdbcColumn> columns, std::size_t b
       case K::Money: b.c_type = SQL_C_CHAR, b.width = kNumberTextBytes; break;
       case K::Text:
       case K::Null:
-        // Up to two UTF-16 units a character, and the terminator.
-        b.c_type = SQL_C_WCHAR, b.width = (static_cast<std::size_t>(c.size) * 2 + 1) * sizeof(char16_t);
+        if (c.utf8_bytes)  // up to four bytes a character
+          b.c_type = SQL_C_BINARY, b.width = static_cast<std::size_t>(c.size) * 4;
+        else  // up to two UTF-16 units a character, and the terminator
+          b.c_type = SQL_C_WCHAR, b.width = (static_cast<std::size_t>(c.size) * 2 + 1) * sizeof(char16_t);
         break;
     }
     // Column-wise binding: fixed-size values lie at their C type's size.
@@ -241,6 +246,11 @@ Variant OdbcRows::Bound(std::size_t column, std::size_t row) const {
                                                      : std::min<std::size_t>(indicator, b.width - 1);
       std::string text(reinterpret_cast<const char*>(p), length);
       return columns_[column].kind == K::Money ? MoneyFromText(std::move(text)) : DateFromText(std::move(text));
+    }
+    case SQL_C_BINARY: {
+      if (indicator == SQL_NO_TOTAL || static_cast<std::size_t>(indicator) > b.width)
+        ThrowDataError("The value of column " + columns_[column].name + " is longer than its declared size");
+      return Variant(std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(indicator)));
     }
     default: {  // SQL_C_WCHAR
       std::size_t units = indicator == SQL_NO_TOTAL ? std::char_traits<char16_t>::length(reinterpret_cast<const char16_t*>(p))

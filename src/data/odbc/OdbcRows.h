@@ -4,7 +4,8 @@
 //
 // Numbers, yes/no and time stamps arrive in their binary form; money and
 // other date and time columns as text that the layer parses as before; text
-// as UTF-16. A statement with a column of unbounded text (a long text type,
+// as UTF-16, or as the bytes the server sent where those are UTF-8 (no
+// conversion by the driver, to UTF-16 and back). A statement with a column of unbounded text (a long text type,
 // or no declared size) is read a row at a time with SQLGetData instead, so
 // no value is ever cut short.
 //
@@ -30,6 +31,7 @@ struct OdbcColumn {
   SQLSMALLINT sql_type = 0;
   bool bounded = true;                       // fits a bound buffer
   bool plain_timestamp = false;              // a timestamp without time zone
+  bool utf8_bytes = false;                   // text read as the server's UTF-8 bytes
   bool operator==(const OdbcColumn&) const = default;
 };
 
@@ -80,6 +82,6 @@ class OdbcRows {
 };
 
 // Describes the result columns of an executed (or prepared) statement.
-std::vector<OdbcColumn> DescribeColumns(SQLHSTMT stmt);
+std::vector<OdbcColumn> DescribeColumns(SQLHSTMT stmt, bool utf8_text = false);
 
 }  // namespace ordalis::rdo
