@@ -345,10 +345,14 @@ OdbcDb::OdbcDb(const std::string& connect, int query_timeout_s, OdbcOptions opti
         Disconnect();
         Connect(with + "Protocol=7.4-0;");
       }
-      OdbcStatement encoding(dbc_, 0);
-      encoding.ExecDirect("SHOW client_encoding");
-      std::vector<Variant> row;
-      utf8_text_ = encoding.Rows().Next(row) && row[0].ToText() == "UTF8";
+      try {
+        OdbcStatement encoding(dbc_, 0);
+        encoding.ExecDirect("SHOW client_encoding");
+        std::vector<Variant> row;
+        utf8_text_ = encoding.Rows().Next(row) && row[0].ToText() == "UTF8";
+      } catch (const ComponentError&) {
+        // Not known: text is read through UTF-16.
+      }
     }
     if (!options_.autocommit)
       OdbcCheck(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
