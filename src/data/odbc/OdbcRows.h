@@ -5,9 +5,9 @@
 // Numbers, yes/no and time stamps arrive in their binary form; money and
 // other date and time columns as text that the layer parses as before; text
 // as UTF-16, or as the bytes the server sent where those are UTF-8 (no
-// conversion by the driver, to UTF-16 and back). A statement with a column of unbounded text (a long text type,
-// or no declared size) is read a row at a time with SQLGetData instead, so
-// no value is ever cut short.
+// conversion by the driver, to UTF-16 and back). A statement with a column
+// of unbounded text (a long text type, or no declared size) is read a row at
+// a time with SQLGetData instead, so no value is ever cut short.
 //
 // The bindings stay on the statement: a prepared statement executed again
 // with the same columns is read with the same OdbcRows after Restart.
