@@ -570,6 +570,22 @@ TEST_F(ServerBatch, TextReadInBlocksReadsAsReadValueByValue) {
   EXPECT_TRUE(in_blocks->Eof());
 }
 
+// A row with a column of unbounded text is read value by value: its time
+// stamps still read in whole seconds, the fraction dropped as in a block.
+TEST_F(ServerBatch, DateTimesReadValueByValueReadAsInABlock) {
+  writer_->Execute("ALTER TABLE calls ADD COLUMN w timestamp");
+  writer_->Execute("UPDATE calls SET w = '2024-01-01 10:00:00.999', t = 'x' WHERE id = 1");
+  writer_->Execute("UPDATE calls SET w = '2024-01-01 10:00:00' WHERE id = 2");
+  writer_->Execute("UPDATE calls SET w = '0100-01-01 00:00:00.5' WHERE id = 3");
+  const Variant whole = Variant::FromDate(dt::FromCivil({2024, 1, 1, 10, 0, 0}));
+  auto by_value = writer_->OpenResultset("SELECT w, t FROM calls WHERE id <= 3 ORDER BY id");
+  auto in_block = writer_->OpenResultset("SELECT w FROM calls WHERE id <= 3 ORDER BY id");
+  for (int id = 1; id <= 3; ++id, by_value->MoveNext(), in_block->MoveNext()) {
+    EXPECT_EQ(by_value->Value(0), in_block->Value(0)) << id;
+    if (id < 3) EXPECT_EQ(by_value->Value(0), whole) << id;
+  }
+}
+
 TEST_F(ServerBatch, DateTimesReadAheadReadAsTheDriverReadsThem) {
   writer_->Execute("ALTER TABLE calls ALTER COLUMN t TYPE varchar(20), ADD COLUMN w timestamp, ADD COLUMN z timestamptz");
   writer_->Execute(

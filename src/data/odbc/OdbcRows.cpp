@@ -309,6 +309,10 @@ Variant OdbcRows::Got(int column) const {
   }
   std::string utf8 = ToUtf8(text);
   if (c.kind == K::Money) return MoneyFromText(std::move(utf8));
+  // A time stamp's fraction of a second is dropped, as in a block of rows.
+  if (c.kind == K::Date && (c.sql_type == SQL_TYPE_TIMESTAMP || c.sql_type == SQL_TIMESTAMP) && utf8.size() > 20 &&
+      utf8[19] == '.' && std::all_of(utf8.begin() + 20, utf8.end(), [](char d) { return d >= '0' && d <= '9'; }))
+    utf8.resize(19);
   if (c.kind == K::Date) return DateFromText(std::move(utf8));
   return Variant(std::move(utf8));
 }
