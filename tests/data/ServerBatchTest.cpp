@@ -236,6 +236,64 @@ TEST_F(ServerBatch, OwnedRowsWaitForTheBatchAfterASharedUnitCommitted) {
   rs->Close();
 }
 
+// Row updates of another table do not send the held rows first; units
+// still commit or go back whole, and a refused update takes back only its
+// own unit.
+TEST_F(ServerBatch, HeldRowsWaitWhileAnotherTablesRowsAreWritten) {
+  writer_->Execute("CREATE TABLE totals (id integer PRIMARY KEY, n integer CHECK (n < 1000))");
+  writer_->Execute("INSERT INTO totals VALUES (1, 0)");
+  CommitHold hold(*writer_);
+  std::unique_ptr<RdoResultset> rs;
+  std::int64_t id = 0;
+  auto call = [&](std::int64_t n, bool keep) {
+    writer_->BeginUnit();
+    id = rs->Value("id").ToInteger();
+    rs->Edit();
+    rs->SetValue("i", -n);
+    rs->Update();
+    auto total = writer_->OpenResultset("SELECT * FROM totals WHERE id = 1", CursorType::Keyset,
+                                        LockType::OptimisticRowVer);
+    total->Edit();
+    total->SetValue("n", n);
+    try {
+      total->Update();
+    } catch (const ComponentError&) {
+      keep = false;
+    }
+    writer_->EndUnit(keep);
+    rs->MoveNext();
+    return id;
+  };
+  auto total = [&] { return Open()->OpenResultset("SELECT n FROM totals WHERE id = 1")->Value(0).ToInteger(); };
+
+  // Units kept and dropped while the rows of the block are held.
+  rs = writer_->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  call(1, true);
+  call(2, true);
+  call(3, false);
+  call(4, true);
+  call(5, false);
+  writer_->Flush();
+  EXPECT_EQ(Committed(1), -1);
+  EXPECT_EQ(Committed(3), 30);
+  EXPECT_EQ(Committed(4), -4);
+  EXPECT_EQ(Committed(5), 50);
+  EXPECT_EQ(total(), 4);
+  rs->Close();
+
+  // A refused update while held rows of earlier units wait.
+  rs = writer_->OpenResultset("SELECT * FROM calls WHERE id > 1000", CursorType::Keyset, LockType::OptimisticRowVer);
+  const std::int64_t kept = call(7, true);
+  const std::int64_t refused = call(2000, true);
+  const std::int64_t after = call(9, true);
+  writer_->Flush();
+  EXPECT_EQ(Committed(static_cast<int>(kept)), -7);
+  EXPECT_EQ(Committed(static_cast<int>(refused)), refused * 10);
+  EXPECT_EQ(Committed(static_cast<int>(after)), -9);
+  EXPECT_EQ(total(), 9);
+  rs->Close();
+}
+
 TEST_F(ServerBatch, AUnitWhoseFirstWriteMetAChangedRowGoesOnAfterADueCommit) {
   CommitHold hold(*writer_);
   SetI(1, 1);

@@ -571,7 +571,7 @@ void OdbcCursor::Writing() {
 }
 
 long OdbcCursor::Write(const std::string& sql, const std::vector<const Variant*>& values, bool protect) {
-  const bool logged = db_->BeginWrite(!protect, !rows_owned_);
+  const bool logged = db_->BeginWrite(!protect, !rows_owned_, table_);
   Writing();
   auto stmt = db_->Take(sql);
   long rows = 0;

@@ -572,12 +572,18 @@ void OdbcDb::RequireUsable() const {
   if (lost_) ThrowDataError("The connection to the database server was lost: " + lost_reason_);
 }
 
-bool OdbcDb::BeginWrite(bool row_update, bool shared) {
+bool OdbcDb::BeginWrite(bool row_update, bool shared, std::string_view table) {
   RequireUsable();
   if (!broken_unit_.empty())
     ThrowDataError("Earlier writes of this call were rolled back after an error (" + broken_unit_ +
                    "); the call cannot be saved in part");
-  RunHeld();
+  // A logged row update of a table without held rows does not wait for
+  // them: they still go with the batch, and a rollback replays the log in
+  // order, held rows included.
+  if (row_update && postgres_ && log_complete_ && !table.empty() && !HoldsRowsOf(table))
+    Settle();
+  else
+    RunHeld();
   unit_wrote_shared_ = unit_wrote_shared_ || shared;
   bool between_units = !unit_open_ || unit_rows_ == 0;
   if (between_units && pending_ > 0 && streams_ == 0 && BatchDue()) Commit();
@@ -625,7 +631,13 @@ void OdbcDb::Logged(const std::string& sql, const std::vector<const Variant*>& v
   write.sql = sql;
   write.values.reserve(values.size());
   for (const Variant* v : values) write.values.push_back(*v);
-  run_upto_ = log_.size();  // BeginWrite ran the held ones
+  // Run at once; held rows logged before it may still wait.
+  if (run_upto_ + 1 == log_.size()) run_upto_ = log_.size();
+}
+
+bool OdbcDb::HoldsRowsOf(std::string_view table) const {
+  const std::string name = TableNameKey(table);
+  return std::any_of(held_tables_.begin(), held_tables_.end(), [&](const HeldTable& h) { return h.name == name; });
 }
 
 void OdbcDb::Written(long rows) {
@@ -703,7 +715,9 @@ void OdbcDb::EndUnit(bool keep) {
   bool had_savepoint = std::exchange(savepoint_, false);
   long rows = std::exchange(unit_rows_, 0);
   const bool held_only = log_complete_ && unit_log_start_ >= run_upto_ &&
-                         log_.size() - std::min(unit_log_start_, log_.size()) == static_cast<std::size_t>(rows);
+                         log_.size() - std::min(unit_log_start_, log_.size()) == static_cast<std::size_t>(rows) &&
+                         std::all_of(log_.begin() + static_cast<std::ptrdiff_t>(std::min(unit_log_start_, log_.size())),
+                                     log_.end(), [](const LoggedWrite& w) { return w.held != nullptr; });
   if (!keep && rows > 0 && !had_savepoint && held_only) {
     // The unit's writes are held updates not run yet: they are dropped.
     pending_ -= rows;
@@ -867,7 +881,7 @@ std::vector<OdbcDb::HeldRows> OdbcDb::BindHeld() {
   std::vector<HeldRows> held;
   for (std::size_t i = run_upto_; i < log_.size(); ++i) {
     const std::shared_ptr<const RowsShape>& shape = log_[i].held;
-    if (std::none_of(held.begin(), held.end(), [&](const HeldRows& h) { return h.shape == shape; }))
+    if (shape && std::none_of(held.begin(), held.end(), [&](const HeldRows& h) { return h.shape == shape; }))
       held.push_back({shape, nullptr, 0});
   }
   std::string rows;
@@ -919,7 +933,9 @@ std::vector<OdbcDb::HeldRows> OdbcDb::BindHeldOrFail() {
   try {
     return BindHeld();
   } catch (const ComponentError& e) {
-    HeldFailed(log_[run_upto_].held->table, e);
+    auto first = std::find_if(log_.begin() + static_cast<std::ptrdiff_t>(run_upto_), log_.end(),
+                              [](const LoggedWrite& w) { return w.held != nullptr; });
+    HeldFailed(first != log_.end() ? first->held->table : std::string("a table"), e);
   }
 }
 

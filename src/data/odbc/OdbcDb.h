@@ -176,7 +176,7 @@ class OdbcDb {
   // row.
   // A write of rows other processes may write too (shared) ends a shared
   // run's unit with a commit.
-  bool BeginWrite(bool row_update = false, bool shared = true);
+  bool BeginWrite(bool row_update = false, bool shared = true, std::string_view table = {});
   void Written(long rows);
   void Logged(const std::string& sql, const std::vector<const Variant*>& values);
   // A statement that reads ran: the transaction is open.
@@ -451,6 +451,7 @@ class OdbcDb {
     std::int64_t top;
   };
   std::vector<HeldTable> held_tables_;
+  bool HoldsRowsOf(std::string_view table) const;
   bool batch_unheld_ = false;  // the batch wrote other than held updates
   // Whether the batch is old or large enough to commit.
   bool BatchDue() const;
