@@ -579,8 +579,10 @@ bool OdbcDb::BeginWrite(bool row_update, bool shared, std::string_view table) {
                    "); the call cannot be saved in part");
   // A logged row update of a table without held rows does not wait for
   // them: they still go with the batch, and a rollback replays the log in
-  // order, held rows included.
-  if (row_update && postgres_ && log_complete_ && !table.empty() && !HoldsRowsOf(table))
+  // order, held rows included. In a shared run a row others may write goes
+  // after them, so that it stays locked only until the unit's commit.
+  if (row_update && postgres_ && log_complete_ && !table.empty() && !(share_rows_ && shared) &&
+      !HoldsRowsOf(table))
     Settle();
   else
     RunHeld();
