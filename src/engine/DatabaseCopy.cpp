@@ -195,13 +195,42 @@ CopyResult CopyEngineDatabase(const std::string& from, const std::string& to, co
       const std::string full_insert = MultiRowInsert(table, list, width, per_insert);
       std::vector<Variant> values;
       values.reserve(per_insert * width);
+      std::size_t read = 0;  // rows of the table read so far
+      // Row n of the table (from 1), named by its first column copied.
+      auto row_error = [&](std::size_t n, const Variant& first, const std::string& why) {
+        return ComponentError(kErrCopy,
+                              "row " + std::to_string(n) + " (" + in->ColumnName(from_columns[0].first) + " " +
+                                  (first.IsNull() ? std::string("NULL") : first.ToText()) + "): " + why,
+                              kSource);
+      };
+      // A statement the target refuses runs again a row at a time, so that
+      // the error names the row; the rows before it are copied.
       auto insert = [&] {
         const std::size_t rows = values.size() / width;
-        target->ExecuteWith(rows == per_insert ? full_insert : MultiRowInsert(table, list, width, rows), values);
+        try {
+          target->ExecuteWith(rows == per_insert ? full_insert : MultiRowInsert(table, list, width, rows), values);
+        } catch (const ComponentError&) {
+          const std::string one = MultiRowInsert(table, list, width, 1);
+          for (std::size_t r = 0; r < rows; ++r) {
+            const auto from = values.begin() + static_cast<std::ptrdiff_t>(r * width);
+            try {
+              target->ExecuteWith(one, std::vector<Variant>(from, from + static_cast<std::ptrdiff_t>(width)));
+            } catch (const ComponentError& e) {
+              throw row_error(read - rows + r + 1, *from, e.Description());
+            }
+          }
+        }
         values.clear();
       };
       for (; !in->Eof(); in->MoveNext()) {
-        for (const auto& [column, kind] : from_columns) values.push_back(rdo::CoerceToKind(in->Value(column), kind));
+        ++read;
+        for (const auto& [column, kind] : from_columns) {
+          try {
+            values.push_back(rdo::CoerceToKind(in->Value(column), kind));
+          } catch (const ComponentError& e) {
+            throw row_error(read, in->Value(from_columns[0].first), in->ColumnName(column) + ": " + e.Description());
+          }
+        }
         if (values.size() == per_insert * width) insert();
         ++result.rows;
         if (++done % kProgressEvery == 0 && progress) progress(done, total);
