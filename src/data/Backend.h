@@ -72,7 +72,8 @@ class Backend {
   // holds the rows the others need (an extension's totals, a phone-book
   // entry) for longer than one call, and locks are taken in one call's
   // order only. A unit that wrote only rows the backend locked for this
-  // process as it read them (its own calls) need not commit.
+  // process as it read them, or rows no other process writes
+  // (Cursor::SetRowsOwned), need not commit.
   virtual void ShareRows(bool /*shared*/) {}
   // Among processes that share rows: waits until no other session of the
   // database is between its own TakeTurn and the end of its transaction, so

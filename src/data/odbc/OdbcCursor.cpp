@@ -7,7 +7,6 @@
 
 #include "data/SqlText.h"
 #include "ordalis/ComponentError.h"
-#include "ordalis/DateTime.h"
 #include "support/Text.h"
 
 namespace ordalis::rdo {
@@ -48,19 +47,6 @@ std::vector<std::string> Words(std::string_view text) {
   }
   if (!word.empty()) words.push_back(std::move(word));
   return words;
-}
-
-// A timestamp as the server writes it, "YYYY-MM-DD HH:MM:SS" and any
-// fraction, as a block of rows reads it through the driver: the fraction
-// dropped.
-std::optional<DateTime> TimestampText(std::string_view t) {
-  if (t.size() < 19 || t[10] != ' ') return std::nullopt;
-  const std::string_view fraction = t.substr(19);
-  if (!fraction.empty() && (fraction[0] != '.' || !std::all_of(fraction.begin() + 1, fraction.end(), [](char c) {
-                              return c >= '0' && c <= '9';
-                            })))
-    return std::nullopt;
-  return dt::ParseStored(t.substr(0, 19));
 }
 
 // The condition of a tail that is nothing but "WHERE <condition>" (empty

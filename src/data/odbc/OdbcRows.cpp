@@ -77,6 +77,16 @@ Variant DateFromText(std::string text) {
 
 }  // namespace
 
+std::optional<DateTime> TimestampText(std::string_view t) {
+  if (t.size() < 19 || t[10] != ' ') return std::nullopt;
+  const std::string_view fraction = t.substr(19);
+  if (!fraction.empty() && (fraction[0] != '.' || !std::all_of(fraction.begin() + 1, fraction.end(), [](char c) {
+                              return c >= '0' && c <= '9';
+                            })))
+    return std::nullopt;
+  return dt::ParseStored(t.substr(0, 19));
+}
+
 std::vector<OdbcColumn> DescribeColumns(SQLHSTMT stmt, bool utf8_text) {
   SQLSMALLINT count = 0;
   OdbcCheck(SQLNumResultCols(stmt, &count), SQL_HANDLE_STMT, stmt);
@@ -309,11 +319,11 @@ Variant OdbcRows::Got(int column) const {
   }
   std::string utf8 = ToUtf8(text);
   if (c.kind == K::Money) return MoneyFromText(std::move(utf8));
-  // A time stamp's fraction of a second is dropped, as in a block of rows.
-  if (c.kind == K::Date && (c.sql_type == SQL_TYPE_TIMESTAMP || c.sql_type == SQL_TIMESTAMP) && utf8.size() > 20 &&
-      utf8[19] == '.' && std::all_of(utf8.begin() + 20, utf8.end(), [](char d) { return d >= '0' && d <= '9'; }))
-    utf8.resize(19);
-  if (c.kind == K::Date) return DateFromText(std::move(utf8));
+  if (c.kind == K::Date) {
+    if (c.sql_type == SQL_TYPE_TIMESTAMP || c.sql_type == SQL_TIMESTAMP)
+      if (std::optional<DateTime> d = TimestampText(utf8)) return Variant::FromDate(*d);
+    return DateFromText(std::move(utf8));
+  }
   return Variant(std::move(utf8));
 }
 

@@ -16,9 +16,12 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "ordalis/DateTime.h"
 #include "ordalis/Variant.h"
 
 namespace ordalis::rdo {
@@ -80,6 +83,11 @@ class OdbcRows {
   std::size_t next_ = 0;
   bool ended_ = false;
 };
+
+// A time stamp as the server writes it, "YYYY-MM-DD HH:MM:SS" and any
+// fraction, as a block of rows reads it through the driver: the fraction
+// dropped. None for any other form (a date BC, infinity, a time zone).
+std::optional<DateTime> TimestampText(std::string_view text);
 
 // Describes the result columns of an executed (or prepared) statement.
 std::vector<OdbcColumn> DescribeColumns(SQLHSTMT stmt, bool utf8_text = false);
