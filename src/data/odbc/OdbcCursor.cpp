@@ -305,6 +305,7 @@ void OdbcCursor::OpenUpdatable(const std::string& sql) {
                  key_list_ + " <= ? ORDER BY " + key_list_ + " LIMIT " + std::to_string(kRangeRows);
     ahead_check_sql_ = "SELECT " + key_list_ + ", " + version + from_ + where + key_list_ + " > ? AND " + key_list_ +
                        " <= ? ORDER BY " + key_list_ + " FOR UPDATE";
+    relock_sql_ = ahead_check_sql_ + " SKIP LOCKED";
   } else {
     // The keys of every row, in the statement's order.
     std::string keys_sql = "SELECT " + key_list_ + from_ + rest;
@@ -351,6 +352,7 @@ bool OdbcCursor::LoadRange() {
     db_->Keep(sql, std::move(stmt));
   }
   block_lock_serial_ = lock ? db_->LockSerial() : UINT64_MAX;
+  locked_end_ = block_.size();
   block_writes_ = db_->TableWrites(table_);
   const std::size_t n = block_.size();
   if (n < kRangeRows) exhausted_ = true;
@@ -442,6 +444,7 @@ bool OdbcCursor::TakeAhead() {
   db_->Keep(ahead_check_sql_, std::move(stmt));
   if (!same || i != rows.size()) return false;
   for (std::vector<Variant>& row : rows) {
+    block_versions_.push_back(row[nk].ToInteger());
     row.erase(row.begin() + static_cast<std::ptrdiff_t>(nk));
     block_.push_back(std::move(row));
   }
@@ -487,6 +490,7 @@ bool OdbcCursor::LoadChunk() {
 
 bool OdbcCursor::LoadBlock() {
   block_.clear();
+  block_versions_.clear();
   block_next_ = 0;
   while (block_.empty()) {
     if (!(ranged_ ? LoadRange() : LoadChunk())) return false;
@@ -539,6 +543,7 @@ bool OdbcCursor::FetchNext() {
     if (!LoadBlock()) {
       keys_ = {};
       block_ = {};
+      block_versions_ = {};
       notes_.clear();
       return false;
     }
@@ -613,11 +618,18 @@ void OdbcCursor::WriteUpdate() {
     lock_ranges_ = true;
     if (block_.size() - block_next_ >= kLockRestRows) LockRestOfBlock();
     if (!exhausted_) StartAhead();
+  } else if (lock_ranges_ && !block_versions_.empty()) {
+    const std::uint64_t serial = db_->LockSerial();
+    if (relock_serial_ != serial) {
+      relock_serial_ = serial;
+      relock_rows_ = kRelockRows;
+    }
+    if (relock_rows_ > 0 && (block_lock_serial_ != serial || block_next_ > locked_end_)) RelockRows();
   }
   // A row of a locked block needs no check while nothing but this cursor
   // wrote the table since the block was read.
-  if (block_lock_serial_ == db_->LockSerial() && db_->TableWrites(table_) == block_writes_ &&
-      HoldUpdate(sql, values))
+  if (block_lock_serial_ == db_->LockSerial() && block_next_ <= locked_end_ &&
+      db_->TableWrites(table_) == block_writes_ && HoldUpdate(sql, values))
     return;
   if (Write(sql, values, false) <= 0)
     ThrowDataError("The row was changed or deleted by another user since it was read", kErrRowChanged);
@@ -652,7 +664,36 @@ void OdbcCursor::LockRestOfBlock() {
   db_->Keep(lock_rest_sql_, std::move(stmt));
   if (!same || next != block_.size()) return;
   block_lock_serial_ = db_->LockSerial();
+  locked_end_ = block_.size();
   block_writes_ = db_->TableWrites(table_);
+}
+
+void OdbcCursor::RelockRows() {
+  // Rows of this cursor's table written since the block was read were
+  // written by this cursor, in key order: none after the current one.
+  const std::size_t from = block_next_ - 1;
+  const std::size_t end = std::min(block_.size(), from + relock_rows_);
+  relock_rows_ = 0;
+  if (end - from < 2) return;  // a row alone is written with the check
+  const std::size_t nk = key_names_.size();
+  const std::int64_t above = current_key_[0].ToInteger() - 1;
+  auto stmt = Run(relock_sql_, {Variant(above), block_[end - 1][0]}, true, above);
+  std::size_t next = from;
+  {
+    OdbcRows& rows = stmt->Rows();
+    std::vector<Variant> row;
+    while (db_->Guarded([&] { return rows.Next(row); })) {
+      const Variant& key = next == from ? current_key_[0] : block_[next][0];
+      if (next < end && row[0] == key && row[nk].ToInteger() == block_versions_[next]) ++next;
+    }
+  }
+  db_->Keep(relock_sql_, std::move(stmt));
+  if (next == from) return;
+  block_lock_serial_ = db_->LockSerial();
+  locked_end_ = next;
+  block_writes_ = db_->TableWrites(table_);
+  // Every row as read: the next window is twice as long.
+  if (next == end) relock_rows_ = 2 * (end - from);
 }
 
 bool OdbcCursor::HoldUpdate(const std::string& sql, const std::vector<const Variant*>& values) {

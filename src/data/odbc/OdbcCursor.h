@@ -52,6 +52,7 @@ class OdbcCursor final : public Cursor {
   static constexpr std::size_t kChunk = 64;
   static constexpr std::size_t kLookupRows = 32;
   static constexpr std::size_t kLockRestRows = 64;
+  static constexpr std::size_t kRelockRows = 16;
 
   bool FetchNext() override;
   void SetRowPreparer(RowPreparer preparer) override;
@@ -98,6 +99,14 @@ class OdbcCursor final : public Cursor {
   // other sessions hold locked: when every one is locked and still as read,
   // the block counts as read locked.
   void LockRestOfBlock();
+  // The block's rows are not locked under this transaction from the
+  // current one on (it committed since, or they are past the rows locked
+  // again): locks the next relock_rows_ again, skipping rows other sessions
+  // hold locked, and counts as locked those still in the version they were
+  // read in (which rows read ahead know), up to the first that is not.
+  // Tried again under the same transaction only past a window locked whole,
+  // with one twice as long.
+  void RelockRows();
   // Hands the update of a row of a locked block to the batch to run later
   // with others; false when it must be written now.
   bool HoldUpdate(const std::string& sql, const std::vector<const Variant*>& values);
@@ -139,7 +148,7 @@ class OdbcCursor final : public Cursor {
   // Ranged and locking: the next range read ahead on another session, with
   // each row's version (xmin) after its key, and the locking read of its
   // keys and versions that takes it over.
-  std::string ahead_sql_, ahead_check_sql_;
+  std::string ahead_sql_, ahead_check_sql_, relock_sql_;
   // The columns of ahead_sql_ read as text and turned into date-times here
   // (a plain timestamp, which the driver would parse with sscanf).
   std::vector<std::size_t> ahead_text_dates_;
@@ -148,7 +157,11 @@ class OdbcCursor final : public Cursor {
     std::future<std::vector<std::vector<Variant>>> rows;
   };
   std::optional<Ahead> ahead_;
-  std::uint64_t block_lock_serial_ = UINT64_MAX;  // the block's rows are locked under it
+  std::uint64_t block_lock_serial_ = UINT64_MAX;  // the block's rows are locked under it,
+  std::size_t locked_end_ = 0;                     // up to this one
+  std::vector<std::int64_t> block_versions_;  // block_'s rows' versions (xmin), when known
+  std::uint64_t relock_serial_ = UINT64_MAX;  // RelockRows' window, for this lock serial
+  std::size_t relock_rows_ = 0;
   std::uint64_t block_writes_ = 0;  // the table's writes as of the block's read, and this cursor's since
   std::unordered_map<std::string, std::shared_ptr<const OdbcDb::RowsShape>> shapes_;  // by columns written, or null
   std::unordered_map<std::string, std::string> update_sql_;  // WriteUpdate's statements, by pattern
