@@ -257,6 +257,7 @@ class ORDALIS_API clsChiamate {
   std::string ConnectString() const;
   int QueryTimeoutFromRegistry();
   void ProcessCalls();  // Process, without putting back lost statistics
+  void RateStoredCalls();  // ProcessCalls' work on the open connection
   bool ProcessaChiamate(const std::string& clause, std::int32_t total, const bool* mask, bool internal,
                         std::int32_t first);
   void ConfigurationDump();

@@ -77,16 +77,28 @@ class Backend {
   virtual void ShareRows(bool /*shared*/) {}
   // Among processes that share rows: waits until no other session of the
   // database is between its own TakeTurn and the end of its transaction, so
-  // that what such sessions write in turn (the statistics a run writes back
-  // at its end) never meets a row another holds and read before it changed.
-  // Call it with nothing left to commit; it gives up silently (the writes
-  // then meet as they would without it). Nothing to do where one writer
-  // holds the whole database.
+  // that what such sessions write in turn (the statistics a run writes back)
+  // never meets a row another holds and read before it changed. It gives up
+  // silently (the writes then meet as they would without it) when the wait
+  // fails, or with rows waiting for the commit, after the query timeout; a
+  // statement that fails then is a failed write. Nothing to do where one
+  // writer holds the whole database.
   virtual void TakeTurn() {}
   // True while kept units wait for a commit (false where writes commit
   // alone): the caller may forget what it remembers of kept units once
   // this is false after EndUnit or Flush.
   virtual bool UnitsPending() const { return false; }
+  // The caller commits: the write batch then commits only on Flush, never
+  // by itself when full or old, nor at the end of a unit that wrote rows
+  // other processes write too; CommitDue says when the caller should. The
+  // caller can so add writes of its own (totals it keeps in memory) to the
+  // transaction of the rows they count just before it commits. Close rolls
+  // back what was not flushed. False (nothing changed) where writes do not
+  // wait for a commit.
+  virtual bool CommitOnFlush(bool /*on*/) { return false; }
+  // Under CommitOnFlush, between units: the batch is full or old, or a kept
+  // unit wrote rows other processes may wait for.
+  virtual bool CommitDue() const { return false; }
   // Commits what it can and releases every handle; never throws.
   virtual void Close() noexcept = 0;
   virtual bool IsFileDatabase() const = 0;

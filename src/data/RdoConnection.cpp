@@ -64,6 +64,7 @@ void RdoConnection::EstablishConnection(const std::string& user, const std::stri
     backend_ = OpenOdbcBackend(connect, query_timeout_);
   }
   if (commits_held_) backend_->HoldCommits(true);
+  if (commit_on_flush_) backend_->CommitOnFlush(true);
 }
 
 bool RdoConnection::IsOpen() const { return backend_ != nullptr; }
@@ -131,6 +132,14 @@ void RdoConnection::TakeTurn() {
 }
 
 bool RdoConnection::UnitsPending() const { return backend_ && backend_->UnitsPending(); }
+
+bool RdoConnection::CommitOnFlush(bool on) {
+  commit_on_flush_ = on && backend_ && backend_->CommitOnFlush(true);
+  if (!commit_on_flush_ && backend_) backend_->CommitOnFlush(false);
+  return commit_on_flush_;
+}
+
+bool RdoConnection::CommitDue() const { return backend_ && backend_->CommitDue(); }
 
 void RdoConnection::HoldCommits(bool hold) noexcept {
   commits_held_ = hold;

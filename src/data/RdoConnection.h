@@ -89,6 +89,9 @@ class RdoConnection {
   void ShareRows(bool shared);
   void TakeTurn();  // Backend::TakeTurn
   bool UnitsPending() const;
+  // Backend::CommitOnFlush (kept across a reopen) and CommitDue.
+  bool CommitOnFlush(bool on);
+  bool CommitDue() const;
   // Closing twice, or closing a connection that never opened, is harmless.
   void Close() noexcept;
 
@@ -99,6 +102,7 @@ class RdoConnection {
   int query_timeout_ = 30;
   long tuning_[3] = {0, 0, 0};
   bool commits_held_ = false;
+  bool commit_on_flush_ = false;
   std::unique_ptr<Backend> backend_;
 };
 

@@ -119,14 +119,29 @@ class CallUnit {
 
 constexpr int kMaxCommitAttempts = 1000;  // as for a row's save
 
-// Commits what the layer holds. A commit refused because another process
-// holds the database is tried again once a second, each failure reported
-// like a failed save (SaveDataError, LastSaveError), until it succeeds, the
-// attempts run out or the host stops the run (the failure is then thrown).
-// A commit refused for good puts back the statistics of the calls it lost.
-void Commit(clsChiamate& engine, rdo::RdoConnection& connection, CallUndo& undo) {
+// The phone-book entries and swing numbers changed since they were last
+// written, written into the open transaction; in a shared run in turn with
+// the other processes, so that their writes do not meet.
+void WriteChangedStatistics(clsChiamate& engine, rdo::RdoConnection& connection) {
+  const bool book = engine.Nominativi && engine.Nominativi->TipoAggiornamento == utBatch;
+  const bool swings = engine.Swings && engine.Swings->TipoAggiornamento == utBatch;
+  if (!book && !swings) return;
+  if (engine.SharedRun()) connection.TakeTurn();
+  if (book) engine.Nominativi->SaveAll(true);
+  if (swings) engine.Swings->SaveAll(true);
+}
+
+// Commits what the layer holds; with `statistics`, the statistics waiting
+// for the commit are written first (WriteChangedStatistics). A commit
+// refused because another process holds the database is tried again once a
+// second, each failure reported like a failed save (SaveDataError,
+// LastSaveError), until it succeeds, the attempts run out or the host stops
+// the run (the failure is then thrown). A commit refused for good puts back
+// the statistics of the calls it lost.
+void Commit(clsChiamate& engine, rdo::RdoConnection& connection, CallUndo& undo, bool statistics = false) {
   for (int attempt = 1;; ++attempt) {
     try {
+      if (statistics && attempt == 1) WriteChangedStatistics(engine, connection);
       connection.Flush();
       undo.Committed();
       return;
@@ -208,8 +223,6 @@ void clsChiamate::Process() {
 void clsChiamate::ProcessCalls() {
   WriteDetailLog("Inizio Processamento chiamate");
   calls_saved_ = 0;
-  bool mask[kMaskSize];
-  BuildMask(operation_, mask);
   impl_->tally = {};
 
   if (!mb_conn_aperta_) {
@@ -220,6 +233,53 @@ void clsChiamate::ProcessCalls() {
   // statistics written back) share the batch of the calls' own writes.
   rdo::CommitHold hold(*connection_);
   connection_->ShareRows(shared_run_);
+  // Statistics written per call wait for the commit of the calls they count
+  // where the engine chooses the commits: one write of each row changed per
+  // transaction instead of one per call.
+  const bool at_commit = tipo_aggiornamento_ == utImmediate && connection_->CommitOnFlush(true);
+  impl_->statistics_at_commit = at_commit;
+  struct Deferred {
+    std::shared_ptr<clsNominativi> book;
+    std::shared_ptr<clsSwings> swings;
+    Deferred(clsChiamate& engine, bool on) {
+      if (!on) return;
+      book = engine.Nominativi;
+      swings = engine.Swings;
+      if (book) book->TipoAggiornamento = utBatch;
+      if (swings) swings->TipoAggiornamento = utBatch;
+    }
+    ~Deferred() {
+      if (book) book->TipoAggiornamento = utImmediate;
+      if (swings) swings->TipoAggiornamento = utImmediate;
+    }
+  } deferred(*this, at_commit);
+  try {
+    RateStoredCalls();
+  } catch (const ComponentError& e) {
+    impl_->statistics_at_commit = false;
+    // As at the end of the run, the calls committed carry their statistics;
+    // when that fails too, what is left goes back at the close.
+    if (at_commit && !Refused(e)) {
+      try {
+        Commit(*this, *connection_, impl_->undo, true);
+        connection_->CommitOnFlush(false);
+      } catch (const ComponentError&) {
+        // The failure that ended the run is the one reported.
+      }
+    }
+    throw;
+  }
+  impl_->statistics_at_commit = false;
+  connection_->CommitOnFlush(false);
+
+  CloseConnection();
+  Events().Done();
+  DoEvents();
+}
+
+void clsChiamate::RateStoredCalls() {
+  bool mask[kMaskSize];
+  BuildMask(operation_, mask);
 
   std::string clause = ExtractClause(filter_);
   std::int32_t count1 = 0, count2 = 0, total;
@@ -259,11 +319,7 @@ void clsChiamate::ProcessCalls() {
   }
   // Writes still held in the layer's batch are committed here, so that a
   // failure reaches the host instead of being lost at the close.
-  Commit(*this, *connection_, impl_->undo);
-
-  CloseConnection();
-  Events().Done();
-  DoEvents();
+  Commit(*this, *connection_, impl_->undo, impl_->statistics_at_commit);
 }
 
 bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total, const bool* mask, bool internal,
@@ -355,13 +411,15 @@ bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total
       rs->MoveNext();
       WriteDetailLog("Incremento il numero di chiamate processato");
       ++number;
-      if (mbPause_) Commit(*this, *connection_, impl_->undo);  // no write lock is held while paused
+      // No write lock is held while paused.
+      if (mbPause_ || (impl_->statistics_at_commit && connection_->CommitDue()))
+        Commit(*this, *connection_, impl_->undo, impl_->statistics_at_commit);
       while (mbPause_ && !mbStop_) DoEvents();
       DoEvents();
     }
   }
   rs->Close();
-  Commit(*this, *connection_, impl_->undo);
+  Commit(*this, *connection_, impl_->undo, impl_->statistics_at_commit);
   query->Close();
   return true;
 }

@@ -39,6 +39,11 @@ struct clsChiamate::Impl {
 
   // The statistics moved by calls whose writes are not committed yet.
   CallUndo undo;
+  // In a batch run whose statistics are written per call, on a connection
+  // whose commits the engine chooses: the phone-book entries and swing
+  // numbers wait in memory and are written just before each commit, into
+  // the transaction of the calls they count.
+  bool statistics_at_commit = false;
   // "<table>, row lPKId <key>": the row an error ended the batch run on.
   std::string stopped_at;
 

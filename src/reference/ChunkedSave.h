@@ -41,15 +41,13 @@ inline bool StessoSecondo(DateTime a, DateTime b) { return std::llround(a * 8640
 // to write on return. A row nobody else changed takes memory's values. A
 // row another process changed keeps the later date; it takes memory's time
 // when this process met a call since and that call is not earlier than the
-// row's last one. Returns whether memory's call won.
-inline bool UnisciUltimaChiamata(DateTime riga_data, DateTime riga_ora, DateTime letto_data, DateTime letto_ora,
+// row's last one.
+inline void UnisciUltimaChiamata(DateTime riga_data, DateTime riga_ora, DateTime letto_data, DateTime letto_ora,
                                  DateTime& data, DateTime& ora) {
-  if (StessoSecondo(riga_data, letto_data) && StessoSecondo(riga_ora, letto_ora)) return true;
+  if (StessoSecondo(riga_data, letto_data) && StessoSecondo(riga_ora, letto_ora)) return;
   const bool nuova = !StessoSecondo(data, letto_data) || !StessoSecondo(ora, letto_ora);
-  const bool vince = nuova && NonPrecedente(data, ora, riga_data, riga_ora);
-  if (!vince) ora = riga_ora;
+  if (!(nuova && NonPrecedente(data, ora, riga_data, riga_ora))) ora = riga_ora;
   if (riga_data > data) data = riga_data;
-  return vince;
 }
 
 // Writes one member over its row (found by its identity), or adds a row when
@@ -155,16 +153,23 @@ std::size_t TakeNewIdentities(rdo::RdoConnection& connection, const std::string&
 
 // write(rs, member, inserting) writes a member over the current row or as
 // a new one; number is the member's number; save(member) saves one member
-// alone and reports success. Returns the members that could not be written.
+// alone and reports success. With changed_only, members with a row are
+// written only when they changed since (T::Changed). Returns the members
+// that could not be written.
 template <class T, class Write, class Save>
 std::size_t SaveInChunks(rdo::RdoConnection& connection, const std::string& table, const KeyedCollection<T>& members,
-                         const std::string T::*number, Write&& write, Save&& save) {
+                         const std::string T::*number, Write&& write, Save&& save, bool changed_only = false) {
   constexpr std::size_t kChunk = 500;
   std::size_t failed = 0;
   std::unordered_set<const T*> handled;
   std::vector<T*> stored;
   for (const auto& m : members)
-    if (m->PKId > 0) stored.push_back(m.get());
+    if (m->PKId > 0) {
+      if (changed_only && !m->Changed())
+        handled.insert(m.get());
+      else
+        stored.push_back(m.get());
+    }
   for (std::size_t first = 0; first < stored.size(); first += kChunk) {
     const std::size_t last = std::min(stored.size(), first + kChunk);
     std::unordered_map<std::int32_t, T*> by_id;

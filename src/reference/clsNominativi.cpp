@@ -184,10 +184,10 @@ bool clsNominativi::Save(clsNominativo& entry) {
   return false;
 }
 
-std::size_t clsNominativi::SaveAll() {
+std::size_t clsNominativi::SaveAll(bool changed_only) {
   std::size_t failed = SaveInChunks(
       *Connection, "Rubrica", *nominativi_, &clsNominativo::NumeroTel, Scrivi,
-      [this](auto& member) { return Save(member); });
+      [this](auto& member) { return Save(member); }, changed_only);
   SaveStatus = failed == 0 ? ssSaved : ssUnsaved;
   return failed;
 }

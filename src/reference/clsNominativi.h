@@ -101,9 +101,11 @@ class clsNominativi {
   // on failure the row stays as it was, SaveStatus becomes ssUnsaved and the
   // result is false.
   bool Save(clsNominativo& entry);
-  // Save of every member in collection order; returns how many could not be
-  // written. SaveStatus is ssSaved afterwards when none failed.
-  std::size_t SaveAll();
+  // Save of every member in collection order (with changed_only, of those
+  // whose counts changed since their row was read or written, and those
+  // without a row); returns how many could not be written. SaveStatus is
+  // ssSaved afterwards when none failed.
+  std::size_t SaveAll(bool changed_only = false);
 
   // Counts one call on the entry (clsNominativo::RegistraChiamata), first
   // recording it in Undo, then Aggiorna.

@@ -42,12 +42,15 @@ class clsNominativo {
   struct Statistiche {
     std::int32_t TotaleSelezioniO = 0, TotaleSelezioniI = 0;
     DateTime DataUltimaChiamataO = 0, OraUltimaChiamataO = 0, DataUltimaChiamataI = 0, OraUltimaChiamataI = 0;
+    bool operator==(const Statistiche&) const = default;
   };
   Statistiche Letto;
   Statistiche Attuali() const {
     return {TotaleSelezioniO, TotaleSelezioniI, DataUltimaChiamataO, OraUltimaChiamataO, DataUltimaChiamataI,
             OraUltimaChiamataI};
   }
+  // Counts changed since the row was last read or written.
+  bool Changed() const { return !(Attuali() == Letto); }
 
   // Counts one call to (uscente) or from this number: with `annulla` the
   // contribution of the call's previous rating is taken off first, so that

@@ -56,12 +56,15 @@ class clsSwing {
     DateTime MinutiConversazione = 0;
     DateTime DataUltimaChiamataO = 0, OraUltimaChiamataO = 0, DataUltimaChiamataI = 0, OraUltimaChiamataI = 0;
     std::string Sito, Derivato;
+    bool operator==(const Statistiche&) const = default;
   };
   Statistiche Letto;
   Statistiche Attuali() const {
     return {NumeroChiamateO,     NumeroChiamateI,     CostoConversazioni,  MinutiConversazione, DataUltimaChiamataO,
             OraUltimaChiamataO,  DataUltimaChiamataI, OraUltimaChiamataI,  Sito,                Derivato};
   }
+  // Totals changed since the row was last read or written.
+  bool Changed() const { return !(Attuali() == Letto); }
 
   // Accumulates one call. With `annulla` the previous rating's cost, the
   // duration and one call of the call's direction are taken off first. The

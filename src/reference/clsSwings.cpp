@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "data/RdoConnection.h"
@@ -98,16 +99,26 @@ void Scrivi(rdo::RdoResultset& rs, clsSwing& swing, bool inserting) {
                                                   std::llround(s.MinutiConversazione * 86400.0) -
                                                   std::llround(letto.MinutiConversazione * 86400.0)) /
                               86400.0;
-    const bool o = UnisciUltimaChiamata(rs.Value("dDataUltimaChiamataO").ToDate(),
-                                        rs.Value("dOraUltimaChiamataO").ToDate(), letto.DataUltimaChiamataO,
-                                        letto.OraUltimaChiamataO, s.DataUltimaChiamataO, s.OraUltimaChiamataO);
-    const bool i = UnisciUltimaChiamata(rs.Value("dDataUltimaChiamataI").ToDate(),
-                                        rs.Value("dOraUltimaChiamataI").ToDate(), letto.DataUltimaChiamataI,
-                                        letto.OraUltimaChiamataI, s.DataUltimaChiamataI, s.OraUltimaChiamataI);
-    if (!o && !i) {
+    const DateTime data_o = rs.Value("dDataUltimaChiamataO").ToDate(), ora_o = rs.Value("dOraUltimaChiamataO").ToDate();
+    const DateTime data_i = rs.Value("dDataUltimaChiamataI").ToDate(), ora_i = rs.Value("dOraUltimaChiamataI").ToDate();
+    // The site and extension are those of the latest call: the row's when
+    // another process wrote a call later than any this swing holds.
+    const bool riga_cambiata =
+        !(StessoSecondo(data_o, letto.DataUltimaChiamataO) && StessoSecondo(ora_o, letto.OraUltimaChiamataO) &&
+          StessoSecondo(data_i, letto.DataUltimaChiamataI) && StessoSecondo(ora_i, letto.OraUltimaChiamataI));
+    const auto ultima = [](DateTime d_o, DateTime o_o, DateTime d_i, DateTime o_i) {
+      return NonPrecedente(d_o, o_o, d_i, o_i) ? std::pair(d_o, o_o) : std::pair(d_i, o_i);
+    };
+    const auto mia = ultima(s.DataUltimaChiamataO, s.OraUltimaChiamataO, s.DataUltimaChiamataI, s.OraUltimaChiamataI);
+    const auto sua = ultima(data_o, ora_o, data_i, ora_i);
+    if (riga_cambiata && !NonPrecedente(mia.first, mia.second, sua.first, sua.second)) {
       s.Sito = rs.Value("sSito").ToText();
       s.Derivato = rs.Value("sDerivato").ToText();
     }
+    UnisciUltimaChiamata(data_o, ora_o, letto.DataUltimaChiamataO, letto.OraUltimaChiamataO, s.DataUltimaChiamataO,
+                         s.OraUltimaChiamataO);
+    UnisciUltimaChiamata(data_i, ora_i, letto.DataUltimaChiamataI, letto.OraUltimaChiamataI, s.DataUltimaChiamataI,
+                         s.OraUltimaChiamataI);
     rs.Edit();
   }
   rs.SetValue("sNome", TextOrNull(swing.Nome));
@@ -225,10 +236,10 @@ bool clsSwings::Save(clsSwing& swing) {
   return false;
 }
 
-std::size_t clsSwings::SaveAll() {
+std::size_t clsSwings::SaveAll(bool changed_only) {
   std::size_t failed = SaveInChunks(
       *Connection, "Swing", *swings_, &clsSwing::Numero, Scrivi,
-      [this](auto& member) { return Save(member); });
+      [this](auto& member) { return Save(member); }, changed_only);
   SaveStatus = failed == 0 ? ssSaved : ssUnsaved;
   return failed;
 }

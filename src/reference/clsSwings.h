@@ -84,8 +84,10 @@ class clsSwings {
   // is added and PKId becomes its identity. Never throws: on failure the row
   // stays as it was, SaveStatus becomes ssUnsaved and the result is false.
   bool Save(clsSwing& swing);
-  // Save of every member in collection order; returns how many failed.
-  std::size_t SaveAll();
+  // Save of every member in collection order (with changed_only, of those
+  // whose totals changed since their row was read or written, and those
+  // without a row); returns how many failed.
+  std::size_t SaveAll(bool changed_only = false);
 
   // After a swing's totals changed: Save now under utImmediate, mark
   // ssUnsaved under utBatch (result true).

@@ -236,6 +236,74 @@ TEST_F(ServerBatch, OwnedRowsWaitForTheBatchAfterASharedUnitCommitted) {
   rs->Close();
 }
 
+// After such a commit, the owned rows of the range from the current one on
+// are locked again as far as they are as they were read, and their updates
+// wait for the batch again; a row another session changed since is written
+// with the check.
+TEST_F(ServerBatch, OwnedRowsAreLockedAgainAfterASharedUnitCommitted) {
+  writer_->Execute("SET lock_timeout = '2s'");
+  auto other = Open();
+  other->Execute("SET lock_timeout = '200ms'");
+  CommitHold hold(*writer_);
+  writer_->ShareRows(true);
+  auto rs = writer_->OpenResultset("SELECT * FROM calls", CursorType::Keyset, LockType::OptimisticRowVer);
+  rs->SetRowsOwned();
+  auto unit = [&](bool shared) {
+    const std::int64_t id = rs->Value("id").ToInteger();
+    writer_->BeginUnit();
+    rs->Edit();
+    rs->SetValue("i", -id);
+    rs->Update();
+    if (shared) SetI(3000, 3);
+    writer_->EndUnit(true);
+    rs->MoveNext();
+  };
+  unit(false);
+  // Into the second range, which was read ahead.
+  while (rs->Value("id").ToInteger() < 1001) rs->MoveNext();
+  unit(true);
+  EXPECT_EQ(Committed(1001), -1001);
+  other->Execute("UPDATE calls SET i = 44 WHERE id = 1004");
+  unit(false);
+  EXPECT_EQ(Committed(1002), 10020) << "held for the batch";
+  ComponentError e = Raised([&] { other->Execute("UPDATE calls SET t = 'x' WHERE id = 1003"); });
+  EXPECT_NE(e.Description().find("55P03"), std::string::npos) << e.Description();
+  unit(false);
+  EXPECT_EQ(Raised([&] { unit(false); }).Number(), kErrRowChanged);
+  rs->CancelUpdate();
+  writer_->EndUnit(false);
+  writer_->Flush();
+  EXPECT_EQ(Committed(1002), -1002);
+  EXPECT_EQ(Committed(1003), -1003);
+  EXPECT_EQ(Committed(1004), 44);
+  rs->Close();
+}
+
+// Where the caller commits, the batch commits only on Flush, not when it is
+// old, a writer closes or a unit wrote shared rows: CommitDue tells the
+// caller instead. Close takes back what was not flushed.
+TEST_F(ServerBatch, WhereTheCallerCommitsOnlyFlushCommits) {
+  ASSERT_TRUE(writer_->CommitOnFlush(true));
+  writer_->ShareRows(true);
+  SetI(1, 1);
+  EXPECT_FALSE(writer_->CommitDue());
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(writer_->CommitDue());
+  SetI(2, 2);
+  EXPECT_EQ(Committed(1), 10);
+  writer_->Flush();
+  EXPECT_EQ(Committed(2), 2);
+  EXPECT_FALSE(writer_->CommitDue());
+  writer_->BeginUnit();
+  SetI(3, 3);
+  EXPECT_FALSE(writer_->CommitDue()) << "inside a unit";
+  writer_->EndUnit(true);
+  EXPECT_TRUE(writer_->CommitDue());
+  EXPECT_EQ(Committed(3), 30);
+  writer_->Close();
+  EXPECT_EQ(Committed(3), 30);
+}
+
 // Row updates of another table do not send the held rows first; units
 // still commit or go back whole, and a refused update takes back only its
 // own unit.

@@ -93,6 +93,50 @@ TEST_F(SharedStatisticsTest, ANewSwingNumberMetByBothIsOneRowWithBothCalls) {
   EXPECT_EQ(a->PKId, b->PKId);
 }
 
+// A swing's site and extension are those of its latest call in either
+// direction, whichever process met it and whichever saved first.
+TEST_F(SharedStatisticsTest, ASwingKeepsTheSiteAndExtensionOfItsLatestCall) {
+  Sql("INSERT INTO Swing VALUES (3, '0612345', NULL, 1, '2024-01-05 00:00:00', NULL, NULL, '1899-12-30 10:00:00', "
+      "'200', '1899-12-30 00:01:00', 0, 1, 'MI', 1)");
+  clsSwings swings_a(a_.get(), a_->Connection()), swings_b(b_.get(), b_->Connection());
+  swings_a.Cache(ctPerUse);
+  swings_b.Cache(ctPerUse);
+  const auto call = [](bool outgoing, int day, int hour, const char* site, const char* extension) {
+    clsSwing::DatiChiamata c;
+    c.uscente = outgoing;
+    c.dData = dt::FromDate(2024, 1, day);
+    c.dOra = dt::FromTime(hour, 0, 0);
+    c.dDurata = 60 / 86400.0;
+    c.cCosto = Money::FromDouble(0.5);
+    c.sNumero = "0612345";
+    c.sSito = site;
+    c.sDerivato = extension;
+    c.per_data = true;
+    return c;
+  };
+  const auto site_and_extension = [&] { return Query("SELECT sSito || ' ' || sDerivato FROM Swing"); };
+  auto a = swings_a.GetSwing("0612345"), b = swings_b.GetSwing("0612345");
+  ASSERT_TRUE(a && b);
+  // A's outgoing call is later than B's; A saves first.
+  a->RegistraChiamata(call(true, 9, 10, "MI", "301"), false);
+  b->RegistraChiamata(call(true, 8, 10, "RM", "302"), false);
+  ASSERT_TRUE(swings_a.Save(*a));
+  Flush(*a_);
+  ASSERT_TRUE(swings_b.Save(*b));
+  Flush(*b_);
+  EXPECT_EQ(site_and_extension(), "MI 301");
+  EXPECT_EQ(Query("SELECT lNumeroChiamateO || ' ' || dDataUltimaChiamataO FROM Swing"), "3 2024-01-09 00:00:00");
+  // B's incoming call is the latest now, though A saves after it.
+  b->RegistraChiamata(call(false, 9, 11, "RM", "303"), false);
+  a->RegistraChiamata(call(true, 9, 9, "MI", "304"), false);
+  ASSERT_TRUE(swings_b.Save(*b));
+  Flush(*b_);
+  ASSERT_TRUE(swings_a.Save(*a));
+  Flush(*a_);
+  EXPECT_EQ(site_and_extension(), "RM 303");
+  EXPECT_EQ(Query("SELECT lNumeroChiamateO || '/' || lNumeroChiamateI FROM Swing"), "4/1");
+}
+
 TEST_F(SharedStatisticsTest, AnExtensionAddedByBothIsOneRowAndTotalsWrittenMeanwhileStay) {
   Sql("CREATE UNIQUE INDEX Derivati_sNumero_sSito ON Derivati (sNumero, sSito)");
   Sql("INSERT INTO Derivati (sNumero, sSito, sNome, lTotMinuti, lTotChiamate, cTotCosto, lSogliaMinuti, "

@@ -104,6 +104,12 @@ class OdbcBackend final : public Backend {
     if (db_) db_->TakeTurn();
   }
   bool UnitsPending() const override { return db_ && db_->UnitsPending(); }
+  bool CommitOnFlush(bool on) override {
+    if (!db_) return false;
+    db_->CommitOnFlush(on);
+    return true;
+  }
+  bool CommitDue() const override { return db_ && db_->CommitDue(); }
   void Close() noexcept override {
     if (db_) db_->Drain();
     writes_.clear();

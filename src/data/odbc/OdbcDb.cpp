@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <future>
 #include <cstring>
+#include <future>
+#include <thread>
 #include <utility>
 
 #include "data/Cursor.h"
@@ -417,16 +418,35 @@ void OdbcDb::Run(const std::string& sql) {
   }
 }
 
-void OdbcDb::TakeTurn() noexcept {
-  if (!postgres_ || closed_ || lost_ || pending_ > 0 || !log_.empty()) return;
+void OdbcDb::TakeTurn() {
+  if (!postgres_ || closed_ || lost_) return;
   // The key names nothing of the database's own: "ordalis" in ASCII.
-  constexpr long long kTurnKey = 0x6f7264616c6973;
-  if (!TryExec("SELECT pg_advisory_xact_lock(" + std::to_string(kTurnKey) + ")")) {
-    SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
-    ++rollbacks_;
+  const std::string key = std::to_string(0x6f7264616c6973LL);
+  if (pending_ == 0 && log_.empty()) {
+    if (!TryExec("SELECT pg_advisory_xact_lock(" + key + ")")) {
+      SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+      ++rollbacks_;
+      return;
+    }
+    in_transaction_ = true;  // the lock ends with the transaction: commit it
     return;
   }
-  in_transaction_ = true;  // the lock ends with the transaction: commit it
+  // Rows wait in the transaction, which a wait that failed would abort: the
+  // turn is asked for without waiting, again and again while another
+  // session has it, up to the query timeout.
+  const std::string sql = "SELECT CASE WHEN pg_try_advisory_xact_lock(" + key + ") THEN 1 ELSE 0 END";
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(query_timeout_s_);
+  for (int pause_ms = 1;; pause_ms = std::min(2 * pause_ms, 20)) {
+    std::vector<Variant> row;
+    Guarded([&] {
+      OdbcStatement ask(dbc_, query_timeout_s_);
+      ask.ExecDirect(sql);
+      ask.Rows().Next(row);
+    });
+    if (!row.empty() && row[0].ToInteger() == 1) return;
+    if (query_timeout_s_ > 0 && std::chrono::steady_clock::now() >= until) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
+  }
 }
 
 void OdbcDb::CloseCursor(const std::string& name, std::uint64_t rollbacks_at_declare) noexcept {
@@ -532,6 +552,7 @@ void OdbcDb::ForgetBatch() noexcept {
   written_tables_.clear();
   wrote_any_table_ = false;
   batch_unheld_ = false;
+  shared_waiting_ = false;
 }
 
 bool OdbcDb::RollBackAndReplay(std::size_t upto, std::size_t savepoint_at) noexcept {
@@ -588,7 +609,7 @@ bool OdbcDb::BeginWrite(bool row_update, bool shared, std::string_view table) {
     RunHeld();
   unit_wrote_shared_ = unit_wrote_shared_ || shared;
   bool between_units = !unit_open_ || unit_rows_ == 0;
-  if (between_units && pending_ > 0 && streams_ == 0 && BatchDue()) Commit();
+  if (between_units && pending_ > 0 && streams_ == 0 && !commit_on_flush_ && BatchDue()) Commit();
   batch_unheld_ = true;
   if (pending_ == 0) batch_started_ = std::chrono::steady_clock::now();
   in_transaction_ = true;
@@ -689,7 +710,7 @@ void OdbcDb::HoldCommits(bool hold) noexcept {
 }
 
 void OdbcDb::WriterClosed() noexcept {
-  if (commits_held_ || closed_ || pending_ == 0) return;
+  if (commits_held_ || commit_on_flush_ || closed_ || pending_ == 0) return;
   if (unit_open_) {
     commit_wanted_ = true;
     return;
@@ -752,7 +773,10 @@ void OdbcDb::EndUnit(bool keep) {
   } else if (had_savepoint) {
     stale_savepoint_ = true;
   }
-  if (commit_wanted_ || (share_rows_ && keep && unit_wrote_shared_ && pending_ > 0 && streams_ == 0)) Commit();
+  if (share_rows_ && keep && unit_wrote_shared_ && pending_ > 0 && commit_on_flush_) shared_waiting_ = true;
+  if (commit_wanted_ || (share_rows_ && keep && unit_wrote_shared_ && pending_ > 0 && streams_ == 0 &&
+                         !commit_on_flush_))
+    Commit();
 }
 
 void OdbcDb::Close() noexcept {
@@ -762,7 +786,12 @@ void OdbcDb::Close() noexcept {
   reader_.reset();
   // A read ahead still running keeps its session until it ends.
   ahead_.reset();
-  if (connected_ && in_transaction_ && !lost_) CommitAtClose();
+  if (connected_ && in_transaction_ && !lost_) {
+    if (commit_on_flush_)
+      RollBackBatch("the connection closed");
+    else
+      CommitAtClose();
+  }
   closed_ = true;
   kept_.clear();
   kept_row_bytes_ = 0;
@@ -1016,7 +1045,7 @@ bool OdbcDb::BatchDue() const {
 }
 
 void OdbcDb::CommitBetweenBlocks() {
-  if (!unit_open_ && pending_ > 0 && streams_ == 0 && (batch_unheld_ || BatchDue())) Commit();
+  if (!commit_on_flush_ && !unit_open_ && pending_ > 0 && streams_ == 0 && (batch_unheld_ || BatchDue())) Commit();
 }
 
 std::uint64_t OdbcDb::TableStamp(std::string_view table) {

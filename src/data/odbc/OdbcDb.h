@@ -292,9 +292,16 @@ class OdbcDb {
   // process writes (Cursor::SetRowsOwned): nothing another process waits for.
   void ShareRows(bool shared) { share_rows_ = shared; }
   // Backend::TakeTurn: a transaction-scoped advisory lock on PostgreSQL.
-  void TakeTurn() noexcept;
+  // With rows in the transaction, a statement that fails while asking for
+  // it goes through Failed.
+  void TakeTurn();
   // Rows of kept units wait for a commit.
   bool UnitsPending() const { return in_transaction_ && pending_ > 0; }
+  // Backend::CommitOnFlush and CommitDue.
+  void CommitOnFlush(bool on) noexcept { commit_on_flush_ = on; }
+  bool CommitDue() const {
+    return in_transaction_ && pending_ > 0 && !unit_open_ && (shared_waiting_ || BatchDue());
+  }
   // Commits what it can, else rolls back; marks the connection closed.
   void Close() noexcept;
   // Whether the driver reads selects through cursors of its own that end
@@ -459,6 +466,8 @@ class OdbcDb {
   std::size_t unit_log_start_ = 0;  // the open unit's first logged write
   std::string broken_unit_;       // why the open unit's writes were rolled back
   bool commits_held_ = false;
+  bool commit_on_flush_ = false;
+  bool shared_waiting_ = false;  // under commit_on_flush_: a kept unit wrote rows others may write
   int streams_ = 0;
   bool driver_cursors_ = false;
   bool lost_ = false;
