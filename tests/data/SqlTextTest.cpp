@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "data/SqlText.h"
+#include "data/odbc/RecordText.h"
+#include "ordalis/Money.h"
 
 namespace ordalis::rdo {
 namespace {
@@ -81,6 +83,52 @@ TEST(DeclaredTypes, KindAndTextSize) {
     EXPECT_EQ(t.kind, c.kind) << c.declared;
     EXPECT_EQ(t.size, c.size) << c.declared;
   }
+}
+
+// A row value's text as the server writes it: NULL is nothing, an empty
+// text or one with quotes, backslashes, commas, parentheses or spaces is
+// quoted; a text cut short or not of that shape is refused.
+TEST(RecordText, SplitsAsTheServerQuotes) {
+  std::vector<std::optional<std::string>> f;
+  ASSERT_TRUE(SplitRecord(R"x((7,,"",abc,"say ""hi""","back\\slash","(x, y)","2024-01-01 10:00:00",))x", f));
+  ASSERT_EQ(f.size(), 9u);
+  EXPECT_EQ(f[0], "7");
+  EXPECT_FALSE(f[1]);
+  EXPECT_EQ(f[2], "");
+  EXPECT_EQ(f[3], "abc");
+  EXPECT_EQ(f[4], R"(say "hi")");
+  EXPECT_EQ(f[5], R"(back\slash)");
+  EXPECT_EQ(f[6], "(x, y)");
+  EXPECT_EQ(f[7], "2024-01-01 10:00:00");
+  EXPECT_FALSE(f[8]);
+  ASSERT_TRUE(SplitRecord("()", f));
+  EXPECT_EQ(f.size(), 1u);
+  for (const char* bad : {"", "7,8", "(7,8", R"((7,"open))", R"((7,"a"b))", R"((7,"a\))", R"x((7,"(x, y))x"})
+    EXPECT_FALSE(SplitRecord(bad, f)) << bad;
+}
+
+// Values from their text read as the driver reads them; a text it would
+// read otherwise is refused, and so is a column the layer does not read so.
+TEST(RecordText, ValuesReadAsTheDriverReadsThem) {
+  const OdbcColumn integer{.kind = Variant::Kind::Integer, .sql_type = SQL_INTEGER};
+  const OdbcColumn money{.kind = Variant::Kind::Money, .sql_type = SQL_NUMERIC};
+  const OdbcColumn stamp{.kind = Variant::Kind::Date, .sql_type = SQL_TYPE_TIMESTAMP, .plain_timestamp = true};
+  const OdbcColumn text{.kind = Variant::Kind::Text, .sql_type = SQL_VARCHAR, .utf8_bytes = true};
+  for (const OdbcColumn& c : {integer, money, stamp, text}) EXPECT_TRUE(ReadsFromText(c));
+  EXPECT_FALSE(ReadsFromText({.kind = Variant::Kind::Integer, .sql_type = SQL_NUMERIC}));
+  EXPECT_FALSE(ReadsFromText({.kind = Variant::Kind::Money, .sql_type = SQL_VARCHAR}));  // a money type's text
+  EXPECT_FALSE(ReadsFromText({.kind = Variant::Kind::Date, .sql_type = SQL_TYPE_TIMESTAMP}));  // with time zone
+  EXPECT_FALSE(ReadsFromText({.kind = Variant::Kind::Text, .sql_type = SQL_VARCHAR}));  // read as UTF-16
+  EXPECT_FALSE(ReadsFromText({.kind = Variant::Kind::Double, .sql_type = SQL_DOUBLE}));
+
+  EXPECT_EQ(ValueFromText(integer, "-9223372036854775808"), Variant(INT64_MIN));
+  EXPECT_FALSE(ValueFromText(integer, "12x"));
+  EXPECT_EQ(ValueFromText(money, "-1.0225"), Variant(Money::FromText("-1.0225")));
+  EXPECT_EQ(ValueFromText(stamp, "2024-02-29 23:59:59.999"),
+            Variant::FromDate(dt::FromCivil({2024, 2, 29, 23, 59, 59})));
+  EXPECT_FALSE(ValueFromText(stamp, "infinity"));
+  EXPECT_FALSE(ValueFromText(stamp, "0044-03-15 12:00:00 BC"));
+  EXPECT_EQ(ValueFromText(text, " citt\u00e0 "), Variant(" citt\u00e0 "));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "data/SqlText.h"
+#include "data/odbc/RecordText.h"
 #include "ordalis/ComponentError.h"
 #include "support/Text.h"
 
@@ -280,26 +281,26 @@ void OdbcCursor::OpenUpdatable(const std::string& sql) {
     range_lock_sql_ = range_sql_ + " FOR UPDATE";
     lock_rest_sql_ = range_sql_ + " FOR UPDATE SKIP LOCKED";
     const std::string version = qualifier_ + ".xmin::text::bigint";
-    // Read ahead, a plain timestamp comes as its text, which this thread
-    // reads at a fraction of the driver's cost; only where the rows are read
-    // in blocks (every column of a bounded size), whose timestamps the
-    // driver hands over in parts.
+    // Read ahead, the columns whose text reads here as the driver reads
+    // their values come as the text of one row value, which this thread
+    // splits and reads at a fraction of the driver's cost per value; the
+    // other columns follow it. The text has a bounded size, so that the rows
+    // come in blocks: one cut short does not split as a whole row value,
+    // and sends its range to the usual read.
     std::string ahead_list = list_;
-    if (TrimSpaces(list_) == "*" &&
-        std::all_of(read_columns_.begin(), read_columns_.end(), [](const OdbcColumn& c) { return c.bounded; }) &&
-        std::any_of(read_columns_.begin() + static_cast<std::ptrdiff_t>(nk), read_columns_.end(),
-                    [](const OdbcColumn& c) { return c.plain_timestamp; })) {
-      ahead_list.clear();
+    if (TrimSpaces(list_) == "*") {
+      std::string record, others;
       for (std::size_t i = nk; i < read_columns_.size(); ++i) {
-        const std::string name = db_->QuoteName(read_columns_[i].name);
-        if (!ahead_list.empty()) ahead_list += ", ";
-        if (!read_columns_[i].plain_timestamp) {
-          ahead_list += qualifier_ + "." + name;
-          continue;
-        }
-        ahead_list += "CAST(" + qualifier_ + "." + name + " AS varchar(40)) AS " + name;
-        ahead_text_dates_.push_back(i + 1);  // the version's column comes before
+        const std::string name = qualifier_ + "." + db_->QuoteName(read_columns_[i].name);
+        std::string& list = ReadsFromText(read_columns_[i]) ? record : others;
+        list += (list.empty() ? "" : ", ") + name;
+        if (&list == &record) ahead_record_.push_back(i);
       }
+      if (ahead_record_.size() >= 2)
+        ahead_list = "CAST(ROW(" + record + ") AS varchar(" + std::to_string(kRecordChars) + "))" +
+                     (others.empty() ? "" : ", " + others);
+      else
+        ahead_record_.clear();
     }
     ahead_sql_ = "SELECT " + key_list_ + ", " + version + ", " + ahead_list + from_ + where + key_list_ + " > ? AND " +
                  key_list_ + " <= ? ORDER BY " + key_list_ + " LIMIT " + std::to_string(kRangeRows);
@@ -379,37 +380,54 @@ void OdbcCursor::StartAhead() {
   std::vector<Variant> values = params_;
   values.push_back(last_key_);
   values.push_back(max_key_);
-  // The version's column aside, the rows must read as this session reads
-  // the range.
+  // Each row as the keys, the version, then the columns in the order read;
+  // the rows must read as this session reads the range.
   const std::size_t nk = key_names_.size();
-  std::vector<OdbcColumn> expected = read_columns_;
-  expected.insert(expected.begin() + static_cast<std::ptrdiff_t>(nk), OdbcColumn{});
-  auto read = [session, nk, sql = ahead_sql_, values = std::move(values), expected = std::move(expected),
-               text_dates = ahead_text_dates_] {
+  auto read = [session, nk, sql = ahead_sql_, values = std::move(values), columns = read_columns_,
+               record = ahead_record_] {
     std::unique_lock<std::mutex> use = session->Use();
     auto stmt = session->Take(sql);
     stmt->ResetParams();
     int p = 1;
     for (const Variant& v : values) stmt->Bind(p++, v);
     stmt->Execute();
+    std::vector<bool> in_record(columns.size(), false);
+    for (std::size_t i : record) in_record[i] = true;
+    // Columns as read: the keys, the version, the row value, the others.
+    std::vector<OdbcColumn> expected(columns.begin(), columns.begin() + static_cast<std::ptrdiff_t>(nk));
+    expected.emplace_back();
+    if (!record.empty()) expected.push_back(OdbcColumn{.kind = K::Text});
+    for (std::size_t i = nk; i < columns.size(); ++i)
+      if (!in_record[i]) expected.push_back(columns[i]);
     std::vector<std::vector<Variant>> rows;
     {
       OdbcRows& read = stmt->Rows();
-      std::vector<OdbcColumn> columns = read.columns();
-      if (columns.size() > nk) columns[nk] = {};
-      for (std::size_t i : text_dates)
-        if (i < columns.size() && columns[i].kind == K::Text) columns[i] = expected[i];
-      if (columns != expected) ThrowDataError("The rows read ahead have other columns");
+      std::vector<OdbcColumn> got = read.columns();
+      if (got.size() > nk) got[nk] = {};
+      if (!record.empty() && got.size() > nk + 1 && got[nk + 1].kind == K::Text) got[nk + 1] = expected[nk + 1];
+      if (got != expected) ThrowDataError("The rows read ahead have other columns");
       std::vector<Variant> row;
+      std::vector<std::optional<std::string>> fields;
       while (read.Next(row)) {
-        for (std::size_t i : text_dates) {
-          if (row[i].IsNull()) continue;
-          std::optional<DateTime> date = TimestampText(row[i].StoredText());
-          // Not in that form (a date BC, infinity): the range is read as usual.
-          if (!date) ThrowDataError("A date-time read ahead is not one the layer reads");
-          row[i] = Variant::FromDate(*date);
+        std::vector<Variant> out(columns.size() + 1);
+        for (std::size_t k = 0; k <= nk; ++k) out[k] = std::move(row[k]);
+        std::size_t next = nk + 1;
+        if (!record.empty()) {
+          const Variant& text = row[next++];
+          if (text.IsNull() || !SplitRecord(text.StoredText(), fields) || fields.size() != record.size())
+            ThrowDataError("A row read ahead is not one the layer reads");
+          for (std::size_t j = 0; j < record.size(); ++j) {
+            if (!fields[j]) continue;
+            std::optional<Variant> value = ValueFromText(columns[record[j]], std::move(*fields[j]));
+            // Not in the form the driver reads alike (a date BC, infinity):
+            // the range is read as usual.
+            if (!value) ThrowDataError("A value read ahead is not one the layer reads");
+            out[record[j] + 1] = std::move(*value);
+          }
         }
-        rows.push_back(row);
+        for (std::size_t i = nk; i < columns.size(); ++i)
+          if (!in_record[i]) out[i + 1] = std::move(row[next++]);
+        rows.push_back(std::move(out));
       }
     }
     session->Keep(sql, std::move(stmt));

@@ -53,6 +53,7 @@ class OdbcCursor final : public Cursor {
   static constexpr std::size_t kLookupRows = 32;
   static constexpr std::size_t kLockRestRows = 64;
   static constexpr std::size_t kRelockRows = 16;
+  static constexpr int kRecordChars = 4000;  // a row read ahead as one text, at most
 
   bool FetchNext() override;
   void SetRowPreparer(RowPreparer preparer) override;
@@ -149,9 +150,9 @@ class OdbcCursor final : public Cursor {
   // each row's version (xmin) after its key, and the locking read of its
   // keys and versions that takes it over.
   std::string ahead_sql_, ahead_check_sql_, relock_sql_;
-  // The columns of ahead_sql_ read as text and turned into date-times here
-  // (a plain timestamp, which the driver would parse with sscanf).
-  std::vector<std::size_t> ahead_text_dates_;
+  // The columns (indices into read_columns_) ahead_sql_ reads as the text
+  // of one row value (RecordText), in its order; none: read as columns.
+  std::vector<std::size_t> ahead_record_;
   struct Ahead {
     std::int64_t above = 0;  // the range's keys are above this
     std::future<std::vector<std::vector<Variant>>> rows;
