@@ -161,7 +161,7 @@ TEST_F(ServerCommands, ARowTheServerRefusesStopsTheCopyAndSaysWhy) {
 }
 
 TEST_F(ServerCommands, ServerGoingAwayMidRunKeepsCommittedRowsAndARerunFinishes) {
-  Result file = Ordalis("demo --calls 3000 --dir " + Dir("file"));
+  Result file = Ordalis("demo --calls 20000 --dir " + Dir("file"));
   ASSERT_EQ(file.status, 0) << file.out;
   Result copy = Ordalis("copy --from-db " + Dir("file") + "/ordalis.db --to-dsn " + Quote(connect_));
   ASSERT_EQ(copy.status, 0) << copy.out;

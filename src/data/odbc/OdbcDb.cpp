@@ -340,11 +340,16 @@ OdbcDb::OdbcDb(const std::string& connect, int query_timeout_s, OdbcOptions opti
       // the driver's around every statement.
       auto declare_fetch = ConnectValue(connect, "UseDeclareFetch");
       driver_cursors_ = declare_fetch && *declare_fetch == "1";
-      if (!ConnectValue(connect, "Protocol")) {
+      // Text columns of up to 4,000 characters are described as such, not
+      // as long text, so that their rows come in blocks.
+      std::string more;
+      if (!ConnectValue(connect, "Protocol")) more += "Protocol=7.4-0;";
+      if (!ConnectValue(connect, "MaxVarcharSize")) more += "MaxVarcharSize=4000;";
+      if (!more.empty()) {
         std::string with = connect;
         if (!with.empty() && with.back() != ';') with += ';';
         Disconnect();
-        Connect(with + "Protocol=7.4-0;");
+        Connect(with + more);
       }
       try {
         OdbcStatement encoding(dbc_, 0);
