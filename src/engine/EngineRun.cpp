@@ -131,6 +131,29 @@ void WriteChangedStatistics(clsChiamate& engine, rdo::RdoConnection& connection)
   if (swings) engine.Swings->SaveAll(true);
 }
 
+// For its lifetime, with `on`, the phone book and the swing numbers keep
+// what the calls change for WriteChangedStatistics, as in a batch update.
+class StatisticsAtCommit {
+ public:
+  StatisticsAtCommit(clsChiamate& engine, bool on) {
+    if (!on) return;
+    book_ = engine.Nominativi;
+    swings_ = engine.Swings;
+    if (book_) book_->TipoAggiornamento = utBatch;
+    if (swings_) swings_->TipoAggiornamento = utBatch;
+  }
+  ~StatisticsAtCommit() {
+    if (book_) book_->TipoAggiornamento = utImmediate;
+    if (swings_) swings_->TipoAggiornamento = utImmediate;
+  }
+  StatisticsAtCommit(const StatisticsAtCommit&) = delete;
+  StatisticsAtCommit& operator=(const StatisticsAtCommit&) = delete;
+
+ private:
+  std::shared_ptr<clsNominativi> book_;
+  std::shared_ptr<clsSwings> swings_;
+};
+
 // Commits what the layer holds; with `statistics`, the statistics waiting
 // for the commit are written first (WriteChangedStatistics). A commit
 // refused because another process holds the database is tried again once a
@@ -238,21 +261,7 @@ void clsChiamate::ProcessCalls() {
   // transaction instead of one per call.
   const bool at_commit = tipo_aggiornamento_ == utImmediate && connection_->CommitOnFlush(true);
   impl_->statistics_at_commit = at_commit;
-  struct Deferred {
-    std::shared_ptr<clsNominativi> book;
-    std::shared_ptr<clsSwings> swings;
-    Deferred(clsChiamate& engine, bool on) {
-      if (!on) return;
-      book = engine.Nominativi;
-      swings = engine.Swings;
-      if (book) book->TipoAggiornamento = utBatch;
-      if (swings) swings->TipoAggiornamento = utBatch;
-    }
-    ~Deferred() {
-      if (book) book->TipoAggiornamento = utImmediate;
-      if (swings) swings->TipoAggiornamento = utImmediate;
-    }
-  } deferred(*this, at_commit);
+  const StatisticsAtCommit deferred(*this, at_commit);
   try {
     RateStoredCalls();
   } catch (const ComponentError& e) {

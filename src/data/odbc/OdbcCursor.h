@@ -13,7 +13,9 @@
 //   later are not visited), so no key list is held; a statement matching
 //   fewer rows than one range takes one round trip. Once the cursor writes,
 //   each next range is read ahead on another session while the caller works
-//   through the one before (StartAhead, TakeAhead).
+//   through the one before (StartAhead, TakeAhead), most columns of a row
+//   as one text (RecordText). A commit inside a range releases its locks:
+//   its next rows are locked again, a window at a time (RelockRows).
 // - Otherwise the keys are read first, then the rows by key, kChunk at a
 //   time; a row deleted meanwhile is skipped.
 //

@@ -3,8 +3,9 @@
 // opened, with the one check every ODBC return code goes through, and the
 // statement and parameter helpers the backend and its cursors use.
 //
-// Text goes to and from the driver as UTF-16 (SQL_C_WCHAR), so that the
-// driver manager's locale does not matter.
+// Text goes to the driver as UTF-16 (SQL_C_WCHAR), so that the driver
+// manager's locale does not matter, and comes back so too, or as the bytes
+// the server sent where it sends UTF-8 (utf8_text).
 //
 // Write batch: the connection runs in manual-commit mode. Row writes and
 // statements are grouped in one transaction, committed every
@@ -300,7 +301,7 @@ class OdbcDb {
   // Backend::CommitOnFlush and CommitDue.
   void CommitOnFlush(bool on) noexcept { commit_on_flush_ = on; }
   bool CommitDue() const {
-    return in_transaction_ && pending_ > 0 && !unit_open_ && (shared_waiting_ || BatchDue());
+    return in_transaction_ && pending_ > 0 && !unit_open_ && streams_ == 0 && (shared_waiting_ || BatchDue());
   }
   // Commits what it can, else rolls back; marks the connection closed.
   void Close() noexcept;
