@@ -311,6 +311,8 @@ void clsChiamate::RateStoredCalls() {
     throw ComponentError(e.Number(), impl_->stopped_at + ", " + e.Description(), e.Source());
   }
 
+  bool written_back = impl_->statistics_at_commit;
+  std::size_t extensions_unsaved = 0;
   if (tipo_aggiornamento_ == utBatch) {
     if (shared_run_) {
       // The other processes write back the same rows: one at a time, each
@@ -321,14 +323,24 @@ void clsChiamate::RateStoredCalls() {
     if (operation_.size() >= 14 && operation_[13] == '1') {
       if (Nominativi) Nominativi->SaveAll();
       if (Swings) Swings->SaveAll();
+      written_back = true;
     }
     bool extensions = false;
     for (int p : {2, 3, 4, 5, 8, 10, 11, 12, 14, 17, 18}) extensions = extensions || mask[p];
-    if (extensions && Derivati) Derivati->SaveAll();
+    if (extensions && Derivati) extensions_unsaved = Derivati->SaveAll();
   }
   // Writes still held in the layer's batch are committed here, so that a
   // failure reaches the host instead of being lost at the close.
   Commit(*this, *connection_, impl_->undo, impl_->statistics_at_commit);
+  // Totals written back that could not be written (a row other processes
+  // kept changing, a write the database refused) are told.
+  if (written_back && Nominativi && Nominativi->SaveStatus == ssUnsaved)
+    SendWarningMsg("the call counts of some phone-book entries could not be written to table Rubrica");
+  if (written_back && Swings && Swings->SaveStatus == ssUnsaved)
+    SendWarningMsg("the totals of some swing numbers could not be written to table Swing");
+  if (extensions_unsaved > 0)
+    SendWarningMsg("the totals of " + std::to_string(extensions_unsaved) +
+                   " extensions could not be written to table Derivati");
 }
 
 bool clsChiamate::ProcessaChiamate(const std::string& clause, std::int32_t total, const bool* mask, bool internal,

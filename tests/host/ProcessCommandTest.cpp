@@ -47,7 +47,7 @@ class ProcessCommandTest : public ::testing::Test {
   }
 
   // Starts `ordalis process --db <database>` with more arguments; its
-  // standard output goes to a pipe read by Finish.
+  // standard output and error go to a pipe read by Finish.
   void Start(const std::vector<std::string>& more) {
     int out[2];
     ASSERT_EQ(pipe(out), 0);
@@ -55,6 +55,7 @@ class ProcessCommandTest : public ::testing::Test {
     ASSERT_GE(child_, 0);
     if (child_ == 0) {
       dup2(out[1], 1);
+      dup2(out[1], 2);
       close(out[0]);
       setenv("ORDALIS_REGISTRY", demo_.registry_file.c_str(), 1);
       setenv("ORDALIS_HOME", demo_.directory.c_str(), 1);
@@ -105,6 +106,23 @@ TEST_F(ProcessCommandTest, SummaryCountsTheRowsOfBothTablesWithOrWithoutCounts) 
     EXPECT_EQ(out.find("interrupted"), std::string::npos);
   }
   EXPECT_EQ(RatedRows(), total);
+}
+
+// Totals written back at the end that the database refuses are told; the
+// calls are rated all the same.
+TEST_F(ProcessCommandTest, StatisticsTheDatabaseRefusesAreTold) {
+  Install(60);
+  Count("CREATE TRIGGER frozen BEFORE UPDATE ON Rubrica BEGIN SELECT RAISE(ABORT, 'counts are frozen'); END");
+  const std::string counted = "SELECT SUM(lTotaleSelezioniO + lTotaleSelezioniI) FROM Rubrica";
+  const long before = Count(counted);
+  Start({"--batch-update"});
+  auto [status, out] = Finish();
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("warning: the call counts of some phone-book entries could not be written to table Rubrica"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(RatedRows(), demo_.calls + demo_.internal_calls);
+  EXPECT_EQ(Count(counted), before);
 }
 
 TEST_F(ProcessCommandTest, ControlCReportsTheInterruptionAndTheRowsSaved) {
