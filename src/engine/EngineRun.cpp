@@ -132,10 +132,12 @@ void WriteChangedStatistics(clsChiamate& engine, rdo::RdoConnection& connection)
 }
 
 // For its lifetime, with `on`, the phone book and the swing numbers keep
-// what the calls change for WriteChangedStatistics, as in a batch update.
+// what the calls change for WriteChangedStatistics, as in a batch update,
+// and `flag` (the engine's statistics_at_commit) says so.
 class StatisticsAtCommit {
  public:
-  StatisticsAtCommit(clsChiamate& engine, bool on) {
+  StatisticsAtCommit(clsChiamate& engine, bool& flag, bool on) : flag_(flag) {
+    flag_ = on;
     if (!on) return;
     book_ = engine.Nominativi;
     swings_ = engine.Swings;
@@ -143,6 +145,7 @@ class StatisticsAtCommit {
     if (swings_) swings_->TipoAggiornamento = utBatch;
   }
   ~StatisticsAtCommit() {
+    flag_ = false;
     if (book_) book_->TipoAggiornamento = utImmediate;
     if (swings_) swings_->TipoAggiornamento = utImmediate;
   }
@@ -150,6 +153,7 @@ class StatisticsAtCommit {
   StatisticsAtCommit& operator=(const StatisticsAtCommit&) = delete;
 
  private:
+  bool& flag_;
   std::shared_ptr<clsNominativi> book_;
   std::shared_ptr<clsSwings> swings_;
 };
@@ -260,12 +264,10 @@ void clsChiamate::ProcessCalls() {
   // where the engine chooses the commits: one write of each row changed per
   // transaction instead of one per call.
   const bool at_commit = tipo_aggiornamento_ == utImmediate && connection_->CommitOnFlush(true);
-  impl_->statistics_at_commit = at_commit;
-  const StatisticsAtCommit deferred(*this, at_commit);
+  const StatisticsAtCommit deferred(*this, impl_->statistics_at_commit, at_commit);
   try {
     RateStoredCalls();
   } catch (const ComponentError& e) {
-    impl_->statistics_at_commit = false;
     // As at the end of the run, the calls committed carry their statistics;
     // when that fails too, what is left goes back at the close.
     if (at_commit && !Refused(e)) {
@@ -278,7 +280,6 @@ void clsChiamate::ProcessCalls() {
     }
     throw;
   }
-  impl_->statistics_at_commit = false;
   connection_->CommitOnFlush(false);
 
   CloseConnection();

@@ -117,22 +117,23 @@ TEST_F(SharedStatisticsTest, ASwingKeepsTheSiteAndExtensionOfItsLatestCall) {
   const auto site_and_extension = [&] { return Query("SELECT sSito || ' ' || sDerivato FROM Swing"); };
   auto a = swings_a.GetSwing("0612345"), b = swings_b.GetSwing("0612345");
   ASSERT_TRUE(a && b);
+  // Each saves and commits, A first when `a_first`.
+  const auto save = [&](bool a_first) {
+    for (bool is_a : {a_first, !a_first}) {
+      EXPECT_TRUE(is_a ? swings_a.Save(*a) : swings_b.Save(*b));
+      Flush(is_a ? *a_ : *b_);
+    }
+  };
   // A's outgoing call is later than B's; A saves first.
   a->RegistraChiamata(call(true, 9, 10, "MI", "301"), false);
   b->RegistraChiamata(call(true, 8, 10, "RM", "302"), false);
-  ASSERT_TRUE(swings_a.Save(*a));
-  Flush(*a_);
-  ASSERT_TRUE(swings_b.Save(*b));
-  Flush(*b_);
+  save(true);
   EXPECT_EQ(site_and_extension(), "MI 301");
   EXPECT_EQ(Query("SELECT lNumeroChiamateO || ' ' || dDataUltimaChiamataO FROM Swing"), "3 2024-01-09 00:00:00");
   // B's incoming call is the latest now, though A saves after it.
   b->RegistraChiamata(call(false, 9, 11, "RM", "303"), false);
   a->RegistraChiamata(call(true, 9, 9, "MI", "304"), false);
-  ASSERT_TRUE(swings_b.Save(*b));
-  Flush(*b_);
-  ASSERT_TRUE(swings_a.Save(*a));
-  Flush(*a_);
+  save(false);
   EXPECT_EQ(site_and_extension(), "RM 303");
   EXPECT_EQ(Query("SELECT lNumeroChiamateO || '/' || lNumeroChiamateI FROM Swing"), "4/1");
 }

@@ -778,10 +778,9 @@ void OdbcDb::EndUnit(bool keep) {
   } else if (had_savepoint) {
     stale_savepoint_ = true;
   }
-  if (share_rows_ && keep && unit_wrote_shared_ && pending_ > 0 && commit_on_flush_) shared_waiting_ = true;
-  if (commit_wanted_ || (share_rows_ && keep && unit_wrote_shared_ && pending_ > 0 && streams_ == 0 &&
-                         !commit_on_flush_))
-    Commit();
+  const bool shared = share_rows_ && keep && unit_wrote_shared_ && pending_ > 0;
+  if (shared && commit_on_flush_) shared_waiting_ = true;
+  if (commit_wanted_ || (shared && streams_ == 0 && !commit_on_flush_)) Commit();
 }
 
 void OdbcDb::Close() noexcept {
